@@ -1,0 +1,59 @@
+#include "PathSyntax.h"
+
+#include "Error.h"
+
+namespace tarnwell {
+
+QString StripIndex(QStringView segment)
+{
+    const qsizetype bracket = segment.indexOf(u'[');
+    return (bracket >= 0 ? segment.left(bracket) : segment).toString();
+}
+
+int SegmentIndex(QStringView segment)
+{
+    const qsizetype bracket = segment.indexOf(u'[');
+    if (bracket < 0)
+        return 0;
+    const qsizetype digitCount = segment.size() - bracket - 2;
+    if (digitCount < 0) {
+        throw Error(QStringLiteral("The segment %1 ends in \"[\" and has no index.")
+                        .arg(quoteForMessage(segment.toString())),
+                    Error::Kind::InvalidArgument);
+    }
+    const QStringView digits = segment.mid(bracket + 1, digitCount);
+    bool allDigits = !digits.isEmpty();
+    for (QChar c : digits)
+        allDigits = allDigits && c >= u'0' && c <= u'9';
+    if (!allDigits) {
+        throw Error(QStringLiteral("The index %1 in segment %2 is not a number.")
+                        .arg(quoteForMessage(digits.toString()), quoteForMessage(segment.toString())),
+                    Error::Kind::TypeMismatch);
+    }
+    int value = 0;
+    for (QChar c : digits) {
+        value = value * 10 + (c.unicode() - u'0');
+        if (value > kMaxCount) {
+            throw Error(QStringLiteral("Overflow: the index in segment %1 is above %2.")
+                            .arg(quoteForMessage(segment.toString()), QString::number(kMaxCount)),
+                        Error::Kind::Overflow);
+        }
+    }
+    return value;
+}
+
+QString NamespaceForPath(QStringView path)
+{
+    const qsizetype slash = path.lastIndexOf(u'/');
+    const QStringView last = slash >= 0 ? path.mid(slash + 1) : path;
+    return last == kNoNamespaceSchemaLocation ? kXsiNamespace.toString() : QString();
+}
+
+QString IndexedSegment(const QString &name, int index)
+{
+    if (index <= 0)
+        return name;
+    return name + QLatin1Char('[') + QString::number(index) + QLatin1Char(']');
+}
+
+} // namespace tarnwell

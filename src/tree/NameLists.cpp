@@ -1,0 +1,100 @@
+#include "NameLists.h"
+
+#include "Error.h"
+#include "NodePath.h"
+
+namespace tarnwell {
+
+NameLists::NameLists(QStringList listE, QStringList listS, QStringList listD)
+    : m_listE(std::move(listE)), m_listS(std::move(listS)), m_listD(std::move(listD))
+{
+    checkCount(m_listE.size(), QStringLiteral("entries in list E"));
+    checkCount(m_listS.size(), QStringLiteral("entries in list S"));
+    checkCount(m_listD.size(), QStringLiteral("entries in list D"));
+
+    m_setS = QSet<QString>(m_listS.cbegin(), m_listS.cend());
+    for (const QString &entry : std::as_const(m_listE)) {
+        m_setE.insert(entry);
+        m_longestE = std::max(m_longestE, entry.size());
+        // Every "/" in an entry makes it declare a child name under the part
+        // before that "/": the piece up to the next "/".
+        for (qsizetype slash = entry.indexOf(u'/'); slash >= 0;) {
+            const qsizetype next = entry.indexOf(u'/', slash + 1);
+            const QString name = entry.mid(slash + 1, next < 0 ? -1 : next - slash - 1);
+            DeclaredChildren &declared = m_children[entry.left(slash)];
+            if (!declared.places.contains(name)) {
+                declared.names.append(name);
+                declared.places.insert(name, static_cast<int>(declared.names.size()));
+            }
+            slash = next;
+        }
+    }
+}
+
+bool NameLists::isListedInE(const QString &plainPath) const
+{
+    return plainPath.size() <= m_longestE && m_setE.contains(plainPath);
+}
+
+bool NameLists::isListedInS(const QString &plainPath) const
+{
+    return m_setS.contains(plainPath);
+}
+
+QStringList NameLists::childNamesUnder(const QString &plainPath) const
+{
+    if (plainPath.size() >= m_longestE)
+        return {};
+    return m_children.value(plainPath).names;
+}
+
+int NameLists::placeUnder(const QString &plainPath, const QString &name) const
+{
+    if (plainPath.size() >= m_longestE)
+        return 0;
+    const auto it = m_children.constFind(plainPath);
+    return it == m_children.cend() ? 0 : it->places.value(name, 0);
+}
+
+int IndexOfName(const QStringList &names, QStringView name)
+{
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        if (names[i] == name)
+            return static_cast<int>(i + 1);
+    }
+    return 0;
+}
+
+bool ContainsName(const QStringList &names, QStringView name)
+{
+    return IndexOfName(names, name) != 0;
+}
+
+bool IsListedInE(const TreeNode &node, const NameLists &lists)
+{
+    return lists.isListedInE(NodeNamePath(node));
+}
+
+QStringList ListedChildNames(const TreeNode &node, const NameLists &lists)
+{
+    return lists.childNamesUnder(NodeNamePath(node));
+}
+
+QStringList CollectAddableItems(const TreeNode &node, const NameLists &lists)
+{
+    const QString path = NodeNamePath(node);
+    QSet<QString> present;
+    for (int i = 0; i < node.childCount(); ++i) {
+        const QString &text = node.child(i)->text();
+        if (text.startsWith(u'@') || lists.isListedInS(path + QLatin1Char('/') + text))
+            present.insert(text);
+    }
+    QStringList addable;
+    for (const QString &name : lists.childNamesUnder(path)) {
+        if (!present.contains(name))
+            addable.append(name);
+    }
+    return addable;
+}
+
+} // namespace tarnwell

@@ -1,0 +1,109 @@
+#include "TreeNode.h"
+
+#include <algorithm>
+
+namespace tarnwell {
+
+TreeNode::TreeNode(QString text, quint32 foreColor) : m_text(std::move(text)), m_foreColor(foreColor) {}
+
+TreeNode::~TreeNode()
+{
+    // Tear the subtree down without recursion, so that a very deep tree
+    // cannot exhaust the stack.
+    std::vector<std::unique_ptr<TreeNode>> pending = std::move(m_children);
+    while (!pending.empty()) {
+        std::unique_ptr<TreeNode> node = std::move(pending.back());
+        pending.pop_back();
+        for (auto &grandChild : node->m_children)
+            pending.push_back(std::move(grandChild));
+        node->m_children.clear();
+    }
+}
+
+const TreeNode *TreeNode::topLevelAncestor() const
+{
+    const TreeNode *node = this;
+    while (node->m_parent && node->m_parent->m_parent)
+        node = node->m_parent;
+    return node;
+}
+
+TreeNode *TreeNode::childNamed(const QString &name, int n) const
+{
+    const auto it = m_byName.constFind(name);
+    if (it == m_byName.cend() || n < 0 || static_cast<size_t>(n) >= it->size())
+        return nullptr;
+    return (*it)[static_cast<size_t>(n)];
+}
+
+int TreeNode::countNamed(const QString &name) const
+{
+    const auto it = m_byName.constFind(name);
+    return it == m_byName.cend() ? 0 : static_cast<int>(it->size());
+}
+
+int TreeNode::sameNameIndex() const
+{
+    if (!m_parent)
+        return 0;
+    const auto &same = m_parent->m_byName[m_text];
+    const auto pos = std::lower_bound(same.begin(), same.end(), m_row,
+                                      [](const TreeNode *n, int row) { return n->m_row < row; });
+    return static_cast<int>(pos - same.begin());
+}
+
+TreeNode *TreeNode::insertChild(int row, std::unique_ptr<TreeNode> child)
+{
+    Q_ASSERT(row >= 0 && row <= childCount());
+    Q_ASSERT(child && !child->m_parent);
+    TreeNode *raw = child.get();
+    raw->m_parent = this;
+    m_children.insert(m_children.begin() + row, std::move(child));
+    renumberFrom(row);
+    auto &same = m_byName[raw->m_text];
+    if (same.empty() || same.back()->m_row < row) {
+        same.push_back(raw);
+    } else {
+        const auto pos = std::lower_bound(same.begin(), same.end(), row,
+                                          [](const TreeNode *n, int r) { return n->m_row < r; });
+        same.insert(pos, raw);
+    }
+    return raw;
+}
+
+std::unique_ptr<TreeNode> TreeNode::takeChild(int row)
+{
+    Q_ASSERT(row >= 0 && row < childCount());
+    std::unique_ptr<TreeNode> child = std::move(m_children[static_cast<size_t>(row)]);
+    m_children.erase(m_children.begin() + row);
+    auto it = m_byName.find(child->m_text);
+    it->erase(std::find(it->begin(), it->end(), child.get()));
+    if (it->empty())
+        m_byName.erase(it);
+    renumberFrom(row);
+    child->m_parent = nullptr;
+    child->m_row = 0;
+    return child;
+}
+
+qsizetype TreeNode::descendantCount() const
+{
+    qsizetype count = 0;
+    std::vector<const TreeNode *> pending{this};
+    while (!pending.empty()) {
+        const TreeNode *node = pending.back();
+        pending.pop_back();
+        count += node->childCount();
+        for (const auto &c : node->m_children)
+            pending.push_back(c.get());
+    }
+    return count;
+}
+
+void TreeNode::renumberFrom(int row)
+{
+    for (size_t i = static_cast<size_t>(row); i < m_children.size(); ++i)
+        m_children[i]->m_row = static_cast<int>(i);
+}
+
+} // namespace tarnwell
