@@ -1,0 +1,239 @@
+#include "TarnwellProvider.h"
+
+#include "Error.h"
+#include "XmlDocument.h"
+#include "XmlLexer.h"
+#include "XmlStore.h"
+#include "XmlText.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <optional>
+
+namespace tarnwell {
+
+namespace {
+
+using namespace tarnwell::xml;
+
+QString quoted(const QString &path)
+{
+    return quoteForMessage(path, 200);
+}
+
+QStringList stringListFrom(const QVariant &value, const QString &path)
+{
+    if (value.metaType().id() == QMetaType::QStringList)
+        return value.toStringList();
+    if (value.metaType().id() == QMetaType::QVariantList) {
+        QStringList list;
+        for (const QVariant &item : value.toList()) {
+            if (item.metaType().id() != QMetaType::QString)
+                break;
+            list.append(item.toString());
+        }
+        if (list.size() == value.toList().size())
+            return list;
+    }
+    throw Error(QStringLiteral("%1 was not stored: the data to store is not a list of text entries.").arg(quoted(path)),
+                Error::Kind::Provider);
+}
+
+class TarnwellFile : public QuenFile
+{
+public:
+    TarnwellFile(QString path, bool isNew) : m_path(std::move(path)), m_new(isNew)
+    {
+        if (!m_new)
+            load();
+    }
+
+    QVariant RunCommand(const QString &name, const QVariant &param) override
+    {
+        if (name == QLatin1String("GetData"))
+            return m_new ? QStringList() : pairListOf(m_dom);
+        if (name == QLatin1String("PutData")) {
+            putData(stringListFrom(param, m_path));
+            return QVariant();
+        }
+        throw Error(QStringLiteral("The provider has no command %1.").arg(quoteForMessage(name)), Error::Kind::Provider);
+    }
+
+    QVariant Content() const override
+    {
+        if (m_new)
+            return QString();
+        return normalizeLineEnds(QString::fromUtf8(text().utf8()));
+    }
+
+    void SetContent(const QVariant &value) override
+    {
+        if (value.metaType().id() != QMetaType::QString)
+            throw Error(QStringLiteral("%1 was not stored: the text is not a string.").arg(quoted(m_path)), Error::Kind::Provider);
+        const QString lines = normalizeLineEnds(value.toString());
+        const QByteArray utf8 = lines.toUtf8();
+
+        // The encoding the text declares; without a declaration, UTF-16 files
+        // stay UTF-16 and everything else is UTF-8.
+        QString encoding = declaredEncoding(utf8);
+        if (encoding.isEmpty() && !m_new && text().isUtf16())
+            encoding = text().encoding();
+        const EncodedText encoder = EncodedText::forEncoding(encoding, m_path);
+
+        QByteArray lineEnd = m_new ? QByteArray("\n") : lineEndOf(text().utf8());
+        QByteArray withLineEnds = utf8;
+        if (lineEnd != "\n")
+            withLineEnds.replace('\n', lineEnd);
+
+        QByteArray bom;
+        const QByteArray oldBom = m_new ? QByteArray() : text().bom();
+        if (encoder.isUtf16())
+            bom = encoder.encoding() == QLatin1String("UTF-16BE") ? QByteArray("\xfe\xff") : QByteArray("\xff\xfe");
+        else if (encoder.encoding() == QLatin1String("UTF-8") && oldBom == "\xef\xbb\xbf")
+            bom = oldBom;
+        if (encoder.isUtf16() && oldBom.size() == 2)
+            bom = oldBom;
+
+        const QByteArray bytes = bom + encoder.encode(withLineEnds, false, m_path);
+        DomDocument dom = parseDocument(bytes, m_path);
+        if (!m_new && bytes == m_bytes)
+            return;
+        write(bytes);
+        replaceDocument(bytes, std::move(dom));
+    }
+
+    QString Path() const override { return m_path; }
+
+private:
+    void load()
+    {
+        QFile file(m_path);
+        const QFileInfo info(m_path);
+        if (!info.exists())
+            throw Error(QStringLiteral("The file %1 does not exist.").arg(quoted(m_path)), Error::Kind::Provider);
+        if (info.isDir())
+            throw Error(QStringLiteral("%1 is a folder, not a file.").arg(quoted(m_path)), Error::Kind::Provider);
+        if (!file.open(QIODevice::ReadOnly))
+            throw Error(QStringLiteral("The file %1 cannot be read: %2.").arg(quoted(m_path), file.errorString()),
+                        Error::Kind::Provider);
+        if (file.size() > TarnwellProvider::kMaxFileSize) {
+            throw Error(QStringLiteral("The file %1 is larger than %2 MiB and is not opened.")
+                            .arg(quoted(m_path))
+                            .arg(TarnwellProvider::kMaxFileSize / (1024 * 1024)),
+                        Error::Kind::Provider);
+        }
+        QByteArray bytes = file.read(TarnwellProvider::kMaxFileSize + 1);
+        if (file.error() != QFileDevice::NoError)
+            throw Error(QStringLiteral("The file %1 cannot be read: %2.").arg(quoted(m_path), file.errorString()),
+                        Error::Kind::Provider);
+        if (bytes.size() > TarnwellProvider::kMaxFileSize)
+            throw Error(QStringLiteral("The file %1 is too large and is not opened.").arg(quoted(m_path)), Error::Kind::Provider);
+        DomDocument dom = parseDocument(bytes, m_path);
+        replaceDocument(std::move(bytes), std::move(dom));
+    }
+
+    void replaceDocument(QByteArray bytes, DomDocument dom)
+    {
+        m_bytes = std::move(bytes);
+        m_dom = std::move(dom);
+        m_text.reset();
+        m_lex.reset();
+        m_new = false;
+    }
+
+    const EncodedText &text() const
+    {
+        if (!m_text)
+            m_text = EncodedText::decode(m_bytes, m_dom.encoding, m_path);
+        return *m_text;
+    }
+
+    const LexDocument &lex() const
+    {
+        if (!m_lex) {
+            LexDocument lex;
+            bool ok = lexDocument(text().utf8(), lex) && lex.elements.size() == m_dom.elements.size();
+            for (size_t i = 0; ok && i < lex.elements.size(); ++i)
+                ok = QString::fromUtf8(lex.elements[i].name) == m_dom.elements[i].name;
+            if (!ok) {
+                throw Error(QStringLiteral("%1 was not stored: its markup could not be located safely "
+                                           "(entities that hold elements are not supported).")
+                                .arg(quoted(m_path)),
+                            Error::Kind::Provider);
+            }
+            m_lex = std::move(lex);
+        }
+        return *m_lex;
+    }
+
+    void putData(const QStringList &pairs)
+    {
+        const Target target = buildTarget(pairs, m_new ? QString() : m_dom.elements[0].name, m_path);
+        const QByteArray bytes = m_new ? newDocument(target) : patchDocument(text(), lex(), m_dom, target, m_path);
+        if (!m_new && bytes == m_bytes)
+            return;
+        DomDocument dom;
+        try {
+            dom = parseDocument(bytes, m_path);
+        } catch (const Error &e) {
+            throw Error(QStringLiteral("%1 was not stored: the result would not be well-formed (%2)")
+                            .arg(quoted(m_path), e.description()),
+                        Error::Kind::Provider);
+        }
+        QString where;
+        if (!matchesTarget(dom, target, &where)) {
+            throw Error(QStringLiteral("%1 was not stored: the result would not hold exactly the data sent (at %2).")
+                            .arg(quoted(m_path), quoteForMessage(where)),
+                        Error::Kind::Provider);
+        }
+        write(bytes);
+        replaceDocument(bytes, std::move(dom));
+    }
+
+    void write(const QByteArray &bytes)
+    {
+        const QFileInfo info(m_path);
+        if (!m_new) {
+            QFile current(m_path);
+            if (!current.open(QIODevice::ReadOnly) || current.size() != m_bytes.size() || current.readAll() != m_bytes) {
+                throw Error(QStringLiteral("%1 was not stored: it was changed or removed on disk since it was read. "
+                                           "Open it again to see the other change.")
+                                .arg(quoted(m_path)),
+                            Error::Kind::Provider);
+            }
+        }
+        const bool existed = info.exists();
+        const QFileDevice::Permissions permissions = existed ? info.permissions() : QFileDevice::Permissions();
+        QSaveFile file(m_path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+            throw Error(QStringLiteral("%1 was not stored: %2.").arg(quoted(m_path), file.errorString()),
+                        Error::Kind::Provider);
+        }
+        if (existed)
+            QFile::setPermissions(m_path, permissions);
+    }
+
+    QString m_path;
+    bool m_new;
+    QByteArray m_bytes;
+    DomDocument m_dom;
+    mutable std::optional<EncodedText> m_text;
+    mutable std::optional<LexDocument> m_lex;
+};
+
+} // namespace
+
+std::shared_ptr<QuenFile> TarnwellProvider::BindFile(const QString &path, const QString &option)
+{
+    if (path.trimmed().isEmpty())
+        throw Error(QStringLiteral("No file name was given."), Error::Kind::Provider);
+    if (option.isEmpty())
+        return std::make_shared<TarnwellFile>(path, false);
+    if (option == QLatin1String("@Create"))
+        return std::make_shared<TarnwellFile>(path, true);
+    throw Error(QStringLiteral("The option %1 is not known to the provider.").arg(quoteForMessage(option)),
+                Error::Kind::Provider);
+}
+
+} // namespace tarnwell

@@ -1,0 +1,221 @@
+#include "XmlDocument.h"
+
+#include "Error.h"
+#include "PairEntry.h"
+#include "PathSyntax.h"
+
+#include <QHash>
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+#include <libxml/xmlerror.h>
+#include <memory>
+#include <mutex>
+
+namespace tarnwell::xml {
+
+namespace {
+
+QString str(const xmlChar *s)
+{
+    return s ? QString::fromUtf8(reinterpret_cast<const char *>(s)) : QString();
+}
+
+xmlParserInputPtr refuseExternal(const char *, const char *, xmlParserCtxtPtr)
+{
+    return nullptr;
+}
+
+// Silences libxml2's default printing of errors to stderr; errors are read
+// from the parser context instead.
+void quietErrors(void *, const char *, ...) {}
+void quietStructured(void *, xmlErrorPtr) {}
+
+bool isXmlSpace(QChar c)
+{
+    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r';
+}
+
+QString trimmedXml(const QString &s)
+{
+    qsizetype b = 0, e = s.size();
+    while (b < e && isXmlSpace(s[b]))
+        ++b;
+    while (e > b && isXmlSpace(s[e - 1]))
+        --e;
+    return s.mid(b, e - b);
+}
+
+bool isTextLike(xmlNodePtr n)
+{
+    return n->type == XML_TEXT_NODE || n->type == XML_CDATA_SECTION_NODE || n->type == XML_ENTITY_REF_NODE;
+}
+
+QString textOf(xmlNodePtr n)
+{
+    if (n->type == XML_ENTITY_REF_NODE) {
+        xmlChar *content = xmlNodeGetContent(n);
+        QString s = str(content);
+        xmlFree(content);
+        return s;
+    }
+    return str(n->content);
+}
+
+// The value of an element: all of its direct text when it has no element
+// children; otherwise the runs of text between its other children that are
+// not only white space, each without its surrounding white space.
+QString valueOf(xmlNodePtr element, bool hasElementChildren)
+{
+    QString value;
+    QString run;
+    auto flush = [&] {
+        if (hasElementChildren)
+            value += trimmedXml(run);
+        else
+            value += run;
+        run.clear();
+    };
+    for (xmlNodePtr c = element->children; c; c = c->next) {
+        if (isTextLike(c))
+            run += textOf(c);
+        else
+            flush();
+    }
+    flush();
+    return value;
+}
+
+const char *const kXsi = "http://www.w3.org/2001/XMLSchema-instance";
+
+} // namespace
+
+void installSafeEntityLoader()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        xmlInitParser();
+        xmlSetExternalEntityLoader(refuseExternal);
+        xmlSetGenericErrorFunc(nullptr, quietErrors);
+        xmlSetStructuredErrorFunc(nullptr, quietStructured);
+    });
+}
+
+DomDocument parseDocument(const QByteArray &bytes, const QString &fileName)
+{
+    installSafeEntityLoader();
+    std::unique_ptr<xmlParserCtxt, void (*)(xmlParserCtxtPtr)> ctxt(xmlNewParserCtxt(), xmlFreeParserCtxt);
+    if (!ctxt)
+        throw Error(QStringLiteral("Out of memory while reading %1.").arg(quoteForMessage(fileName, 200)));
+    const int options = XML_PARSE_NONET | XML_PARSE_BIG_LINES | XML_PARSE_NOWARNING | XML_PARSE_NOERROR;
+    std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)> doc(
+        xmlCtxtReadMemory(ctxt.get(), bytes.constData(), static_cast<int>(bytes.size()), nullptr, nullptr, options),
+        xmlFreeDoc);
+    if (!doc || !ctxt->wellFormed || !ctxt->nsWellFormed) {
+        const xmlError *err = xmlCtxtGetLastError(ctxt.get());
+        QString message = err && err->message ? trimmedXml(str(reinterpret_cast<const xmlChar *>(err->message)))
+                                              : QStringLiteral("the document is not well-formed");
+        if (message.endsWith(u'.'))
+            message.chop(1);
+        const int line = err ? err->line : 0;
+        const int column = err ? err->int2 : 0;
+        throw Error(QStringLiteral("%1 is not well-formed XML: %2 (line %3, column %4).")
+                        .arg(quoteForMessage(fileName, 200), message)
+                        .arg(line)
+                        .arg(column),
+                    Error::Kind::Provider);
+    }
+    xmlNodePtr root = xmlDocGetRootElement(doc.get());
+    if (!root)
+        throw Error(QStringLiteral("%1 has no root element.").arg(quoteForMessage(fileName, 200)), Error::Kind::Provider);
+
+    DomDocument out;
+    out.encoding = str(doc->encoding);
+    // Pre-order walk over direct element children, without recursion.
+    struct Pending
+    {
+        xmlNodePtr node;
+        int parent;
+    };
+    std::vector<Pending> stack{{root, -1}};
+    while (!stack.empty()) {
+        const Pending p = stack.back();
+        stack.pop_back();
+        const int index = static_cast<int>(out.elements.size());
+        out.elements.emplace_back();
+        DomElement &e = out.elements.back();
+        e.parent = p.parent;
+        const xmlNodePtr n = p.node;
+        e.name = n->ns && n->ns->prefix ? str(n->ns->prefix) + QLatin1Char(':') + str(n->name) : str(n->name);
+        for (xmlAttrPtr a = n->properties; a; a = a->next) {
+            DomAttribute attr;
+            const QString local = str(a->name);
+            attr.qname = (a->ns && a->ns->prefix ? str(a->ns->prefix) + QLatin1Char(':') + local : local).toUtf8();
+            attr.xsi = a->ns && xmlStrEqual(a->ns->href, reinterpret_cast<const xmlChar *>(kXsi)) &&
+                       local == QLatin1String("noNamespaceSchemaLocation");
+            attr.segment = attr.xsi ? kNoNamespaceSchemaLocation.toString()
+                                    : QLatin1Char('@') + QString::fromUtf8(attr.qname);
+            xmlChar *v = xmlNodeListGetString(doc.get(), a->children, 1);
+            attr.value = str(v);
+            xmlFree(v);
+            e.attributes.push_back(std::move(attr));
+        }
+        if (xmlNsPtr ns = xmlSearchNsByHref(doc.get(), n, reinterpret_cast<const xmlChar *>(kXsi))) {
+            e.xsiPrefixBound = ns->prefix != nullptr;
+            e.xsiPrefix = str(ns->prefix);
+        }
+        std::vector<xmlNodePtr> kids;
+        for (xmlNodePtr c = n->children; c; c = c->next) {
+            if (c->type == XML_ELEMENT_NODE)
+                kids.push_back(c);
+        }
+        e.value = valueOf(n, !kids.empty());
+        if (p.parent >= 0)
+            out.elements[static_cast<size_t>(p.parent)].children.push_back(index);
+        for (auto it = kids.rbegin(); it != kids.rend(); ++it)
+            stack.push_back({*it, index});
+    }
+    return out;
+}
+
+QStringList pairListOf(const DomDocument &doc)
+{
+    QStringList pairs;
+    if (doc.elements.empty())
+        return pairs;
+    pairs.reserve(static_cast<qsizetype>(doc.elements.size()));
+    struct Pending
+    {
+        int element;
+        QString path;
+    };
+    std::vector<Pending> stack{{0, doc.elements[0].name}};
+    QHash<QString, int> seen;
+    std::vector<Pending> kids;
+    while (!stack.empty()) {
+        Pending p = std::move(stack.back());
+        stack.pop_back();
+        const DomElement &e = doc.elements[static_cast<size_t>(p.element)];
+        pairs.append(FormatPairEntry(u"", p.path, e.value));
+        for (const DomAttribute &a : e.attributes) {
+            const QString path = p.path + QLatin1Char('/') + a.segment;
+            pairs.append(FormatPairEntry(a.xsi ? kXsiNamespace : QStringView(), path, a.value));
+        }
+        seen.clear();
+        kids.clear();
+        for (int c : e.children) {
+            const QString &name = doc.elements[static_cast<size_t>(c)].name;
+            kids.push_back({c, p.path + QLatin1Char('/') + IndexedSegment(name, seen[name]++)});
+        }
+        for (auto it = kids.rbegin(); it != kids.rend(); ++it)
+            stack.push_back(std::move(*it));
+    }
+    return pairs;
+}
+
+bool isValidQName(const QString &name)
+{
+    const QByteArray utf8 = name.toUtf8();
+    return !name.isEmpty() && xmlValidateQName(reinterpret_cast<const xmlChar *>(utf8.constData()), 0) == 0;
+}
+
+} // namespace tarnwell::xml

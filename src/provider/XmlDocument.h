@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+// A parsed document in plain types: what the pair list needs of it and what
+// the store matches against. Only XmlDocument.cpp talks to libxml2.
+namespace tarnwell::xml {
+
+struct DomAttribute
+{
+    QString segment; // "@name", "@prefix:name" or "@noNamespaceSchemaLocation"
+    QByteArray qname; // as written in the start tag
+    QString value;
+    bool xsi = false; // the schema-instance noNamespaceSchemaLocation
+};
+
+struct DomElement
+{
+    QString name; // "name" or "prefix:name", as the segment shows it
+    QString value;
+    int parent = -1;
+    std::vector<DomAttribute> attributes; // namespace declarations left out
+    std::vector<int> children;            // element children, in order
+    QString xsiPrefix;                    // prefix bound to the schema-instance namespace here, if any
+    bool xsiPrefixBound = false;
+};
+
+struct DomDocument
+{
+    std::vector<DomElement> elements; // document order; 0 is the root
+    QString encoding;                 // as declared; empty when not declared
+};
+
+// Parses bytes safely: no network, no external entities or DTDs, no entity
+// substitution. Throws an Error naming fileName, with line and column, when
+// the bytes are not a well-formed document (or exceed the parser's limits).
+DomDocument parseDocument(const QByteArray &bytes, const QString &fileName);
+
+// The pair list of a document, in document order: each element, then its
+// attributes, then its child elements.
+QStringList pairListOf(const DomDocument &doc);
+
+// Whether name is a valid qualified XML name.
+bool isValidQName(const QString &name);
+
+// Installs the entity loader that refuses every external resource. Called
+// before any parse; safe to call again.
+void installSafeEntityLoader();
+
+} // namespace tarnwell::xml

@@ -1,0 +1,694 @@
+#include "XmlStore.h"
+
+#include "Error.h"
+#include "PairEntry.h"
+#include "PathSyntax.h"
+
+#include <algorithm>
+
+namespace tarnwell::xml {
+
+namespace {
+
+constexpr int kMaxDepth = 256;
+
+Error storeError(const QString &fileName, const QString &why)
+{
+    return Error(QStringLiteral("%1 was not stored: %2").arg(quoteForMessage(fileName, 200), why), Error::Kind::Provider);
+}
+
+QByteArray escapeText(const QString &value)
+{
+    QByteArray out;
+    const QByteArray utf8 = value.toUtf8();
+    out.reserve(utf8.size());
+    for (char c : utf8) {
+        switch (c) {
+        case '&': out.append("&amp;"); break;
+        case '<': out.append("&lt;"); break;
+        case '>': out.append("&gt;"); break;
+        case '\r': out.append("&#13;"); break;
+        default: out.append(c);
+        }
+    }
+    return out;
+}
+
+QByteArray escapeAttribute(const QString &value, char quote)
+{
+    QByteArray out;
+    const QByteArray utf8 = value.toUtf8();
+    out.reserve(utf8.size());
+    for (char c : utf8) {
+        switch (c) {
+        case '&': out.append("&amp;"); break;
+        case '<': out.append("&lt;"); break;
+        case '\t': out.append("&#9;"); break;
+        case '\n': out.append("&#10;"); break;
+        case '\r': out.append("&#13;"); break;
+        case '"': out.append(quote == '"' ? "&quot;" : "\""); break;
+        case '\'': out.append(quote == '\'' ? "&apos;" : "'"); break;
+        default: out.append(c);
+        }
+    }
+    return out;
+}
+
+bool isSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+size_t combine(size_t seed, size_t value)
+{
+    return seed ^ (value + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2));
+}
+
+size_t attributesHash(std::vector<std::pair<QString, QString>> attrs)
+{
+    std::sort(attrs.begin(), attrs.end());
+    size_t h = 0x51;
+    for (const auto &[k, v] : attrs)
+        h = combine(combine(h, qHash(k)), qHash(v));
+    return h;
+}
+
+// Subtree fingerprints: equal fingerprints mean equal names, values,
+// attributes and children, all the way down.
+std::vector<size_t> domHashes(const DomDocument &dom)
+{
+    std::vector<size_t> h(dom.elements.size());
+    for (size_t i = dom.elements.size(); i-- > 0;) {
+        const DomElement &e = dom.elements[i];
+        std::vector<std::pair<QString, QString>> attrs;
+        for (const DomAttribute &a : e.attributes)
+            attrs.emplace_back(a.segment, a.value);
+        size_t v = combine(combine(qHash(e.name), qHash(e.value)), attributesHash(std::move(attrs)));
+        for (int c : e.children)
+            v = combine(v, h[static_cast<size_t>(c)]);
+        h[i] = v;
+    }
+    return h;
+}
+
+std::vector<size_t> targetHashes(const Target &t)
+{
+    std::vector<size_t> h(t.elements.size());
+    for (size_t i = t.elements.size(); i-- > 0;) {
+        const TargetElement &e = t.elements[i];
+        std::vector<std::pair<QString, QString>> attrs;
+        for (const TargetAttribute &a : e.attributes)
+            attrs.emplace_back(a.segment, a.value);
+        size_t v = combine(combine(qHash(e.name), qHash(e.value)), attributesHash(std::move(attrs)));
+        for (int c : e.children)
+            v = combine(v, h[static_cast<size_t>(c)]);
+        h[i] = v;
+    }
+    return h;
+}
+
+// Pairs the same-named children of one parent: equal subtrees are matched
+// first (so deleting one of several siblings removes that one), the rest in
+// order. a and b hold fingerprints; the result gives, for each b, the index
+// into a or -1.
+std::vector<int> alignGroup(const std::vector<size_t> &a, const std::vector<size_t> &b)
+{
+    const size_t m = a.size(), n = b.size();
+    std::vector<int> match(n, -1);
+    if (m == n) {
+        for (size_t i = 0; i < n; ++i)
+            match[i] = static_cast<int>(i);
+        return match;
+    }
+    size_t pre = 0;
+    while (pre < m && pre < n && a[pre] == b[pre]) {
+        match[pre] = static_cast<int>(pre);
+        ++pre;
+    }
+    size_t suf = 0;
+    while (suf < m - pre && suf < n - pre && a[m - 1 - suf] == b[n - 1 - suf]) {
+        match[n - 1 - suf] = static_cast<int>(m - 1 - suf);
+        ++suf;
+    }
+    const size_t ma = m - pre - suf, nb = n - pre - suf;
+    // Anchors inside the middle: a longest common subsequence of equal
+    // subtrees when the middle is small enough, none otherwise.
+    std::vector<std::pair<size_t, size_t>> anchors;
+    if (ma > 0 && nb > 0 && ma * nb <= 4'000'000) {
+        std::vector<std::vector<int>> dp(ma + 1, std::vector<int>(nb + 1, 0));
+        for (size_t i = ma; i-- > 0;)
+            for (size_t j = nb; j-- > 0;)
+                dp[i][j] = a[pre + i] == b[pre + j] ? dp[i + 1][j + 1] + 1 : std::max(dp[i + 1][j], dp[i][j + 1]);
+        size_t i = 0, j = 0;
+        while (i < ma && j < nb) {
+            if (a[pre + i] == b[pre + j]) {
+                anchors.emplace_back(i, j);
+                ++i;
+                ++j;
+            } else if (dp[i + 1][j] >= dp[i][j + 1]) {
+                ++i;
+            } else {
+                ++j;
+            }
+        }
+    }
+    anchors.emplace_back(ma, nb);
+    size_t ai = 0, bj = 0;
+    for (const auto &[ia, jb] : anchors) {
+        // Between anchors, pair in order what both sides have.
+        while (ai < ia && bj < jb) {
+            match[pre + bj] = static_cast<int>(pre + ai);
+            ++ai;
+            ++bj;
+        }
+        if (ia < ma) {
+            match[pre + jb] = static_cast<int>(pre + ia);
+            ai = ia + 1;
+            bj = jb + 1;
+        }
+    }
+    return match;
+}
+
+class Patcher
+{
+public:
+    Patcher(const EncodedText &text, const LexDocument &lex, const DomDocument &dom, const Target &target,
+            const QString &fileName)
+        : m_text(text), m_s(text.utf8()), m_lex(lex), m_dom(dom), m_target(target), m_fileName(fileName),
+          m_domHash(domHashes(dom)), m_targetHash(targetHashes(target))
+    {
+        m_nl = lineEndOf(m_s);
+        m_unit = detectIndentUnit();
+    }
+
+    QByteArray run()
+    {
+        const LexElement &root = m_lex.elements[0];
+        copy(0, root.start);
+        emitElement(0, 0);
+        copy(root.end, m_s.size());
+        return assemble();
+    }
+
+private:
+    struct Piece
+    {
+        bool original;
+        qsizetype from, to;
+        QByteArray text;
+    };
+
+    void copy(qsizetype from, qsizetype to)
+    {
+        if (from >= to)
+            return;
+        if (!m_pieces.empty() && m_pieces.back().original && m_pieces.back().to == from) {
+            m_pieces.back().to = to;
+            return;
+        }
+        m_pieces.push_back({true, from, to, {}});
+    }
+    void add(const QByteArray &text)
+    {
+        if (text.isEmpty())
+            return;
+        if (!m_pieces.empty() && !m_pieces.back().original) {
+            m_pieces.back().text += text;
+            return;
+        }
+        m_pieces.push_back({false, 0, 0, text});
+    }
+
+    QByteArray assemble() const
+    {
+        QByteArray out;
+        out.reserve(m_text.original().size() + 256);
+        out.append(m_text.bom());
+        for (const Piece &p : m_pieces) {
+            if (p.original) {
+                const qsizetype a = m_text.toOriginal(p.from), b = m_text.toOriginal(p.to);
+                if (a < 0 || b < a)
+                    throw storeError(m_fileName, QStringLiteral("its text could not be patched safely."));
+                out.append(m_text.original().constData() + a, b - a);
+            } else {
+                out.append(m_text.encode(p.text, true, m_fileName));
+            }
+        }
+        return out;
+    }
+
+    // The white space before an element on a line of its own; onOwnLine
+    // tells whether it is on one.
+    QByteArray indentOf(qsizetype start, bool *onOwnLine) const
+    {
+        qsizetype i = start;
+        while (i > 0 && (m_s[i - 1] == ' ' || m_s[i - 1] == '\t'))
+            --i;
+        *onOwnLine = i == 0 || m_s[i - 1] == '\n' || m_s[i - 1] == '\r';
+        return *onOwnLine ? m_s.mid(i, start - i) : QByteArray();
+    }
+
+    QByteArray detectIndentUnit() const
+    {
+        for (const LexElement &e : m_lex.elements) {
+            if (e.children.empty())
+                continue;
+            bool parentOwn = false, childOwn = false;
+            const QByteArray parentIndent = indentOf(e.start, &parentOwn);
+            const QByteArray childIndent = indentOf(m_lex.elements[static_cast<size_t>(e.children[0])].start, &childOwn);
+            if (parentOwn && childOwn && childIndent.size() > parentIndent.size() && childIndent.startsWith(parentIndent))
+                return childIndent.mid(parentIndent.size());
+        }
+        return "  ";
+    }
+
+    QByteArray startOfNewElement(const TargetElement &t, const DomElement *scope, bool *declaredXsi) const
+    {
+        QByteArray out = '<' + t.name.toUtf8();
+        for (const TargetAttribute &a : t.attributes)
+            out += attributeText(a, scope, declaredXsi);
+        return out;
+    }
+
+    QByteArray attributeText(const TargetAttribute &a, const DomElement *scope, bool *declaredXsi) const
+    {
+        QByteArray name = a.segment.mid(1).toUtf8();
+        QByteArray extra;
+        if (a.xsi) {
+            const bool bound = scope && scope->xsiPrefixBound;
+            name = (bound ? scope->xsiPrefix.toUtf8() : QByteArray("xsi")) + ":noNamespaceSchemaLocation";
+            if (!bound && !*declaredXsi) {
+                extra = " xmlns:xsi=\"" + kXsiNamespace.toUtf8() + '"';
+                *declaredXsi = true;
+            }
+        }
+        return extra + ' ' + name + "=\"" + escapeAttribute(a.value, '"') + '"';
+    }
+
+    // A new element and its subtree, indented below indent.
+    void emitNew(int t, const QByteArray &indent, const DomElement *scope)
+    {
+        const TargetElement &e = m_target.elements[static_cast<size_t>(t)];
+        bool declaredXsi = false;
+        add(startOfNewElement(e, scope, &declaredXsi));
+        if (e.children.empty() && e.value.isEmpty()) {
+            add("/>");
+            return;
+        }
+        add('>' + escapeText(e.value));
+        for (int c : e.children) {
+            add(m_nl + indent + m_unit);
+            emitNew(c, indent + m_unit, scope);
+        }
+        if (!e.children.empty())
+            add(m_nl + indent);
+        add("</" + e.name.toUtf8() + '>');
+    }
+
+    void emitElement(int d, int t)
+    {
+        const LexElement &lx = m_lex.elements[static_cast<size_t>(d)];
+        if (m_domHash[static_cast<size_t>(d)] == m_targetHash[static_cast<size_t>(t)]) {
+            copy(lx.start, lx.end);
+            return;
+        }
+        const DomElement &de = m_dom.elements[static_cast<size_t>(d)];
+        const TargetElement &te = m_target.elements[static_cast<size_t>(t)];
+
+        // Start tag: attributes kept, changed in place, removed or added.
+        copy(lx.start, lx.nameEnd);
+        qsizetype pos = lx.nameEnd;
+        std::vector<bool> used(te.attributes.size(), false);
+        for (const LexAttribute &la : lx.attributes) {
+            const qsizetype after = la.valueEnd + 1;
+            if (la.name == "xmlns" || la.name.startsWith("xmlns:")) {
+                copy(pos, after);
+                pos = after;
+                continue;
+            }
+            const auto dom = std::find_if(de.attributes.begin(), de.attributes.end(),
+                                          [&](const DomAttribute &a) { return a.qname == la.name; });
+            int found = -1;
+            if (dom != de.attributes.end()) {
+                for (size_t i = 0; i < te.attributes.size() && found < 0; ++i) {
+                    if (!used[i] && te.attributes[i].segment == dom->segment)
+                        found = static_cast<int>(i);
+                }
+            }
+            if (found < 0) { // removed, with the blank before it
+                pos = after;
+                continue;
+            }
+            used[static_cast<size_t>(found)] = true;
+            const QString &value = te.attributes[static_cast<size_t>(found)].value;
+            if (value == dom->value) {
+                copy(pos, after);
+            } else {
+                copy(pos, la.valueStart);
+                add(escapeAttribute(value, m_s[la.valueEnd]));
+                copy(la.valueEnd, after);
+            }
+            pos = after;
+        }
+        bool declaredXsi = false;
+        for (size_t i = 0; i < te.attributes.size(); ++i) {
+            if (!used[i])
+                add(attributeText(te.attributes[i], &de, &declaredXsi));
+        }
+        copy(pos, lx.tagClose);
+
+        const bool needsContent = !te.value.isEmpty() || !te.children.empty();
+        if (lx.selfClosing) {
+            if (!needsContent) {
+                copy(lx.tagClose, lx.end);
+                return;
+            }
+            add(">");
+            emitContent(d, t);
+            add("</" + lx.name + '>');
+            return;
+        }
+        copy(lx.tagClose, lx.contentStart);
+        emitContent(d, t);
+        copy(lx.contentEnd, lx.end);
+    }
+
+    // Emits a run of items [from, to) of an element's content. Text runs
+    // that carry the value are rewritten when the value changed.
+    void emitItems(const LexElement &lx, size_t from, size_t to, bool container, bool valueChanged,
+                   const QString &value, bool *valueWritten)
+    {
+        size_t i = from;
+        while (i < to) {
+            const LexItem &item = lx.content[i];
+            if (item.kind != LexItem::Text && item.kind != LexItem::CData) {
+                copy(item.start, item.end);
+                ++i;
+                continue;
+            }
+            size_t j = i;
+            while (j < to && (lx.content[j].kind == LexItem::Text || lx.content[j].kind == LexItem::CData))
+                ++j;
+            const qsizetype runStart = item.start, runEnd = lx.content[j - 1].end;
+            i = j;
+            if (!valueChanged) {
+                copy(runStart, runEnd);
+                continue;
+            }
+            qsizetype coreStart = runStart, coreEnd = runEnd;
+            if (container) {
+                while (coreStart < coreEnd && isSpace(m_s[coreStart]))
+                    ++coreStart;
+                while (coreEnd > coreStart && isSpace(m_s[coreEnd - 1]))
+                    --coreEnd;
+                if (coreStart == coreEnd) {
+                    copy(runStart, runEnd);
+                    continue;
+                }
+            }
+            copy(runStart, coreStart);
+            if (!*valueWritten) {
+                add(escapeText(value));
+                *valueWritten = true;
+            }
+            copy(coreEnd, runEnd);
+        }
+    }
+
+    void emitContent(int d, int t)
+    {
+        const LexElement &lx = m_lex.elements[static_cast<size_t>(d)];
+        const DomElement &de = m_dom.elements[static_cast<size_t>(d)];
+        const TargetElement &te = m_target.elements[static_cast<size_t>(t)];
+        const bool valueChanged = de.value != te.value;
+        bool valueWritten = false;
+        bool ownLine = false;
+        const QByteArray indent = indentOf(lx.start, &ownLine);
+
+        if (lx.children.empty()) {
+            if (te.children.empty()) {
+                if (!valueChanged) {
+                    copy(lx.contentStart, lx.contentEnd);
+                    return;
+                }
+                emitItems(lx, 0, lx.content.size(), false, true, te.value, &valueWritten);
+                if (!valueWritten)
+                    add(escapeText(te.value));
+                return;
+            }
+            // Gains its first children: the value, comments kept, then the
+            // children on lines of their own.
+            add(escapeText(te.value));
+            for (const LexItem &item : lx.content) {
+                if (item.kind == LexItem::Comment || item.kind == LexItem::PI)
+                    copy(item.start, item.end);
+            }
+            for (int c : te.children) {
+                if (ownLine)
+                    add(m_nl + indent + m_unit);
+                emitNew(c, indent + m_unit, &de);
+            }
+            if (ownLine)
+                add(m_nl + indent);
+            return;
+        }
+
+        // Content around the element children: gap k is what stands before
+        // child k (its line and its comments), the trail what follows the
+        // last child.
+        std::vector<size_t> itemOfChild;
+        for (size_t i = 0; i < lx.content.size(); ++i) {
+            if (lx.content[i].kind == LexItem::Element)
+                itemOfChild.push_back(i);
+        }
+        const std::vector<int> match = matchChildren(d, t);
+        bool siblingOwnLine = false;
+        const QByteArray siblingIndent =
+            indentOf(m_lex.elements[static_cast<size_t>(lx.children[0])].start, &siblingOwnLine);
+
+        if (valueChanged && !te.value.isEmpty()) {
+            // Written into the first text that carries a value, else here.
+            bool any = false;
+            for (const LexItem &item : lx.content) {
+                if (item.kind == LexItem::CData)
+                    any = true;
+                if (item.kind == LexItem::Text) {
+                    for (qsizetype p = item.start; p < item.end && !any; ++p)
+                        any = !isSpace(m_s[p]);
+                }
+            }
+            if (!any) {
+                add(escapeText(te.value));
+                valueWritten = true;
+            }
+        }
+        for (size_t j = 0; j < te.children.size(); ++j) {
+            const int k = match[j];
+            if (k >= 0) {
+                const size_t gapFrom = k == 0 ? 0 : itemOfChild[static_cast<size_t>(k - 1)] + 1;
+                emitItems(lx, gapFrom, itemOfChild[static_cast<size_t>(k)], true, valueChanged, te.value,
+                          &valueWritten);
+                emitElement(lx.children[static_cast<size_t>(k)], te.children[j]);
+            } else {
+                if (siblingOwnLine)
+                    add(m_nl + siblingIndent);
+                emitNew(te.children[j], siblingIndent, &de);
+            }
+        }
+        emitItems(lx, itemOfChild.back() + 1, lx.content.size(), true, valueChanged, te.value, &valueWritten);
+    }
+
+    // For each target child of t, the position among d's element children of
+    // the existing child it stands for, or -1 for a new one.
+    std::vector<int> matchChildren(int d, int t) const
+    {
+        const std::vector<int> &existing = m_dom.elements[static_cast<size_t>(d)].children;
+        const std::vector<int> &wanted = m_target.elements[static_cast<size_t>(t)].children;
+        QHash<QString, std::pair<std::vector<int>, std::vector<int>>> groups; // name -> (existing pos, wanted pos)
+        for (size_t i = 0; i < existing.size(); ++i)
+            groups[m_dom.elements[static_cast<size_t>(existing[i])].name].first.push_back(static_cast<int>(i));
+        for (size_t j = 0; j < wanted.size(); ++j)
+            groups[m_target.elements[static_cast<size_t>(wanted[j])].name].second.push_back(static_cast<int>(j));
+        std::vector<int> match(wanted.size(), -1);
+        for (auto it = groups.cbegin(); it != groups.cend(); ++it) {
+            const auto &[ex, wa] = it.value();
+            if (wa.empty())
+                continue;
+            std::vector<size_t> a, b;
+            for (int i : ex)
+                a.push_back(m_domHash[static_cast<size_t>(existing[static_cast<size_t>(i)])]);
+            for (int j : wa)
+                b.push_back(m_targetHash[static_cast<size_t>(wanted[static_cast<size_t>(j)])]);
+            const std::vector<int> g = alignGroup(a, b);
+            for (size_t j = 0; j < wa.size(); ++j) {
+                if (g[j] >= 0)
+                    match[static_cast<size_t>(wa[j])] = ex[static_cast<size_t>(g[j])];
+            }
+        }
+        return match;
+    }
+
+    const EncodedText &m_text;
+    const QByteArray &m_s;
+    const LexDocument &m_lex;
+    const DomDocument &m_dom;
+    const Target &m_target;
+    const QString &m_fileName;
+    std::vector<size_t> m_domHash, m_targetHash;
+    QByteArray m_nl, m_unit;
+    std::vector<Piece> m_pieces;
+
+    friend QByteArray tarnwell::xml::newDocument(const Target &target);
+};
+
+} // namespace
+
+Target buildTarget(const QStringList &pairs, const QString &requiredRoot, const QString &fileName)
+{
+    Target t;
+    bool anyEntry = false;
+    for (qsizetype n = 0; n < pairs.size(); ++n) {
+        const std::optional<PairEntry> entry = ParsePairEntry(pairs[n]);
+        if (!entry)
+            continue;
+        anyEntry = true;
+        auto fail = [&](const QString &why) {
+            return storeError(fileName, QStringLiteral("entry %1 (%2) %3").arg(n + 1).arg(quoteForMessage(pairs[n]), why));
+        };
+        const QStringList segments = entry->path.split(QLatin1Char('/'));
+        const QString &rootName = segments[0];
+        if (t.elements.empty()) {
+            if (!isValidQName(rootName))
+                throw fail(QStringLiteral("names the root %1, which is not a valid XML name.").arg(quoteForMessage(rootName)));
+            if (!requiredRoot.isEmpty() && rootName != requiredRoot) {
+                throw fail(QStringLiteral("names the root %1, but the document's root is %2.")
+                               .arg(quoteForMessage(rootName), quoteForMessage(requiredRoot)));
+            }
+            t.elements.emplace_back();
+            t.elements[0].name = rootName;
+        } else if (rootName != t.elements[0].name) {
+            throw fail(QStringLiteral("names the root %1, but the list's root is %2.")
+                           .arg(quoteForMessage(rootName), quoteForMessage(t.elements[0].name)));
+        }
+        int current = 0;
+        bool attribute = false;
+        for (qsizetype s = 1; s < segments.size(); ++s) {
+            const QString &segment = segments[s];
+            if (segment.startsWith(u'@')) {
+                if (s != segments.size() - 1)
+                    throw fail(QStringLiteral("gives the attribute %1 a child.").arg(quoteForMessage(segment)));
+                const bool xsi = segment == kNoNamespaceSchemaLocation && entry->ns == kXsiNamespace;
+                if (!xsi && !isValidQName(segment.mid(1)))
+                    throw fail(QStringLiteral("names the attribute %1, which is not a valid XML name.").arg(quoteForMessage(segment)));
+                auto &attrs = t.elements[static_cast<size_t>(current)].attributes;
+                const auto it = std::find_if(attrs.begin(), attrs.end(),
+                                             [&](const TargetAttribute &a) { return a.segment == segment; });
+                if (it != attrs.end())
+                    it->value = entry->value;
+                else
+                    attrs.push_back({segment, entry->value, xsi});
+                attribute = true;
+                continue;
+            }
+            const QString name = StripIndex(segment);
+            int index = 0;
+            try {
+                index = SegmentIndex(segment);
+            } catch (const Error &e) {
+                throw fail(e.description());
+            }
+            if (!isValidQName(name))
+                throw fail(QStringLiteral("names the element %1, which is not a valid XML name.").arg(quoteForMessage(name)));
+            TargetElement &parent = t.elements[static_cast<size_t>(current)];
+            const int have = parent.childCount.value(name, 0);
+            int child = -1;
+            if (index < have) {
+                int seen = 0;
+                for (int c : parent.children) {
+                    if (t.elements[static_cast<size_t>(c)].name == name && seen++ == index) {
+                        child = c;
+                        break;
+                    }
+                }
+            }
+            if (child < 0) {
+                if (parent.depth + 1 > kMaxDepth)
+                    throw fail(QStringLiteral("nests elements deeper than %1 levels.").arg(kMaxDepth));
+                child = static_cast<int>(t.elements.size());
+                parent.children.push_back(child);
+                parent.childCount[name] = have + 1;
+                TargetElement e;
+                e.name = name;
+                e.parent = current;
+                e.depth = parent.depth + 1;
+                t.elements.push_back(std::move(e));
+            }
+            current = child;
+        }
+        if (!attribute)
+            t.elements[static_cast<size_t>(current)].value = entry->value;
+    }
+    if (!anyEntry)
+        throw storeError(fileName, QStringLiteral("there is nothing to store (the list holds no \"DAT\" entry)."));
+    return t;
+}
+
+bool matchesTarget(const DomDocument &doc, const Target &target, QString *where)
+{
+    struct Pending
+    {
+        int d, t;
+        QString path;
+    };
+    if (doc.elements.empty() || target.elements.empty())
+        return doc.elements.empty() == target.elements.empty();
+    std::vector<Pending> stack{{0, 0, target.elements[0].name}};
+    while (!stack.empty()) {
+        const Pending p = stack.back();
+        stack.pop_back();
+        const DomElement &d = doc.elements[static_cast<size_t>(p.d)];
+        const TargetElement &t = target.elements[static_cast<size_t>(p.t)];
+        std::vector<std::pair<QString, QString>> da, ta;
+        for (const DomAttribute &a : d.attributes)
+            da.emplace_back(a.segment, a.value);
+        for (const TargetAttribute &a : t.attributes)
+            ta.emplace_back(a.segment, a.value);
+        std::sort(da.begin(), da.end());
+        std::sort(ta.begin(), ta.end());
+        if (d.name != t.name || d.value != t.value || da != ta || d.children.size() != t.children.size()) {
+            *where = p.path;
+            return false;
+        }
+        for (size_t i = 0; i < t.children.size(); ++i)
+            stack.push_back({d.children[i], t.children[i], p.path + QLatin1Char('/') +
+                                                               target.elements[static_cast<size_t>(t.children[i])].name});
+    }
+    return true;
+}
+
+QByteArray patchDocument(const EncodedText &text, const LexDocument &lex, const DomDocument &dom, const Target &target,
+                         const QString &fileName)
+{
+    return Patcher(text, lex, dom, target, fileName).run();
+}
+
+QByteArray newDocument(const Target &target)
+{
+    // Patch an empty document's worth of nothing: build the text directly.
+    static const QByteArray kEmpty;
+    EncodedText none;
+    LexDocument lex;
+    DomDocument dom;
+    QString fileName;
+    Patcher p(none, lex, dom, target, fileName);
+    p.add("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
+    p.emitNew(0, QByteArray(), nullptr);
+    p.add("\n");
+    QByteArray out;
+    for (const auto &piece : p.m_pieces)
+        out += piece.text;
+    return out;
+}
+
+} // namespace tarnwell::xml

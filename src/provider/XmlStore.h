@@ -1,0 +1,56 @@
+#pragma once
+
+#include "XmlDocument.h"
+#include "XmlLexer.h"
+#include "XmlText.h"
+
+#include <QHash>
+#include <QStringList>
+#include <vector>
+
+// Storing a pair list into a document by patching its text.
+namespace tarnwell::xml {
+
+struct TargetAttribute
+{
+    QString segment; // "@name" as in the pair list
+    QString value;
+    bool xsi = false; // "@noNamespaceSchemaLocation" in the schema-instance namespace
+};
+
+struct TargetElement
+{
+    QString name;
+    QString value;
+    int parent = -1;
+    int depth = 0;
+    std::vector<TargetAttribute> attributes;
+    std::vector<int> children;
+    QHash<QString, int> childCount; // children per name, for "Name[n]"
+};
+
+// The document a pair list describes.
+struct Target
+{
+    std::vector<TargetElement> elements; // parents before children; 0 is the root
+};
+
+// Reads a pair list. Throws when it has no "DAT" entry, names an invalid XML
+// name or an index that cannot be read, gives an attribute a child, or
+// (requiredRoot not empty) names another root.
+Target buildTarget(const QStringList &pairs, const QString &requiredRoot, const QString &fileName);
+
+// Whether the document holds exactly what target says (same paths and values,
+// same order of child elements; attribute order free). Otherwise *where
+// names the first difference.
+bool matchesTarget(const DomDocument &doc, const Target &target, QString *where);
+
+// The new text of an existing document that holds target, in the document's
+// own encoding. Everything target does not change keeps its bytes.
+QByteArray patchDocument(const EncodedText &text, const LexDocument &lex, const DomDocument &dom,
+                         const Target &target, const QString &fileName);
+
+// The text of a new document holding target: UTF-8, an XML declaration, LF.
+QByteArray newDocument(const Target &target);
+
+} // namespace tarnwell::xml
