@@ -5,6 +5,7 @@
 #include "PathSyntax.h"
 
 #include <QHash>
+#include <libxml/entities.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <libxml/xmlerror.h>
@@ -29,6 +30,27 @@ xmlParserInputPtr refuseExternal(const char *, const char *, xmlParserCtxtPtr)
 // from the parser context instead.
 void quietErrors(void *, const char *, ...) {}
 void quietStructured(void *, xmlErrorPtr) {}
+
+// The first error of one parse, which names the real fault; later errors
+// often only follow from it.
+struct FirstError
+{
+    bool seen = false;
+    QString message;
+    int line = 0;
+    int column = 0;
+};
+
+void recordFirst(void *userData, xmlErrorPtr error)
+{
+    auto *first = static_cast<FirstError *>(userData);
+    if (first->seen || !error || error->level < XML_ERR_ERROR)
+        return;
+    first->seen = true;
+    first->message = QString::fromUtf8(error->message ? error->message : "the document is not well-formed");
+    first->line = error->line;
+    first->column = error->int2;
+}
 
 bool isXmlSpace(QChar c)
 {
@@ -106,18 +128,19 @@ DomDocument parseDocument(const QByteArray &bytes, const QString &fileName)
     std::unique_ptr<xmlParserCtxt, void (*)(xmlParserCtxtPtr)> ctxt(xmlNewParserCtxt(), xmlFreeParserCtxt);
     if (!ctxt)
         throw Error(QStringLiteral("Out of memory while reading %1.").arg(quoteForMessage(fileName, 200)));
-    const int options = XML_PARSE_NONET | XML_PARSE_BIG_LINES | XML_PARSE_NOWARNING | XML_PARSE_NOERROR;
+    const int options = XML_PARSE_NONET | XML_PARSE_BIG_LINES | XML_PARSE_NOWARNING;
+    FirstError first;
+    xmlSetStructuredErrorFunc(&first, recordFirst);
     std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)> doc(
         xmlCtxtReadMemory(ctxt.get(), bytes.constData(), static_cast<int>(bytes.size()), nullptr, nullptr, options),
         xmlFreeDoc);
+    xmlSetStructuredErrorFunc(nullptr, quietStructured);
     if (!doc || !ctxt->wellFormed || !ctxt->nsWellFormed) {
-        const xmlError *err = xmlCtxtGetLastError(ctxt.get());
-        QString message = err && err->message ? trimmedXml(str(reinterpret_cast<const xmlChar *>(err->message)))
-                                              : QStringLiteral("the document is not well-formed");
+        QString message = first.seen ? trimmedXml(first.message) : QStringLiteral("the document is not well-formed");
         if (message.endsWith(u'.'))
             message.chop(1);
-        const int line = err ? err->line : 0;
-        const int column = err ? err->int2 : 0;
+        const int line = first.line;
+        const int column = first.column;
         throw Error(QStringLiteral("%1 is not well-formed XML: %2 (line %3, column %4).")
                         .arg(quoteForMessage(fileName, 200), message)
                         .arg(line)
@@ -167,6 +190,18 @@ DomDocument parseDocument(const QByteArray &bytes, const QString &fileName)
         for (xmlNodePtr c = n->children; c; c = c->next) {
             if (c->type == XML_ELEMENT_NODE)
                 kids.push_back(c);
+            if (c->type != XML_ENTITY_REF_NODE)
+                continue;
+            // External entities are never read, so a value that needs one
+            // cannot be shown truthfully: refuse the document instead.
+            const xmlEntityPtr entity = xmlGetDocEntity(doc.get(), c->name);
+            if (!entity || entity->etype != XML_INTERNAL_GENERAL_ENTITY) {
+                throw Error(QStringLiteral("%1 uses the entity %2, which is external or declared outside the file; "
+                                           "such entities are not read (line %3).")
+                                .arg(quoteForMessage(fileName, 200), quoteForMessage(str(c->name)))
+                                .arg(xmlGetLineNo(c)),
+                            Error::Kind::Provider);
+            }
         }
         e.value = valueOf(n, !kids.empty());
         if (p.parent >= 0)

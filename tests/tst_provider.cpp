@@ -1,0 +1,365 @@
+// The engine object model and the Tarnwell XML provider on real files.
+#include "Error.h"
+#include "Quen.h"
+#include "TarnwellProvider.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+using namespace tarnwell;
+
+namespace {
+
+const QString kData = QStringLiteral(TARNWELL_TEST_DATA "/xml/");
+
+QByteArray bytesOf(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll();
+}
+
+void writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(f.write(bytes), bytes.size());
+}
+
+QStringList pairsOf(const QString &path)
+{
+    QStringList lines = QString::fromUtf8(bytesOf(path)).split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+std::shared_ptr<QuenController> controller()
+{
+    return CreateQuenEngine()->WorkspaceList().at(0)->CreateController(QString(), QStringLiteral("QuenProv.Tarnwell"),
+                                                                       QString(), QString());
+}
+
+// Runs call, expecting a failure whose description holds every one of words.
+template<typename Call>
+QString failureOf(Call call)
+{
+    try {
+        call();
+    } catch (const Error &e) {
+        return e.description();
+    }
+    return QString();
+}
+
+} // namespace
+
+class TestProvider : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void getData_data() { corpusRows(); }
+    void getData();
+    void store_data() { corpusRows(); }
+    void store();
+    void storeWithoutChangeWritesNothing();
+    void contentRoundTripIsByteIdentical_data() { corpusRows(); }
+    void contentRoundTripIsByteIdentical();
+    void contentReadUsesLineFeeds();
+    void contentWriteRefusesMalformedText();
+    void contentWriteRefusesUnencodableCharacter();
+    void laterGetDataSeesWrittenText();
+    void badFiles_data();
+    void badFiles();
+    void externalEntityIsNeverRead();
+    void tooLargeFileIsRefused();
+    void badPairLists_data();
+    void badPairLists();
+    void changedOnDiskIsNotOverwritten();
+    void permissionsAreKept();
+    void createLeavesDiskAloneUntilStore();
+    void engineObjects();
+
+private:
+    static void corpusRows();
+    QTemporaryDir m_dir;
+    QString copyOf(const QString &name);
+};
+
+void TestProvider::init()
+{
+    QVERIFY(m_dir.isValid());
+}
+
+QString TestProvider::copyOf(const QString &name)
+{
+    const QString target = m_dir.filePath(name);
+    QFile::remove(target);
+    writeBytes(target, bytesOf(kData + name));
+    return target;
+}
+
+void TestProvider::corpusRows()
+{
+    QTest::addColumn<QString>("name");
+    const QStringList files = QDir(kData).entryList({QStringLiteral("*.put")}, QDir::Files, QDir::Name);
+    QVERIFY(files.size() >= 10);
+    for (const QString &file : files) {
+        const QString name = file.chopped(4);
+        QTest::newRow(qPrintable(name)) << name;
+    }
+}
+
+void TestProvider::getData()
+{
+    QFETCH(QString, name);
+    auto file = controller()->BindFile(copyOf(name + QStringLiteral(".xml")), QString());
+    QCOMPARE(file->RunCommand(QStringLiteral("GetData")).toStringList(), pairsOf(kData + name + QStringLiteral(".pairs")));
+}
+
+// Each edit changes exactly the expected bytes, and the result reads back as
+// the list that was stored.
+void TestProvider::store()
+{
+    QFETCH(QString, name);
+    const QString path = copyOf(name + QStringLiteral(".xml"));
+    auto file = controller()->BindFile(path, QString());
+    const QStringList put = pairsOf(kData + name + QStringLiteral(".put"));
+    QCOMPARE(file->RunCommand(QStringLiteral("PutData"), put), QVariant());
+    QCOMPARE(bytesOf(path), bytesOf(kData + name + QStringLiteral(".expected")));
+    QCOMPARE(file->RunCommand(QStringLiteral("GetData")).toStringList(), put);
+    QCOMPARE(controller()->BindFile(path, QString())->RunCommand(QStringLiteral("GetData")).toStringList(), put);
+}
+
+void TestProvider::storeWithoutChangeWritesNothing()
+{
+    const QString path = copyOf(QStringLiteral("prolog_entities.xml"));
+    const QDateTime before = QFileInfo(path).lastModified();
+    QThread::msleep(20);
+    auto file = controller()->BindFile(path, QString());
+    file->RunCommand(QStringLiteral("PutData"), file->RunCommand(QStringLiteral("GetData")));
+    QCOMPARE(bytesOf(path), bytesOf(kData + QStringLiteral("prolog_entities.xml")));
+    QCOMPARE(QFileInfo(path).lastModified(), before);
+}
+
+void TestProvider::contentRoundTripIsByteIdentical()
+{
+    QFETCH(QString, name);
+    const QString path = copyOf(name + QStringLiteral(".xml"));
+    auto file = controller()->BindFile(path, QString());
+    file->SetContent(file->Content());
+    QCOMPARE(bytesOf(path), bytesOf(kData + name + QStringLiteral(".xml")));
+}
+
+void TestProvider::contentReadUsesLineFeeds()
+{
+    auto file = controller()->BindFile(copyOf(QStringLiteral("sjis_crlf_quotes.xml")), QString());
+    const QString text = file->Content().toString();
+    QVERIFY(!text.contains(u'\r'));
+    QVERIFY(text.contains(QStringLiteral("<Name lang='ja'>日本語の値</Name>\n")));
+}
+
+void TestProvider::contentWriteRefusesMalformedText()
+{
+    const QString path = copyOf(QStringLiteral("move.xml"));
+    auto file = controller()->BindFile(path, QString());
+    const QString error = failureOf([&] { file->SetContent(QStringLiteral("<Doc>\n  <a>\n</Doc>\n")); });
+    QVERIFY2(error.contains(QStringLiteral("line 3")), qPrintable(error));
+    QVERIFY2(error.contains(QStringLiteral("move.xml")), qPrintable(error));
+    QCOMPARE(bytesOf(path), bytesOf(kData + QStringLiteral("move.xml")));
+}
+
+void TestProvider::contentWriteRefusesUnencodableCharacter()
+{
+    const QString path = copyOf(QStringLiteral("latin1.xml"));
+    auto file = controller()->BindFile(path, QString());
+    const QString error = failureOf([&] { file->SetContent(file->Content().toString().replace(u'é', u'日')); });
+    QVERIFY2(error.contains(QStringLiteral("日")), qPrintable(error));
+    QCOMPARE(bytesOf(path), bytesOf(kData + QStringLiteral("latin1.xml")));
+}
+
+void TestProvider::laterGetDataSeesWrittenText()
+{
+    const QString path = copyOf(QStringLiteral("add_element.xml"));
+    auto file = controller()->BindFile(path, QString());
+    file->SetContent(QStringLiteral("<Doc>\n\t<Item>changed</Item>\n</Doc>\n"));
+    QCOMPARE(bytesOf(path), QByteArray("<Doc>\n\t<Item>changed</Item>\n</Doc>\n"));
+    QCOMPARE(file->RunCommand(QStringLiteral("GetData")).toStringList(),
+             (QStringList{QStringLiteral("DAT,,Doc,"), QStringLiteral("DAT,,Doc/Item,changed")}));
+}
+
+void TestProvider::badFiles_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("malformed") << QByteArray("<Doc>\n<a></b>\n</Doc>") << "line 2";
+    QTest::newRow("empty") << QByteArray() << "not well-formed";
+    QTest::newRow("entity loop")
+        << QByteArray("<!DOCTYPE d [<!ENTITY a \"&b;\"><!ENTITY b \"&a;\">]><d>&a;</d>") << "not well-formed";
+    QByteArray laughs = "<!DOCTYPE d [<!ENTITY a0 \"xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx\">";
+    for (int i = 1; i < 12; ++i)
+        laughs += "<!ENTITY a" + QByteArray::number(i) + " \"" + QByteArray("&a" + QByteArray::number(i - 1) + ";").repeated(10) + "\">";
+    laughs += "]><d>&a11;</d>";
+    QTest::newRow("entity expansion") << laughs << "not well-formed";
+    QTest::newRow("deep nesting") << (QByteArray("<a>").repeated(5000) + QByteArray("</a>").repeated(5000)) << "depth";
+    QTest::newRow("invalid UTF-8") << QByteArray("<Doc>\xff\xfe</Doc>") << "not well-formed";
+    QTest::newRow("NUL byte") << QByteArray("<Doc>a\0b</Doc>", 14) << "not well-formed";
+    QTest::newRow("unbound prefix") << QByteArray("<p:Doc/>") << "not well-formed";
+}
+
+void TestProvider::badFiles()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, expected);
+    const QString path = m_dir.filePath(QStringLiteral("bad.xml"));
+    writeBytes(path, bytes);
+    const QString error = failureOf([&] { controller()->BindFile(path, QString()); });
+    QVERIFY2(error.contains(expected, Qt::CaseInsensitive), qPrintable(error));
+    QVERIFY2(error.contains(QStringLiteral("bad.xml")), qPrintable(error));
+    QCOMPARE(bytesOf(path), bytes);
+}
+
+// An entity that points at a local file is not read: its text never shows
+// up in the document's data, and the network is never asked.
+void TestProvider::externalEntityIsNeverRead()
+{
+    const QString secret = m_dir.filePath(QStringLiteral("secret.txt"));
+    writeBytes(secret, "TOP-SECRET");
+    const QString path = m_dir.filePath(QStringLiteral("xxe.xml"));
+    const QByteArray doc = "<!DOCTYPE d [<!ENTITY s SYSTEM \"file://" + secret.toUtf8() +
+                           "\"><!ENTITY n SYSTEM \"http://127.0.0.1:9/x\">]>\n<d><v>&s;</v><w>&n;</w></d>";
+    writeBytes(path, doc);
+    const QString error = failureOf([&] { controller()->BindFile(path, QString()); });
+    QVERIFY2(error.contains(QStringLiteral("not read")), qPrintable(error));
+    QVERIFY(!error.contains(QStringLiteral("TOP-SECRET")));
+    QCOMPARE(bytesOf(path), doc);
+
+    // An external DTD is not fetched either; a document that does not need
+    // it opens as usual.
+    writeBytes(path, "<!DOCTYPE d SYSTEM \"http://127.0.0.1:9/d.dtd\">\n<d><v>1</v></d>");
+    QCOMPARE(controller()->BindFile(path, QString())->RunCommand(QStringLiteral("GetData")).toStringList(),
+             (QStringList{QStringLiteral("DAT,,d,"), QStringLiteral("DAT,,d/v,1")}));
+    writeBytes(path, "<!DOCTYPE d SYSTEM \"http://127.0.0.1:9/d.dtd\">\n<d><v>&ent;</v></d>");
+    QVERIFY(failureOf([&] { controller()->BindFile(path, QString()); }).contains(QStringLiteral("ent")));
+}
+
+void TestProvider::tooLargeFileIsRefused()
+{
+    const QString path = m_dir.filePath(QStringLiteral("huge.xml"));
+    {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QVERIFY(f.resize(TarnwellProvider::kMaxFileSize + 1));
+    }
+    const QString error = failureOf([&] { controller()->BindFile(path, QString()); });
+    QVERIFY2(error.contains(QStringLiteral("larger than 64 MiB")), qPrintable(error));
+}
+
+void TestProvider::badPairLists_data()
+{
+    QTest::addColumn<QStringList>("pairs");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("no DAT entry") << QStringList{QString(), QStringLiteral("XYZ,,Doc,1")} << "nothing to store";
+    QTest::newRow("empty list") << QStringList() << "nothing to store";
+    QTest::newRow("other root") << QStringList{QStringLiteral("DAT,,Other,")} << "root";
+    QTest::newRow("invalid element name") << QStringList{QStringLiteral("DAT,,Doc,"), QStringLiteral("DAT,,Doc/1bad,x")}
+                                          << "1bad";
+    QTest::newRow("invalid attribute name") << QStringList{QStringLiteral("DAT,,Doc,"), QStringLiteral("DAT,,Doc/@a b,x")}
+                                            << "@a b";
+    QTest::newRow("markup in a name") << QStringList{QStringLiteral("DAT,,Doc,"), QStringLiteral("DAT,,Doc/a><b,x")}
+                                      << "a><b";
+    QTest::newRow("attribute with a child") << QStringList{QStringLiteral("DAT,,Doc,"), QStringLiteral("DAT,,Doc/@a/b,x")}
+                                            << "@a";
+    QTest::newRow("bad index") << QStringList{QStringLiteral("DAT,,Doc,"), QStringLiteral("DAT,,Doc/Item[x],1")} << "Item[x]";
+    QTest::newRow("undeclared prefix") << QStringList{QStringLiteral("DAT,,Doc,"), QStringLiteral("DAT,,Doc/q:x,1")}
+                                       << "not well-formed";
+}
+
+void TestProvider::badPairLists()
+{
+    QFETCH(QStringList, pairs);
+    QFETCH(QString, expected);
+    const QString path = copyOf(QStringLiteral("move.xml"));
+    auto file = controller()->BindFile(path, QString());
+    const QString error = failureOf([&] { file->RunCommand(QStringLiteral("PutData"), pairs); });
+    QVERIFY2(error.contains(expected), qPrintable(error));
+    QCOMPARE(bytesOf(path), bytesOf(kData + QStringLiteral("move.xml")));
+}
+
+void TestProvider::changedOnDiskIsNotOverwritten()
+{
+    const QString path = copyOf(QStringLiteral("move.xml"));
+    auto file = controller()->BindFile(path, QString());
+    writeBytes(path, "<Doc><Other/></Doc>");
+    const QString error = failureOf([&] {
+        file->RunCommand(QStringLiteral("PutData"), QStringList{QStringLiteral("DAT,,Doc,"), QStringLiteral("DAT,,Doc/Head,x")});
+    });
+    QVERIFY2(error.contains(QStringLiteral("changed")), qPrintable(error));
+    QCOMPARE(bytesOf(path), QByteArray("<Doc><Other/></Doc>"));
+}
+
+void TestProvider::permissionsAreKept()
+{
+    const QString path = copyOf(QStringLiteral("move.xml"));
+    const auto perms = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
+                       QFileDevice::WriteUser | QFileDevice::ReadGroup;
+    QVERIFY(QFile::setPermissions(path, perms));
+    auto file = controller()->BindFile(path, QString());
+    file->RunCommand(QStringLiteral("PutData"), pairsOf(kData + QStringLiteral("move.put")));
+    QCOMPARE(bytesOf(path), bytesOf(kData + QStringLiteral("move.expected")));
+    QCOMPARE(int(QFile::permissions(path) & 0x0777), 0x0640);
+}
+
+void TestProvider::createLeavesDiskAloneUntilStore()
+{
+    const QString path = copyOf(QStringLiteral("move.xml"));
+    auto file = controller()->BindFile(path, QStringLiteral("@Create"));
+    QCOMPARE(file->RunCommand(QStringLiteral("GetData")).toStringList(), QStringList());
+    QCOMPARE(file->Content().toString(), QString());
+    QCOMPARE(bytesOf(path), bytesOf(kData + QStringLiteral("move.xml")));
+    file->RunCommand(QStringLiteral("PutData"),
+                     QStringList{QStringLiteral("DAT,,New,"), QStringLiteral("DAT,,New/@a,1"), QStringLiteral("DAT,,New/A/B,x, y")});
+    QCOMPARE(bytesOf(path), QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<New a=\"1\">\n  <A>\n    <B>x, y</B>\n  </A>\n</New>\n"));
+
+    const QString fresh = m_dir.filePath(QStringLiteral("never-stored.xml"));
+    controller()->BindFile(fresh, QStringLiteral("@Create"));
+    QVERIFY(!QFile::exists(fresh));
+}
+
+void TestProvider::engineObjects()
+{
+    auto ctrl = controller();
+    const QString path = copyOf(QStringLiteral("move.xml"));
+    auto file = ctrl->BindFile(path, QString());
+    QCOMPARE(ctrl->FileList()->Count(), 1);
+    QCOMPARE(file->Path(), path);
+    ctrl->FileList()->RemoveAll();
+    QCOMPARE(ctrl->FileList()->Count(), 0);
+    QCOMPARE(file.use_count(), 1);
+
+    QVERIFY(failureOf([&] { ctrl->BindFile(path, QStringLiteral("@Other")); }).contains(QStringLiteral("@Other")));
+    QVERIFY(failureOf([&] { ctrl->BindFile(m_dir.filePath(QStringLiteral("missing.xml")), QString()); })
+                .contains(QStringLiteral("does not exist")));
+    QVERIFY(failureOf([&] { file->RunCommand(QStringLiteral("Frobnicate")); }).contains(QStringLiteral("Frobnicate")));
+    QVERIFY(failureOf([&] { file->RunCommand(QStringLiteral("PutData"), QStringLiteral("DAT,,Doc,")); })
+                .contains(QStringLiteral("not a list")));
+    QVERIFY(failureOf([] {
+                CreateQuenEngine()->WorkspaceList().at(0)->CreateController({}, QStringLiteral("No.Such"), {}, {});
+            }).contains(QStringLiteral("No.Such")));
+
+    // The engine factory can be replaced, and restored.
+    SetEngineFactory([]() -> std::shared_ptr<QuenEngine> { throw Error(QStringLiteral("engine offline")); });
+    QCOMPARE(failureOf([] { CreateQuenEngine(); }), QStringLiteral("engine offline"));
+    SetEngineFactory({});
+    QVERIFY(CreateQuenEngine());
+}
+
+QTEST_GUILESS_MAIN(TestProvider)
+#include "tst_provider.moc"
