@@ -88,6 +88,10 @@ QString textOf(xmlNodePtr n)
 // not only white space, each without its surrounding white space.
 QString valueOf(xmlNodePtr element, bool hasElementChildren)
 {
+    // The common case: one text node and nothing else.
+    if (xmlNodePtr only = element->children; only && !only->next && only->type == XML_TEXT_NODE)
+        return hasElementChildren ? trimmedXml(str(only->content)) : str(only->content);
+
     QString value;
     QString run;
     auto flush = [&] {
@@ -160,6 +164,7 @@ DomDocument parseDocument(const QByteArray &bytes, const QString &fileName)
         int parent;
     };
     std::vector<Pending> stack{{root, -1}};
+    QHash<const void *, QHash<const xmlChar *, QString>> names;
     while (!stack.empty()) {
         const Pending p = stack.back();
         stack.pop_back();
@@ -168,7 +173,11 @@ DomDocument parseDocument(const QByteArray &bytes, const QString &fileName)
         DomElement &e = out.elements.back();
         e.parent = p.parent;
         const xmlNodePtr n = p.node;
-        e.name = n->ns && n->ns->prefix ? str(n->ns->prefix) + QLatin1Char(':') + str(n->name) : str(n->name);
+        // Names are interned by the parser, so one QString serves each.
+        QString &name = names[n->ns && n->ns->prefix ? static_cast<const void *>(n->ns) : nullptr][n->name];
+        if (name.isNull())
+            name = n->ns && n->ns->prefix ? str(n->ns->prefix) + QLatin1Char(':') + str(n->name) : str(n->name);
+        e.name = name;
         for (xmlAttrPtr a = n->properties; a; a = a->next) {
             DomAttribute attr;
             const QString local = str(a->name);
@@ -182,9 +191,18 @@ DomDocument parseDocument(const QByteArray &bytes, const QString &fileName)
             xmlFree(v);
             e.attributes.push_back(std::move(attr));
         }
-        if (xmlNsPtr ns = xmlSearchNsByHref(doc.get(), n, reinterpret_cast<const xmlChar *>(kXsi))) {
-            e.xsiPrefixBound = ns->prefix != nullptr;
-            e.xsiPrefix = str(ns->prefix);
+        // The prefix of the schema-instance namespace: declared here, or
+        // the parent's.
+        if (p.parent >= 0) {
+            const DomElement &parent = out.elements[static_cast<size_t>(p.parent)];
+            e.xsiPrefixBound = parent.xsiPrefixBound;
+            e.xsiPrefix = parent.xsiPrefix;
+        }
+        for (xmlNsPtr ns = n->nsDef; ns; ns = ns->next) {
+            if (ns->prefix && xmlStrEqual(ns->href, reinterpret_cast<const xmlChar *>(kXsi))) {
+                e.xsiPrefixBound = true;
+                e.xsiPrefix = str(ns->prefix);
+            }
         }
         std::vector<xmlNodePtr> kids;
         for (xmlNodePtr c = n->children; c; c = c->next) {
@@ -239,7 +257,13 @@ QStringList pairListOf(const DomDocument &doc)
         kids.clear();
         for (int c : e.children) {
             const QString &name = doc.elements[static_cast<size_t>(c)].name;
-            kids.push_back({c, p.path + QLatin1Char('/') + IndexedSegment(name, seen[name]++)});
+            const int index = seen[name]++;
+            QString path;
+            path.reserve(p.path.size() + name.size() + 8);
+            path.append(p.path).append(QLatin1Char('/')).append(name);
+            if (index > 0)
+                path.append(QLatin1Char('[')).append(QString::number(index)).append(QLatin1Char(']'));
+            kids.push_back({c, std::move(path)});
         }
         for (auto it = kids.rbegin(); it != kids.rend(); ++it)
             stack.push_back(std::move(*it));

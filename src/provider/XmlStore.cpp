@@ -4,6 +4,7 @@
 #include "PairEntry.h"
 #include "PathSyntax.h"
 
+#include <QSet>
 #include <algorithm>
 
 namespace tarnwell::xml {
@@ -548,6 +549,15 @@ Target buildTarget(const QStringList &pairs, const QString &requiredRoot, const 
 {
     Target t;
     bool anyEntry = false;
+    QSet<QString> validNames; // names already checked
+    auto valid = [&](const QString &name) {
+        if (validNames.contains(name))
+            return true;
+        if (!isValidQName(name))
+            return false;
+        validNames.insert(name);
+        return true;
+    };
     for (qsizetype n = 0; n < pairs.size(); ++n) {
         const std::optional<PairEntry> entry = ParsePairEntry(pairs[n]);
         if (!entry)
@@ -559,7 +569,7 @@ Target buildTarget(const QStringList &pairs, const QString &requiredRoot, const 
         const QStringList segments = entry->path.split(QLatin1Char('/'));
         const QString &rootName = segments[0];
         if (t.elements.empty()) {
-            if (!isValidQName(rootName))
+            if (!valid(rootName))
                 throw fail(QStringLiteral("names the root %1, which is not a valid XML name.").arg(quoteForMessage(rootName)));
             if (!requiredRoot.isEmpty() && rootName != requiredRoot) {
                 throw fail(QStringLiteral("names the root %1, but the document's root is %2.")
@@ -579,7 +589,7 @@ Target buildTarget(const QStringList &pairs, const QString &requiredRoot, const 
                 if (s != segments.size() - 1)
                     throw fail(QStringLiteral("gives the attribute %1 a child.").arg(quoteForMessage(segment)));
                 const bool xsi = segment == kNoNamespaceSchemaLocation && entry->ns == kXsiNamespace;
-                if (!xsi && !isValidQName(segment.mid(1)))
+                if (!xsi && !valid(segment.mid(1)))
                     throw fail(QStringLiteral("names the attribute %1, which is not a valid XML name.").arg(quoteForMessage(segment)));
                 auto &attrs = t.elements[static_cast<size_t>(current)].attributes;
                 const auto it = std::find_if(attrs.begin(), attrs.end(),
@@ -598,7 +608,7 @@ Target buildTarget(const QStringList &pairs, const QString &requiredRoot, const 
             } catch (const Error &e) {
                 throw fail(e.description());
             }
-            if (!isValidQName(name))
+            if (!valid(name))
                 throw fail(QStringLiteral("names the element %1, which is not a valid XML name.").arg(quoteForMessage(name)));
             TargetElement &parent = t.elements[static_cast<size_t>(current)];
             const int have = parent.childCount.value(name, 0);

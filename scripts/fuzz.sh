@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang, AddressSanitizer and
+# UndefinedBehaviorSanitizer, and runs each for a fixed time (seconds, 30 by
+# default) on the test documents as seeds.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds="${1:-30}"
+
+scripts/setup.sh
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DTARNWELL_FUZZ=ON -DTARNWELL_SANITIZE=ON \
+  -DTARNWELL_BUILD_TESTS=OFF -DTARNWELL_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build-fuzz --target fuzz_parse fuzz_store
+
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+for target in fuzz_parse fuzz_store; do
+  corpus="build-fuzz/corpus-$target"
+  mkdir -p "$corpus"
+  for f in tests/data/xml/*.xml; do
+    if [ "$target" = fuzz_store ]; then
+      put="${f%.xml}.put"
+      { cat "$f"; printf '\n--\n'; cat "$put"; } > "$corpus/$(basename "$f")"
+    else
+      cp "$f" "$corpus/"
+    fi
+  done
+  echo "fuzz: $target for ${seconds}s"
+  "build-fuzz/fuzz/$target" -max_total_time="$seconds" -max_len=16384 -timeout=10 -rss_limit_mb=4096 \
+    -print_final_stats=1 "$corpus" 2>&1 | tail -n 12
+done
