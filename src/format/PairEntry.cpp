@@ -18,6 +18,21 @@ std::optional<PairEntry> ParsePairEntry(QStringView entry)
                      entry.mid(c3 + 1).toString()};
 }
 
+std::optional<QStringList> PairListIn(const QVariant &value)
+{
+    if (value.metaType().id() == QMetaType::QStringList)
+        return value.toStringList();
+    if (value.metaType().id() != QMetaType::QVariantList)
+        return std::nullopt;
+    QStringList list;
+    for (const QVariant &item : value.toList()) {
+        if (item.metaType().id() != QMetaType::QString)
+            return std::nullopt;
+        list.append(item.toString());
+    }
+    return list;
+}
+
 QString FormatPairEntry(QStringView ns, QStringView path, QStringView value)
 {
     QString out;

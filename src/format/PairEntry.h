@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
+#include <QVariant>
 #include <QStringView>
 #include <optional>
 
@@ -22,6 +24,10 @@ struct PairEntry
 // The entry's fields, or nothing when it has fewer than four fields or its
 // marker is not exactly "DAT" (such entries are skipped, not failures).
 std::optional<PairEntry> ParsePairEntry(QStringView entry);
+
+// A pair list held in a value: a string list, or a list of values that are
+// all strings. Nothing when the value holds anything else.
+std::optional<QStringList> PairListIn(const QVariant &value);
 
 // "DAT," ns "," path "," value.
 QString FormatPairEntry(QStringView ns, QStringView path, QStringView value);

@@ -1,6 +1,7 @@
 #include "TarnwellProvider.h"
 
 #include "Error.h"
+#include "PairEntry.h"
 #include "XmlDocument.h"
 #include "XmlLexer.h"
 #include "XmlStore.h"
@@ -24,18 +25,8 @@ QString quoted(const QString &path)
 
 QStringList stringListFrom(const QVariant &value, const QString &path)
 {
-    if (value.metaType().id() == QMetaType::QStringList)
-        return value.toStringList();
-    if (value.metaType().id() == QMetaType::QVariantList) {
-        QStringList list;
-        for (const QVariant &item : value.toList()) {
-            if (item.metaType().id() != QMetaType::QString)
-                break;
-            list.append(item.toString());
-        }
-        if (list.size() == value.toList().size())
-            return list;
-    }
+    if (std::optional<QStringList> list = PairListIn(value))
+        return *std::move(list);
     throw Error(QStringLiteral("%1 was not stored: the data to store is not a list of text entries.").arg(quoted(path)),
                 Error::Kind::Provider);
 }

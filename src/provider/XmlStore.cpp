@@ -75,30 +75,16 @@ size_t attributesHash(std::vector<std::pair<QString, QString>> attrs)
 }
 
 // Subtree fingerprints: equal fingerprints mean equal names, values,
-// attributes and children, all the way down.
-std::vector<size_t> domHashes(const DomDocument &dom)
+// attributes and children, all the way down. Children come after their
+// parents in both element vectors, so one backward pass suffices.
+template<typename Element>
+std::vector<size_t> subtreeHashes(const std::vector<Element> &elements)
 {
-    std::vector<size_t> h(dom.elements.size());
-    for (size_t i = dom.elements.size(); i-- > 0;) {
-        const DomElement &e = dom.elements[i];
+    std::vector<size_t> h(elements.size());
+    for (size_t i = elements.size(); i-- > 0;) {
+        const Element &e = elements[i];
         std::vector<std::pair<QString, QString>> attrs;
-        for (const DomAttribute &a : e.attributes)
-            attrs.emplace_back(a.segment, a.value);
-        size_t v = combine(combine(qHash(e.name), qHash(e.value)), attributesHash(std::move(attrs)));
-        for (int c : e.children)
-            v = combine(v, h[static_cast<size_t>(c)]);
-        h[i] = v;
-    }
-    return h;
-}
-
-std::vector<size_t> targetHashes(const Target &t)
-{
-    std::vector<size_t> h(t.elements.size());
-    for (size_t i = t.elements.size(); i-- > 0;) {
-        const TargetElement &e = t.elements[i];
-        std::vector<std::pair<QString, QString>> attrs;
-        for (const TargetAttribute &a : e.attributes)
+        for (const auto &a : e.attributes)
             attrs.emplace_back(a.segment, a.value);
         size_t v = combine(combine(qHash(e.name), qHash(e.value)), attributesHash(std::move(attrs)));
         for (int c : e.children)
@@ -177,7 +163,7 @@ public:
     Patcher(const EncodedText &text, const LexDocument &lex, const DomDocument &dom, const Target &target,
             const QString &fileName)
         : m_text(text), m_s(text.utf8()), m_lex(lex), m_dom(dom), m_target(target), m_fileName(fileName),
-          m_domHash(domHashes(dom)), m_targetHash(targetHashes(target))
+          m_domHash(subtreeHashes(dom.elements)), m_targetHash(subtreeHashes(target.elements))
     {
         m_nl = lineEndOf(m_s);
         m_unit = detectIndentUnit();

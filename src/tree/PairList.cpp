@@ -180,17 +180,8 @@ QStringList BuildPairList(const TreeNode &invisibleRoot)
 
 QStringList PairListFromVariant(const QVariant &value)
 {
-    if (value.metaType().id() == QMetaType::QStringList)
-        return value.toStringList();
-    if (value.metaType().id() == QMetaType::QVariantList) {
-        QStringList list;
-        for (const QVariant &item : value.toList()) {
-            if (item.metaType().id() != QMetaType::QString)
-                throw Error(QStringLiteral("The provider's data is not a list of text entries."));
-            list.append(item.toString());
-        }
-        return list;
-    }
+    if (std::optional<QStringList> list = PairListIn(value))
+        return *std::move(list);
     throw Error(QStringLiteral("The provider's data is not a list of text entries."));
 }
 
