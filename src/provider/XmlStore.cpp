@@ -671,8 +671,7 @@ QByteArray patchDocument(const EncodedText &text, const LexDocument &lex, const 
 
 QByteArray newDocument(const Target &target)
 {
-    // Patch an empty document's worth of nothing: build the text directly.
-    static const QByteArray kEmpty;
+    // Everything is new text: the patcher runs over an empty document.
     EncodedText none;
     LexDocument lex;
     DomDocument dom;
