@@ -1,0 +1,505 @@
+#include "frmMain.h"
+
+#include "ColoredTreeModel.h"
+#include "Configuration.h"
+#include "Error.h"
+#include "MainLayout.h"
+#include "NodePath.h"
+#include "PairList.h"
+#include "Prompts.h"
+
+#include <QFrame>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QScopeGuard>
+#include <QStatusBar>
+#include <QStyleOptionTabWidgetFrame>
+#include <QTabWidget>
+#include <QTreeView>
+
+#ifndef TARNWELL_VERSION_MAJOR
+#error "the build passes the project's version numbers"
+#endif
+
+namespace tarnwell {
+
+namespace {
+
+// The text of a plain text box exactly as it holds it: toPlainText() would
+// turn no-break spaces into spaces and line separators into line feeds.
+QString rawText(const QPlainTextEdit *box)
+{
+    QString text = box->document()->toRawText();
+    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    return text;
+}
+
+// Runs one step whose failure is ignored (the File menu goes on step by step).
+template<typename Step>
+void ignoringFailure(Step step)
+{
+    try {
+        step();
+    } catch (...) {
+    }
+}
+
+} // namespace
+
+// The tab control, which can tell the size of its pages for any size of its
+// own, shown or not.
+class TabControl : public QTabWidget
+{
+public:
+    using QTabWidget::QTabWidget;
+    QSize pageSizeFor(const QSize &size) const
+    {
+        QStyleOptionTabWidgetFrame option;
+        initStyleOption(&option);
+        option.rect = QRect(QPoint(), size);
+        return style()->subElementRect(QStyle::SE_TabWidgetTabContents, &option, this).size();
+    }
+};
+
+frmMain::frmMain(Prompts *prompts, QString configurationPath, QWidget *parent)
+    : QMainWindow(parent), m_prompts(prompts), m_configurationPath(std::move(configurationPath)),
+      m_model(new ColoredTreeModel(this))
+{
+    if (!m_prompts) {
+        m_ownPrompts = std::make_unique<WidgetPrompts>();
+        m_prompts = m_ownPrompts.get();
+    }
+    if (m_configurationPath.isEmpty())
+        m_configurationPath = ConfigurationFilePath();
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(kTitle.toString());
+    buildWidgets();
+    buildMenus();
+
+    const double dx = logicalDpiX(), dy = logicalDpiY();
+    const int menuHeight = menuBar()->sizeHint().height();
+    resize(twipsToPixels(MainLayout::kInitialClientWidth, dx),
+           menuHeight + twipsToPixels(MainLayout::kInitialClientHeight, dy));
+    setMinimumSize(twipsToPixels(MainLayout::kMinimumOuterSize - MainLayout::kFrameWidth, dx),
+                   menuHeight + twipsToPixels(MainLayout::kMinimumOuterSize - MainLayout::kFrameHeight, dy));
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::buildWidgets()
+{
+    auto *central = new QWidget(this);
+    central->setObjectName(QStringLiteral("centralWidget"));
+    setCentralWidget(central);
+    // The controls are laid out whenever the client area changes size.
+    central->installEventFilter(this);
+
+    tabMain = new TabControl(central);
+    tabMain->setObjectName(QStringLiteral("tabMain"));
+    auto *listPage = new QWidget;
+    auto *xmlPage = new QWidget;
+    tabMain->addTab(listPage, QStringLiteral("List View"));
+    tabMain->addTab(xmlPage, QStringLiteral("XML View"));
+    tabMain->setAccessibleName(QStringLiteral("Views"));
+    listPage->setAccessibleName(QStringLiteral("List View"));
+    xmlPage->setAccessibleName(QStringLiteral("XML View"));
+
+    fraList = new QFrame(listPage);
+    fraList->setObjectName(QStringLiteral("fraList"));
+    fraXML = new QFrame(xmlPage);
+    fraXML->setObjectName(QStringLiteral("fraXML"));
+
+    treXml = new QTreeView(fraList);
+    treXml->setObjectName(QStringLiteral("treXml"));
+    treXml->setAccessibleName(QStringLiteral("Document"));
+    treXml->setModel(m_model);
+    treXml->setHeaderHidden(true);
+    treXml->setUniformRowHeights(true);
+    treXml->header()->setSectionResizeMode(QHeaderView::Interactive);
+    treXml->header()->setStretchLastSection(true);
+    treXml->setSelectionMode(QAbstractItemView::SingleSelection);
+    treXml->setEditTriggers(QAbstractItemView::NoEditTriggers);
+
+    txtValue = new QLineEdit(fraList);
+    txtValue->setObjectName(QStringLiteral("txtValue"));
+    txtValue->setAccessibleName(QStringLiteral("Value"));
+    // Values of any length stay whole: the default limit is 32,767 characters.
+    txtValue->setMaxLength(std::numeric_limits<int>::max());
+
+    txtTag = new QLineEdit(fraList);
+    txtTag->setObjectName(QStringLiteral("txtTag"));
+    txtTag->setAccessibleName(QStringLiteral("Tag Name"));
+    txtTag->setReadOnly(true);
+    txtTag->setMaxLength(std::numeric_limits<int>::max());
+    QPalette tagPalette = txtTag->palette();
+    tagPalette.setColor(QPalette::Base, tagPalette.color(QPalette::Button));
+    txtTag->setPalette(tagPalette);
+
+    auto button = [](QWidget *parent, const char *name, const QString &caption) {
+        auto *b = new QPushButton(caption, parent);
+        b->setObjectName(QLatin1String(name));
+        b->setAccessibleName(caption);
+        return b;
+    };
+    cmdPutData = button(fraList, "cmdPutData", QStringLiteral("PutData"));
+    cmdGetData = button(fraList, "cmdGetData", QStringLiteral("GetData"));
+    cmdAdd = button(fraList, "cmdAdd", QStringLiteral("Add"));
+    cmdDelete = button(fraList, "cmdDelete", QStringLiteral("Delete"));
+    lblList[0] = new QLabel(QStringLiteral("Tag Name : "), fraList);
+    lblList[0]->setObjectName(QStringLiteral("lblList0"));
+    lblList[0]->setBuddy(txtTag);
+    lblList[1] = new QLabel(QStringLiteral("Value : "), fraList);
+    lblList[1]->setObjectName(QStringLiteral("lblList1"));
+    lblList[1]->setBuddy(txtValue);
+
+    txtXML = new QPlainTextEdit(fraXML);
+    txtXML->setObjectName(QStringLiteral("txtXML"));
+    txtXML->setAccessibleName(QStringLiteral("XML"));
+    txtXML->setLineWrapMode(QPlainTextEdit::NoWrap);
+    txtXML->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    txtXML->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    cmdWrite = button(fraXML, "cmdWrite", QStringLiteral("Write"));
+    cmdRead = button(fraXML, "cmdRead", QStringLiteral("Read"));
+
+    sbarMain = new QStatusBar(this);
+    sbarMain->setObjectName(QStringLiteral("sbarMain"));
+    sbarMain->setSizeGripEnabled(true);
+    sbarPanel1 = new QLabel(sbarMain);
+    sbarPanel1->setObjectName(QStringLiteral("sbarPanel1"));
+    sbarMain->addWidget(sbarPanel1, 1);
+    setStatusBar(sbarMain);
+    sbarMain->setFixedHeight(twipsToPixels(375, logicalDpiY()));
+
+    connect(cmdGetData, &QPushButton::clicked, this, [this] { cmdGetData_Click(); });
+    connect(cmdPutData, &QPushButton::clicked, this, [this] { cmdPutData_Click(); });
+    connect(cmdAdd, &QPushButton::clicked, this, [this] { guarded([this] { cmdAdd_Click(); }); });
+    connect(cmdDelete, &QPushButton::clicked, this, [this] { guarded([this] { cmdDelete_Click(); }); });
+    connect(cmdRead, &QPushButton::clicked, this, [this] { cmdRead_Click(); });
+    connect(cmdWrite, &QPushButton::clicked, this, [this] { cmdWrite_Click(); });
+    // A change of the current node by mouse or keyboard refreshes the boxes.
+    connect(treXml->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this] { guarded([this] { treXml_NodeClick(); }); });
+    connect(txtValue, &QLineEdit::textChanged, this, [this] { guarded([this] { txtValue_Change(); }); });
+    connect(txtXML, &QPlainTextEdit::textChanged, this, [this] { guarded([this] { txtXML_Change(); }); });
+    // The view follows the nodes' expansion.
+    connect(m_model, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex &topLeft, const QModelIndex &, const QList<int> &roles) {
+                if (roles.contains(TreeModel::ExpandedRole) && topLeft.data(TreeModel::ExpandedRole).toBool())
+                    treXml->expand(topLeft);
+            });
+}
+
+void frmMain::buildMenus()
+{
+    QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
+    file->setObjectName(QStringLiteral("mnuFile"));
+    auto fileItem = [&](int index, const QString &caption) {
+        QAction *a = file->addAction(caption);
+        a->setObjectName(QStringLiteral("mnuFileItem%1").arg(index));
+        connect(a, &QAction::triggered, this, [this, index] { guarded([this, index] { mnuFileItem_Click(index); }); });
+        return a;
+    };
+    fileItem(1, QStringLiteral("&New..."));
+    fileItem(2, QStringLiteral("&Open..."));
+    file->addSeparator()->setObjectName(QStringLiteral("mnuFileItem3"));
+    fileItem(4, QStringLiteral("E&xit"));
+
+    QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
+    help->setObjectName(QStringLiteral("mnuHelp"));
+    QAction *version = help->addAction(QStringLiteral("&Version..."));
+    version->setObjectName(QStringLiteral("mnuHelpItem1"));
+    connect(version, &QAction::triggered, this, [this] { guarded([this] { mnuHelpItem_Click(1); }); });
+}
+
+bool frmMain::Form_Load()
+{
+    tabMain->setCurrentIndex(0);
+    try {
+        m_quenEng = CreateQuenEngine();
+        if (!m_quenEng)
+            throw Error(QStringLiteral("The Quen engine could not be started."));
+        const QList<std::shared_ptr<QuenWorkspace>> workspaces = m_quenEng->WorkspaceList();
+        if (workspaces.isEmpty() || !workspaces.at(0))
+            throw Error(QStringLiteral("The Quen engine has no workspace."));
+        m_quenWs = workspaces.at(0);
+        m_quenCtrl = m_quenWs->CreateController(QString(), kTarnwellProgId.toString(), QString(), QString());
+        RefreshControls();
+    } catch (const std::exception &e) {
+        const auto *error = dynamic_cast<const Error *>(&e);
+        m_prompts->warning(this, error ? error->description() : QString::fromLocal8Bit(e.what()));
+        close();
+        return false;
+    }
+    m_lists = ReadConfiguration(m_configurationPath);
+    return true;
+}
+
+void frmMain::guarded(const std::function<void()> &handler)
+{
+    try {
+        handler();
+    } catch (const Error &e) {
+        m_prompts->warning(this, e.description());
+    } catch (const std::exception &e) {
+        m_prompts->warning(this, QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        m_prompts->warning(this, QStringLiteral("An unexpected failure occurred."));
+    }
+}
+
+TreeNode *frmMain::selectedNode() const
+{
+    return m_model->nodeFromIndex(treXml->currentIndex());
+}
+
+void frmMain::selectNode(const TreeNode *node)
+{
+    const QModelIndex index = m_model->indexFromNode(node);
+    treXml->setCurrentIndex(index);
+    treXml->scrollTo(index);
+}
+
+void frmMain::expandAsModel(const QModelIndex &parent)
+{
+    std::vector<QModelIndex> pending{parent};
+    while (!pending.empty()) {
+        const QModelIndex index = pending.back();
+        pending.pop_back();
+        if (index.isValid() && index.data(TreeModel::ExpandedRole).toBool())
+            treXml->expand(index);
+        const int rows = m_model->rowCount(index);
+        for (int r = 0; r < rows; ++r) {
+            const QModelIndex child = m_model->index(r, 0, index);
+            if (m_model->rowCount(child) > 0)
+                pending.push_back(child);
+        }
+    }
+}
+
+void frmMain::RefreshControls()
+{
+    // The flag is reset on every way out, so a failure here cannot leave
+    // value edits cut off from the tree.
+    m_updating = true;
+    const auto reset = qScopeGuard([this] { m_updating = false; });
+
+    const bool open = m_quenFile != nullptr;
+    cmdGetData->setEnabled(open);
+    cmdRead->setEnabled(open && !m_isNewFile);
+    cmdPutData->setEnabled(!m_model->isEmpty());
+    cmdWrite->setEnabled(open && !txtXML->document()->isEmpty());
+
+    cmdAdd->setEnabled(false);
+    cmdDelete->setEnabled(false);
+    txtValue->setText(QString());
+    txtTag->setText(QString());
+    txtValue->setEnabled(false);
+
+    if (const TreeNode *node = selectedNode()) {
+        cmdAdd->setEnabled(!CollectAddableItems(*node, m_lists).isEmpty());
+        cmdDelete->setEnabled(!node->isTopLevel());
+        const bool listed = IsListedInE(*node, m_lists);
+        txtValue->setEnabled(listed);
+        QPalette palette = txtValue->palette();
+        const QColor background = palette.color(QPalette::Active, listed ? QPalette::Base : QPalette::Button);
+        for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+            palette.setColor(group, QPalette::Base, background);
+        txtValue->setPalette(palette);
+        txtValue->setText(node->tag());
+        txtValue->setCursorPosition(0);
+        txtTag->setText(node->text());
+        txtTag->setCursorPosition(0);
+    }
+}
+
+void frmMain::mnuFileItem_Click(int index)
+{
+    if (index == 4) {
+        close();
+        return;
+    }
+    if (index != 1 && index != 2)
+        return;
+    const std::optional<QString> chosen = m_prompts->fileName(this, kFileFilter.toString());
+    if (!chosen || chosen->trimmed().isEmpty())
+        return;
+    // Each step goes on whatever the one before it did; a file that cannot
+    // be bound shows as GetData, Read and Write staying disabled.
+    m_strFileName = *chosen;
+    ignoringFailure([this] { m_quenFile.reset(); });
+    ignoringFailure([this] { m_quenCtrl->FileList()->RemoveAll(); });
+    ignoringFailure([this, index] {
+        m_quenFile = m_quenCtrl->BindFile(m_strFileName, index == 1 ? QStringLiteral("@Create") : QString());
+    });
+    m_isNewFile = index == 1;
+    ignoringFailure([this] { m_model->clear(); });
+    ignoringFailure([this] { txtXML->setPlainText(QString()); });
+    ignoringFailure([this] { RefreshControls(); });
+}
+
+void frmMain::mnuHelpItem_Click(int index)
+{
+    if (index != 1)
+        return;
+    m_prompts->information(this, QStringLiteral("Tarnwell XML Editor : Version %1.%2.%3")
+                                     .arg(TARNWELL_VERSION_MAJOR)
+                                     .arg(TARNWELL_VERSION_MINOR)
+                                     .arg(TARNWELL_VERSION_PATCH));
+}
+
+void frmMain::cmdGetData_Click()
+{
+    if (!m_quenFile)
+        return;
+    try {
+        const QStringList pairs = PairListFromVariant(m_quenFile->RunCommand(QStringLiteral("GetData")));
+        m_model->loadPairList(pairs, m_lists);
+        expandAsModel(QModelIndex());
+        if (TreeNode *root = m_model->rootNode())
+            selectNode(root);
+        RefreshControls();
+    } catch (const Error &e) {
+        m_prompts->warning(this, e.description());
+        // The tree is as it was; the controls follow what is shown.
+        guarded([this] { RefreshControls(); });
+    }
+}
+
+void frmMain::cmdPutData_Click()
+{
+    if (!m_quenFile)
+        return;
+    guarded([this] {
+        const QStringList pairs = m_model->buildPairList();
+        const QVariant result = m_quenFile->RunCommand(QStringLiteral("PutData"), pairs);
+        sbarPanel1->setText(kSaved.toString());
+        if (result.metaType().id() == QMetaType::QStringList || result.metaType().id() == QMetaType::QVariantList) {
+            const QVariantList list = result.toList();
+            if (list.isEmpty())
+                throw Error(QStringLiteral("The provider answered with an empty message list."));
+            m_prompts->warning(this, list.first().toString());
+        }
+        m_isNewFile = false;
+        RefreshControls();
+    });
+}
+
+void frmMain::cmdAdd_Click()
+{
+    TreeNode *parent = selectedNode();
+    if (!parent)
+        return;
+    const QStringList names = CollectAddableItems(*parent, m_lists);
+    if (const std::optional<QString> chosen = m_prompts->addItem(this, names); chosen && names.contains(*chosen)) {
+        TreeNode *node = m_model->addTreeNode(parent, *chosen, m_lists);
+        m_model->setTag(node, QString());
+        selectNode(node);
+    }
+    RefreshControls();
+}
+
+void frmMain::cmdDelete_Click()
+{
+    if (m_prompts->question(this, kDeleteQuestion.toString())) {
+        TreeNode *node = selectedNode();
+        if (node && !node->isTopLevel())
+            m_model->removeNode(node);
+    }
+    RefreshControls();
+}
+
+void frmMain::cmdRead_Click()
+{
+    if (!m_quenFile)
+        return;
+    guarded([this] { txtXML->setPlainText(m_quenFile->Content().toString()); });
+}
+
+void frmMain::cmdWrite_Click()
+{
+    if (!m_quenFile)
+        return;
+    guarded([this] {
+        m_quenFile->SetContent(rawText(txtXML));
+        sbarPanel1->setText(kSaved.toString());
+    });
+}
+
+void frmMain::treXml_NodeClick()
+{
+    RefreshControls();
+}
+
+void frmMain::txtValue_Change()
+{
+    if (m_updating)
+        return;
+    if (TreeNode *node = selectedNode())
+        m_model->setTag(node, txtValue->text());
+}
+
+void frmMain::txtXML_Change()
+{
+    RefreshControls();
+}
+
+void frmMain::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    guarded([this] { Form_Resize(); });
+}
+
+bool frmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == centralWidget() && event->type() == QEvent::Resize)
+        guarded([this] { Form_Resize(); });
+    return QMainWindow::eventFilter(watched, event);
+}
+
+MainLayout frmMain::layoutForCurrentSize() const
+{
+    // The tab control fills the client area above the status bar, and each
+    // frame fills its page; the controls inside follow the layout rules for
+    // a window whose frames have that size.
+    const double dx = logicalDpiX(), dy = logicalDpiY();
+    const QSize page = tabMain->pageSizeFor(centralWidget()->size());
+    MainLayout layout;
+    layout.sbarMain.height = pixelsToTwips(sbarMain->height(), dy);
+    layout.resize(pixelsToTwips(page.width(), dx) + 120 + MainLayout::kFrameWidth,
+                  pixelsToTwips(page.height(), dy) + 420 + layout.sbarMain.height + MainLayout::kFrameHeight);
+    return layout;
+}
+
+void frmMain::Form_Resize()
+{
+    if (isMinimized())
+        return;
+    const MainLayout layout = layoutForCurrentSize();
+    const double dx = logicalDpiX(), dy = logicalDpiY();
+    auto place = [&](QWidget *widget, const TwipsRect &r) {
+        widget->setGeometry(twipsToPixels(r.left, dx), twipsToPixels(r.top, dy), std::max(0, twipsToPixels(r.width, dx)),
+                            std::max(0, twipsToPixels(r.height, dy)));
+    };
+    tabMain->setGeometry(centralWidget()->rect());
+    place(fraList, {0, 0, layout.fraList.width, layout.fraList.height});
+    place(fraXML, {0, 0, layout.fraXML.width, layout.fraXML.height});
+    place(treXml, layout.treXml);
+    place(txtValue, layout.txtValue);
+    place(txtTag, layout.txtTag);
+    place(cmdPutData, layout.cmdPutData);
+    place(cmdGetData, layout.cmdGetData);
+    place(cmdAdd, layout.cmdAdd);
+    place(cmdDelete, layout.cmdDelete);
+    place(lblList[0], layout.lblTagName);
+    place(lblList[1], layout.lblValue);
+    place(txtXML, layout.txtXML);
+    place(cmdWrite, layout.cmdWrite);
+    place(cmdRead, layout.cmdRead);
+}
+
+} // namespace tarnwell

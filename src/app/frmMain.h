@@ -1,0 +1,120 @@
+#pragma once
+
+#include "MainLayout.h"
+#include "NameLists.h"
+#include "Quen.h"
+
+#include <QMainWindow>
+#include <functional>
+#include <memory>
+
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QTreeView;
+class QFrame;
+class QStatusBar;
+
+namespace tarnwell {
+
+class ColoredTreeModel;
+class TabControl;
+class Prompts;
+class TreeNode;
+
+// The main window. It holds the engine objects, the open file, the name
+// lists and the tree, and its handlers are the editor's only entry points.
+class frmMain : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    static constexpr QStringView kTitle = u"Tarnwell XML Editor";
+    static constexpr QStringView kSaved = u"保存が完了しました。";
+    static constexpr QStringView kDeleteQuestion = u"選択されている項目を削除します。よろしいですか？";
+    static constexpr QStringView kFileFilter = u"XML File(*.xml);;All Files (*.*)";
+
+    // prompts answers the window's questions; the real dialogs when null.
+    // configurationPath overrides the file beside the executable (tests).
+    explicit frmMain(Prompts *prompts = nullptr, QString configurationPath = QString(), QWidget *parent = nullptr);
+    ~frmMain() override;
+
+    // Start-up: the first tab, the engine and the provider, the refresh, the
+    // configuration. False when the connection failed (after the warning);
+    // the window is then closed.
+    bool Form_Load();
+
+    // Menu commands by item index, as the menus send them.
+    void mnuFileItem_Click(int index);
+    void mnuHelpItem_Click(int index);
+
+    // State, for tests and benchmarks.
+    ColoredTreeModel *treeModel() const { return m_model; }
+    const NameLists &nameLists() const { return m_lists; }
+    QuenFile *openFile() const { return m_quenFile.get(); }
+    bool isNewFile() const { return m_isNewFile; }
+    // The selected node, or null.
+    TreeNode *selectedNode() const;
+    // The controls' places for the window's present size, in twips.
+    MainLayout layoutForCurrentSize() const;
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildWidgets();
+    void buildMenus();
+    void Form_Resize();
+    void RefreshControls();
+
+    void cmdGetData_Click();
+    void cmdPutData_Click();
+    void cmdAdd_Click();
+    void cmdDelete_Click();
+    void cmdRead_Click();
+    void cmdWrite_Click();
+    void treXml_NodeClick();
+    void txtValue_Change();
+    void txtXML_Change();
+
+    // Runs an event handler so that no failure leaves it: a failure is shown
+    // in a warning box and the window stays usable.
+    void guarded(const std::function<void()> &handler);
+    void selectNode(const TreeNode *node);
+    void expandAsModel(const QModelIndex &parent);
+
+    Prompts *m_prompts;
+    std::unique_ptr<Prompts> m_ownPrompts;
+    QString m_configurationPath;
+
+    std::shared_ptr<QuenEngine> m_quenEng;
+    std::shared_ptr<QuenWorkspace> m_quenWs;
+    std::shared_ptr<QuenController> m_quenCtrl;
+    std::shared_ptr<QuenFile> m_quenFile;
+    QString m_strFileName;
+    bool m_isNewFile = false;
+    NameLists m_lists;
+    bool m_updating = false;
+
+    ColoredTreeModel *m_model;
+    TabControl *tabMain;
+    QFrame *fraList;
+    QFrame *fraXML;
+    QTreeView *treXml;
+    QLineEdit *txtValue;
+    QLineEdit *txtTag;
+    QPushButton *cmdPutData;
+    QPushButton *cmdGetData;
+    QPushButton *cmdAdd;
+    QPushButton *cmdDelete;
+    QLabel *lblList[2];
+    QPlainTextEdit *txtXML;
+    QPushButton *cmdWrite;
+    QPushButton *cmdRead;
+    QStatusBar *sbarMain;
+    QLabel *sbarPanel1;
+};
+
+} // namespace tarnwell
