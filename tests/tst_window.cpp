@@ -1,0 +1,427 @@
+// The main window through its own widgets, offscreen: start-up, the File and
+// Help menus, the enabled state of the controls, the layout, selection and
+// value editing.
+#include "ColoredTreeModel.h"
+#include "Error.h"
+#include "NodePath.h"
+#include "ScriptedPrompts.h"
+#include "frmMain.h"
+
+#include <QAccessible>
+#include <QAction>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeView>
+
+using namespace tarnwell;
+
+namespace {
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+} // namespace
+
+class TestWindow : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void startUp();
+    void startUpWithFailingEngine();
+    void fileNewAndOpen();
+    void cancelOrBlankNameChangesNothing();
+    void refusedFileIsSilentAndDisablesCommands();
+    void controlStates();
+    void versionBox();
+    void exitCloses();
+    void layoutAtInitialSize();
+    void layoutFollowsResize_data();
+    void layoutFollowsResize();
+    void minimumSize();
+    void selectionByClickAndKeyboard();
+    void typingReachesNodeAndRefreshDoesNotWriteBack();
+    void valuesSurviveTheValueBox_data();
+    void valuesSurviveTheValueBox();
+    void accessibleNames();
+
+private:
+    template<typename T>
+    T *widget(const char *name)
+    {
+        T *w = m_window->findChild<T *>(QLatin1String(name));
+        if (!w)
+            qFatal("no widget %s", name);
+        return w;
+    }
+    QAction *action(const char *name) { return m_window->findChild<QAction *>(QLatin1String(name)); }
+    QString copyExample(const QString &name);
+    void openAndLoad(const QString &path);
+    void resizeTo(int width, int height);
+    void checkGeometry();
+
+    QTemporaryDir m_dir;
+    ScriptedPrompts *m_prompts = nullptr;
+    frmMain *m_window = nullptr;
+};
+
+void TestWindow::init()
+{
+    QVERIFY(m_dir.isValid());
+    QFile::remove(m_dir.filePath(QStringLiteral("TarnwellEditor.cfg")));
+    QVERIFY(QFile::copy(QStringLiteral(TARNWELL_EXAMPLES "/TarnwellEditor.cfg"), m_dir.filePath(QStringLiteral("TarnwellEditor.cfg"))));
+    m_prompts = new ScriptedPrompts;
+    m_window = new frmMain(m_prompts, m_dir.filePath(QStringLiteral("TarnwellEditor.cfg")));
+    QVERIFY(m_window->Form_Load());
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window));
+}
+
+void TestWindow::cleanup()
+{
+    delete m_window;
+    delete m_prompts;
+    SetEngineFactory({});
+}
+
+QString TestWindow::copyExample(const QString &name)
+{
+    const QString path = m_dir.filePath(name);
+    QFile::remove(path);
+    QFile::copy(QStringLiteral(TARNWELL_EXAMPLES "/") + name, path);
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    return path;
+}
+
+void TestWindow::openAndLoad(const QString &path)
+{
+    m_prompts->fileNames.enqueue(path);
+    action("mnuFileItem2")->trigger();
+    QTest::mouseClick(widget<QPushButton>("cmdGetData"), Qt::LeftButton);
+    QVERIFY(m_window->treeModel()->rootNode());
+}
+
+void TestWindow::startUp()
+{
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("Tarnwell XML Editor"));
+    QCOMPARE(widget<QTabWidget>("tabMain")->currentIndex(), 0);
+    QCOMPARE(widget<QTabWidget>("tabMain")->tabText(0), QStringLiteral("List View"));
+    QCOMPARE(widget<QTabWidget>("tabMain")->tabText(1), QStringLiteral("XML View"));
+    for (const char *name : {"cmdGetData", "cmdRead", "cmdPutData", "cmdWrite", "cmdAdd", "cmdDelete"})
+        QVERIFY2(!widget<QPushButton>(name)->isEnabled(), name);
+    QVERIFY(!widget<QLineEdit>("txtValue")->isEnabled());
+    QCOMPARE(m_window->nameLists().listE().size(), 10);
+    QVERIFY(m_prompts->warnings.isEmpty());
+}
+
+void TestWindow::startUpWithFailingEngine()
+{
+    SetEngineFactory([]() -> std::shared_ptr<QuenEngine> { throw Error(QStringLiteral("The engine is not installed.")); });
+    ScriptedPrompts prompts;
+    frmMain window(&prompts, m_dir.filePath(QStringLiteral("TarnwellEditor.cfg")));
+    window.show();
+    QVERIFY(!window.Form_Load());
+    QCOMPARE(prompts.warnings, QStringList{QStringLiteral("The engine is not installed.")});
+    QVERIFY(!window.isVisible());
+    // The configuration is not read after a failed connection.
+    QVERIFY(window.nameLists().listE().isEmpty());
+}
+
+void TestWindow::fileNewAndOpen()
+{
+    const QString fresh = m_dir.filePath(QStringLiteral("new.xml"));
+    m_prompts->fileNames.enqueue(fresh);
+    action("mnuFileItem1")->trigger();
+    QCOMPARE(m_prompts->lastFilter, QStringLiteral("XML File(*.xml);;All Files (*.*)"));
+    QVERIFY(m_window->openFile());
+    QVERIFY(m_window->isNewFile());
+    QVERIFY(widget<QPushButton>("cmdGetData")->isEnabled());
+    QVERIFY(!widget<QPushButton>("cmdRead")->isEnabled());
+    QVERIFY(!QFile::exists(fresh));
+
+    openAndLoad(copyExample(QStringLiteral("doc.xml")));
+    QVERIFY(!m_window->isNewFile());
+    QVERIFY(widget<QPushButton>("cmdRead")->isEnabled());
+    QVERIFY(widget<QPushButton>("cmdPutData")->isEnabled());
+
+    // Opening again clears the tree and the raw text without a question.
+    widget<QPlainTextEdit>("txtXML")->setPlainText(QStringLiteral("<x/>"));
+    m_prompts->fileNames.enqueue(copyExample(QStringLiteral("shift_jis.xml")));
+    action("mnuFileItem2")->trigger();
+    QVERIFY(m_window->treeModel()->isEmpty());
+    QVERIFY(widget<QPlainTextEdit>("txtXML")->toPlainText().isEmpty());
+    QVERIFY(m_prompts->questions.isEmpty());
+}
+
+void TestWindow::cancelOrBlankNameChangesNothing()
+{
+    openAndLoad(copyExample(QStringLiteral("doc.xml")));
+    QuenFile *before = m_window->openFile();
+    widget<QPlainTextEdit>("txtXML")->setPlainText(QStringLiteral("<kept/>"));
+    m_prompts->fileNames.enqueue(std::nullopt);
+    action("mnuFileItem1")->trigger();
+    m_prompts->fileNames.enqueue(QStringLiteral("   "));
+    action("mnuFileItem2")->trigger();
+    QCOMPARE(m_window->openFile(), before);
+    QVERIFY(!m_window->isNewFile());
+    QVERIFY(!m_window->treeModel()->isEmpty());
+    QCOMPARE(widget<QPlainTextEdit>("txtXML")->toPlainText(), QStringLiteral("<kept/>"));
+}
+
+void TestWindow::refusedFileIsSilentAndDisablesCommands()
+{
+    openAndLoad(copyExample(QStringLiteral("doc.xml")));
+    const QString bad = m_dir.filePath(QStringLiteral("bad.xml"));
+    writeFile(bad, "<Catalog><oops></Catalog>");
+    m_prompts->fileNames.enqueue(bad);
+    action("mnuFileItem2")->trigger();
+    QVERIFY(m_prompts->warnings.isEmpty());
+    QVERIFY(!m_window->openFile());
+    QVERIFY(m_window->treeModel()->isEmpty());
+    for (const char *name : {"cmdGetData", "cmdRead", "cmdWrite", "cmdPutData"})
+        QVERIFY2(!widget<QPushButton>(name)->isEnabled(), name);
+}
+
+void TestWindow::controlStates()
+{
+    auto *txtXML = widget<QPlainTextEdit>("txtXML");
+    // No document: Write stays off even with text.
+    txtXML->setPlainText(QStringLiteral("<a/>"));
+    QVERIFY(!widget<QPushButton>("cmdWrite")->isEnabled());
+
+    openAndLoad(copyExample(QStringLiteral("doc.xml")));
+    txtXML->setPlainText(QStringLiteral("<a/>"));
+    QVERIFY(widget<QPushButton>("cmdWrite")->isEnabled());
+    txtXML->clear();
+    QVERIFY(!widget<QPushButton>("cmdWrite")->isEnabled());
+
+    // The root is selected after loading: no Delete; Add only while list E
+    // declares a name that may still be added (Book repeats).
+    TreeNode *root = m_window->selectedNode();
+    QCOMPARE(root, m_window->treeModel()->rootNode());
+    QVERIFY(!widget<QPushButton>("cmdDelete")->isEnabled());
+    QVERIFY(widget<QPushButton>("cmdAdd")->isEnabled());
+    QCOMPARE(widget<QLineEdit>("txtTag")->text(), QStringLiteral("Catalog"));
+    QVERIFY(widget<QLineEdit>("txtValue")->isEnabled()); // "Catalog" is in list E
+
+    // A Title under Book: listed in S, deletable, no children declared.
+    TreeNode *title = root->childNamed(QStringLiteral("Book"), 0)->childNamed(QStringLiteral("Title"), 0);
+    widget<QTreeView>("treXml")->setCurrentIndex(m_window->treeModel()->indexFromNode(title));
+    QVERIFY(widget<QPushButton>("cmdDelete")->isEnabled());
+    QVERIFY(!widget<QPushButton>("cmdAdd")->isEnabled());
+    QVERIFY(widget<QLineEdit>("txtValue")->isEnabled());
+    const QColor base = widget<QLineEdit>("txtValue")->palette().color(QPalette::Base);
+
+    // A Book that already has its single Title and Price still offers Author
+    // and Note (repeatable) but not Title or Price.
+    TreeNode *book = root->childNamed(QStringLiteral("Book"), 0);
+    widget<QTreeView>("treXml")->setCurrentIndex(m_window->treeModel()->indexFromNode(book));
+    QVERIFY(widget<QPushButton>("cmdAdd")->isEnabled());
+
+    // An unlisted node shows its value, read-only, on the button-face colour.
+    TreeModel *model = m_window->treeModel();
+    TreeNode *odd = model->addTreeNode(book, QStringLiteral("Unlisted"), m_window->nameLists());
+    model->setTag(odd, QStringLiteral("shown"));
+    widget<QTreeView>("treXml")->setCurrentIndex(model->indexFromNode(odd));
+    QVERIFY(!widget<QLineEdit>("txtValue")->isEnabled());
+    QCOMPARE(widget<QLineEdit>("txtValue")->text(), QStringLiteral("shown"));
+    QVERIFY(widget<QLineEdit>("txtValue")->palette().color(QPalette::Base) != base);
+
+    // Nothing selected: both boxes empty, Add and Delete off.
+    widget<QTreeView>("treXml")->setCurrentIndex(QModelIndex());
+    QVERIFY(widget<QLineEdit>("txtTag")->text().isEmpty());
+    QVERIFY(widget<QLineEdit>("txtValue")->text().isEmpty());
+    QVERIFY(!widget<QPushButton>("cmdAdd")->isEnabled());
+    QVERIFY(!widget<QPushButton>("cmdDelete")->isEnabled());
+}
+
+void TestWindow::versionBox()
+{
+    action("mnuHelpItem1")->trigger();
+    QCOMPARE(m_prompts->informations, QStringList{QStringLiteral("Tarnwell XML Editor : Version 1.0.0")});
+}
+
+void TestWindow::exitCloses()
+{
+    QVERIFY(m_window->isVisible());
+    action("mnuFileItem4")->trigger();
+    QVERIFY(!m_window->isVisible());
+}
+
+void TestWindow::resizeTo(int width, int height)
+{
+    m_window->resize(width, height);
+    QTRY_COMPARE(m_window->size(), QSize(width, height).expandedTo(m_window->minimumSize()));
+}
+
+// Every control stands where the layout rules put it for the present size.
+void TestWindow::checkGeometry()
+{
+    const MainLayout l = m_window->layoutForCurrentSize();
+    const double dx = m_window->logicalDpiX(), dy = m_window->logicalDpiY();
+    auto px = [&](const TwipsRect &r) {
+        return QRect(twipsToPixels(r.left, dx), twipsToPixels(r.top, dy), twipsToPixels(r.width, dx), twipsToPixels(r.height, dy));
+    };
+    const std::pair<const char *, TwipsRect> expected[] = {
+        {"treXml", l.treXml},       {"txtValue", l.txtValue},   {"txtTag", l.txtTag},   {"cmdPutData", l.cmdPutData},
+        {"cmdGetData", l.cmdGetData}, {"cmdAdd", l.cmdAdd},     {"cmdDelete", l.cmdDelete}, {"lblList0", l.lblTagName},
+        {"lblList1", l.lblValue},   {"txtXML", l.txtXML},       {"cmdWrite", l.cmdWrite}, {"cmdRead", l.cmdRead},
+    };
+    for (const auto &[name, rect] : expected)
+        QCOMPARE(widget<QWidget>(name)->geometry(), px(rect));
+    // The frame is as wide and high as its page, and the tab control fills the
+    // client area above the status bar.
+    QWidget *central = m_window->centralWidget();
+    QCOMPARE(widget<QTabWidget>("tabMain")->geometry(), central->rect());
+    QCOMPARE(widget<QWidget>("fraList")->size(), widget<QWidget>("fraList")->parentWidget()->size());
+    QCOMPARE(widget<QWidget>("sbarMain")->geometry().top(), central->geometry().bottom() + 1);
+    // The buttons stay inside the frame, beside the tree.
+    QWidget *fra = widget<QWidget>("fraList");
+    for (const char *name : {"cmdAdd", "cmdDelete", "cmdGetData", "cmdPutData"}) {
+        QVERIFY2(fra->rect().contains(widget<QWidget>(name)->geometry()), name);
+        QVERIFY(widget<QWidget>(name)->x() > widget<QWidget>("treXml")->geometry().right());
+    }
+}
+
+void TestWindow::layoutAtInitialSize()
+{
+    const double dx = m_window->logicalDpiX(), dy = m_window->logicalDpiY();
+    QCOMPARE(m_window->centralWidget()->width(), twipsToPixels(7740, dx));
+    QCOMPARE(m_window->centralWidget()->height() + widget<QWidget>("sbarMain")->height(), twipsToPixels(6270, dy));
+    checkGeometry();
+}
+
+void TestWindow::layoutFollowsResize_data()
+{
+    QTest::addColumn<int>("dw");
+    QTest::addColumn<int>("dh");
+    QTest::newRow("wider") << 200 << 0;
+    QTest::newRow("taller") << 0 << 150;
+    QTest::newRow("both") << 300 << 300;
+    QTest::newRow("smaller") << -100 << -80;
+}
+
+void TestWindow::layoutFollowsResize()
+{
+    QFETCH(int, dw);
+    QFETCH(int, dh);
+    const QRect add = widget<QWidget>("cmdAdd")->geometry();
+    const QRect get = widget<QWidget>("cmdGetData")->geometry();
+    const QRect tree = widget<QWidget>("treXml")->geometry();
+    resizeTo(m_window->width() + dw, m_window->height() + dh);
+    checkGeometry();
+    // Widening moves the right-hand buttons by the same amount (give or take
+    // rounding), growing taller moves GetData down; Add stays at the top.
+    QVERIFY(qAbs(widget<QWidget>("cmdAdd")->x() - (add.x() + dw)) <= 1);
+    QCOMPARE(widget<QWidget>("cmdAdd")->y(), add.y());
+    QVERIFY(qAbs(widget<QWidget>("cmdGetData")->y() - (get.y() + dh)) <= 1);
+    QVERIFY(qAbs(widget<QWidget>("treXml")->width() - (tree.width() + dw)) <= 1);
+    QCOMPARE(widget<QWidget>("treXml")->pos(), tree.topLeft());
+}
+
+void TestWindow::minimumSize()
+{
+    resizeTo(50, 50);
+    const double dx = m_window->logicalDpiX(), dy = m_window->logicalDpiY();
+    QCOMPARE(m_window->width(), twipsToPixels(4500 - 120, dx));
+    QCOMPARE(m_window->height() - m_window->menuWidget()->height(), twipsToPixels(4500 - 810, dy));
+    checkGeometry();
+}
+
+void TestWindow::selectionByClickAndKeyboard()
+{
+    openAndLoad(copyExample(QStringLiteral("doc.xml")));
+    auto *tree = widget<QTreeView>("treXml");
+    TreeModel *model = m_window->treeModel();
+    TreeNode *title = model->rootNode()->childNamed(QStringLiteral("Title"), 0);
+    const QRect rect = tree->visualRect(model->indexFromNode(title));
+    QVERIFY(rect.isValid());
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, rect.center());
+    QCOMPARE(m_window->selectedNode(), title);
+    QCOMPARE(widget<QLineEdit>("txtTag")->text(), QStringLiteral("Title"));
+    QCOMPARE(widget<QLineEdit>("txtValue")->text(), QStringLiteral("Spring list, 2027"));
+
+    tree->setFocus();
+    QTest::keyClick(tree, Qt::Key_Down);
+    TreeNode *book = model->rootNode()->childNamed(QStringLiteral("Book"), 0);
+    QCOMPARE(m_window->selectedNode(), book);
+    QCOMPARE(widget<QLineEdit>("txtTag")->text(), QStringLiteral("Book"));
+    QVERIFY(widget<QPushButton>("cmdDelete")->isEnabled());
+}
+
+void TestWindow::typingReachesNodeAndRefreshDoesNotWriteBack()
+{
+    openAndLoad(copyExample(QStringLiteral("doc.xml")));
+    TreeModel *model = m_window->treeModel();
+    auto *tree = widget<QTreeView>("treXml");
+    TreeNode *title = model->rootNode()->childNamed(QStringLiteral("Title"), 0);
+    TreeNode *footer = model->rootNode()->childNamed(QStringLiteral("Footer"), 0);
+    tree->setCurrentIndex(model->indexFromNode(title));
+    auto *value = widget<QLineEdit>("txtValue");
+    value->setFocus();
+    value->end(false);
+    QTest::keyClicks(value, QStringLiteral("!"));
+    QCOMPARE(title->tag(), QStringLiteral("Spring list, 2027!"));
+    value->selectAll();
+    QTest::keyClick(value, Qt::Key_Delete);
+    QCOMPARE(title->tag(), QString());
+
+    // Moving to another node and back shows each node's own value.
+    tree->setCurrentIndex(model->indexFromNode(footer));
+    QCOMPARE(footer->tag(), QStringLiteral("Prices in yen, tax included"));
+    QCOMPARE(title->tag(), QString());
+    QCOMPARE(value->text(), QStringLiteral("Prices in yen, tax included"));
+}
+
+void TestWindow::valuesSurviveTheValueBox_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::newRow("long") << QString(100000, u'x');
+    QTest::newRow("Japanese and emoji") << QStringLiteral("日本語の値 😀👍🏽");
+    QTest::newRow("commas and blanks") << QStringLiteral("  a, b,,c  ");
+    QTest::newRow("line breaks") << QStringLiteral("one\ntwo\r\nthree\u2028four");
+    QTest::newRow("tab and no-break space") << QStringLiteral("a\tb\u00a0c");
+}
+
+void TestWindow::valuesSurviveTheValueBox()
+{
+    QFETCH(QString, value);
+    openAndLoad(copyExample(QStringLiteral("doc.xml")));
+    TreeModel *model = m_window->treeModel();
+    TreeNode *note = model->rootNode()->childNamed(QStringLiteral("Book"), 1)->childNamed(QStringLiteral("Note"), 0);
+    model->setTag(note, value);
+    widget<QTreeView>("treXml")->setCurrentIndex(model->indexFromNode(note));
+    auto *box = widget<QLineEdit>("txtValue");
+    QCOMPARE(box->text(), value);
+    QCOMPARE(note->tag(), value);
+    box->setFocus();
+    box->end(false);
+    QTest::keyClick(box, Qt::Key_Z);
+    QCOMPARE(note->tag(), value + QLatin1Char('z'));
+}
+
+void TestWindow::accessibleNames()
+{
+    const std::pair<const char *, const char *> names[] = {
+        {"txtTag", "Tag Name"}, {"txtValue", "Value"},   {"txtXML", "XML"},       {"treXml", "Document"},
+        {"cmdAdd", "Add"},      {"cmdDelete", "Delete"}, {"cmdGetData", "GetData"}, {"cmdPutData", "PutData"},
+        {"cmdRead", "Read"},    {"cmdWrite", "Write"},
+    };
+    for (const auto &[object, name] : names)
+        QCOMPARE(widget<QWidget>(object)->accessibleName(), QLatin1String(name));
+}
+
+QTEST_MAIN(TestWindow)
+#include "tst_window.moc"
