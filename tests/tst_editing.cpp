@@ -1,0 +1,443 @@
+// Whole editing cycles through the window's widgets with the real provider
+// on temporary files, and the add-item dialog.
+#include "ColoredTreeModel.h"
+#include "Error.h"
+#include "NodePath.h"
+#include "ScriptedPrompts.h"
+#include "TarnwellProvider.h"
+#include "dlgSelectAddItem.h"
+#include "frmMain.h"
+
+#include <QAction>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTreeView>
+
+using namespace tarnwell;
+
+namespace {
+
+QByteArray bytesOf(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// A provider whose one file answers from the test's script.
+struct Script
+{
+    QList<QVariant> getData;
+    QVariant putResult;
+};
+
+class ScriptedFile : public QuenFile
+{
+public:
+    explicit ScriptedFile(Script *script) : m_script(script) {}
+    QVariant RunCommand(const QString &name, const QVariant &) override
+    {
+        if (name == QLatin1String("GetData")) {
+            if (m_script->getData.isEmpty())
+                throw Error(QStringLiteral("No more data."));
+            return m_script->getData.takeFirst();
+        }
+        return m_script->putResult;
+    }
+    QVariant Content() const override { return QString(); }
+    void SetContent(const QVariant &) override {}
+    QString Path() const override { return QString(); }
+
+private:
+    Script *m_script;
+};
+
+Script *g_script = nullptr;
+
+class ScriptedProvider : public QuenProvider
+{
+public:
+    std::shared_ptr<QuenFile> BindFile(const QString &, const QString &) override
+    {
+        return std::make_shared<ScriptedFile>(g_script);
+    }
+};
+
+} // namespace
+
+class TestEditing : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void editValueAndStore();
+    void addAndDeleteAndStore();
+    void deleteAnsweredNoKeepsTree();
+    void addCancelledKeepsTree();
+    void commaValueSurvives();
+    void failingLoadKeepsShownTree();
+    void providerMessageAfterStore();
+    void readThenWriteIsByteIdentical();
+    void writeOfMalformedTextIsRefused();
+    void newDocumentCycle();
+    void dialogResults();
+    void dialogLayout();
+
+private:
+    template<typename T>
+    T *widget(const char *name)
+    {
+        T *w = m_window->findChild<T *>(QLatin1String(name));
+        if (!w)
+            qFatal("no widget %s", name);
+        return w;
+    }
+    void click(const char *button) { QTest::mouseClick(widget<QPushButton>(button), Qt::LeftButton); }
+    QString copyExample(const QString &name);
+    void open(const QString &path);
+    void select(TreeNode *node);
+    void type(const QString &text);
+
+    QTemporaryDir m_dir;
+    ScriptedPrompts *m_prompts = nullptr;
+    frmMain *m_window = nullptr;
+    Script m_script;
+};
+
+void TestEditing::init()
+{
+    m_prompts = new ScriptedPrompts;
+    m_window = new frmMain(m_prompts, QStringLiteral(TARNWELL_EXAMPLES "/TarnwellEditor.cfg"));
+    QVERIFY(m_window->Form_Load());
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window));
+}
+
+void TestEditing::cleanup()
+{
+    delete m_window;
+    delete m_prompts;
+    RegisterProvider(kTarnwellProgId.toString(), [] { return std::make_unique<TarnwellProvider>(); });
+    m_script = Script();
+}
+
+QString TestEditing::copyExample(const QString &name)
+{
+    const QString path = m_dir.filePath(name);
+    QFile::remove(path);
+    QFile::copy(QStringLiteral(TARNWELL_EXAMPLES "/") + name, path);
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    return path;
+}
+
+void TestEditing::open(const QString &path)
+{
+    m_prompts->fileNames.enqueue(path);
+    m_window->findChild<QAction *>(QStringLiteral("mnuFileItem2"))->trigger();
+    click("cmdGetData");
+}
+
+void TestEditing::select(TreeNode *node)
+{
+    QVERIFY(node);
+    widget<QTreeView>("treXml")->setCurrentIndex(m_window->treeModel()->indexFromNode(node));
+}
+
+void TestEditing::type(const QString &text)
+{
+    auto *box = widget<QLineEdit>("txtValue");
+    box->setFocus();
+    box->selectAll();
+    // One key press per character, as a keyboard or an input method sends them.
+    for (char32_t c : text.toUcs4())
+        QTest::sendKeyEvent(QTest::Click, box, Qt::Key_unknown, QString::fromUcs4(&c, 1), Qt::NoModifier);
+}
+
+void TestEditing::editValueAndStore()
+{
+    const QString path = copyExample(QStringLiteral("shift_jis.xml"));
+    const QByteArray before = bytesOf(path);
+    open(path);
+    QCOMPARE(m_window->selectedNode(), m_window->treeModel()->rootNode());
+    TreeNode *author = m_window->treeModel()->rootNode()->childNamed(QStringLiteral("Book"), 0)->childNamed(QStringLiteral("Author"), 0);
+    select(author);
+    type(QStringLiteral("森鷗外, 1862"));
+    click("cmdPutData");
+    QVERIFY(m_prompts->warnings.isEmpty());
+    QCOMPARE(widget<QLabel>("sbarPanel1")->text(), QStringLiteral("保存が完了しました。"));
+    // Only the value's bytes change; the character Shift_JIS cannot hold
+    // becomes a character reference.
+    QByteArray expected = before;
+    expected.replace(QByteArray("\x89\xc4\x96\xda\x9f\xf9\x90\xce"), QByteArray("\x90\x58&#x9DD7;\x8a\x4f, 1862"));
+    QVERIFY(expected != before);
+    QCOMPARE(bytesOf(path), expected);
+}
+
+void TestEditing::addAndDeleteAndStore()
+{
+    const QString path = copyExample(QStringLiteral("doc.xml"));
+    QByteArray expected = bytesOf(path);
+    open(path);
+    TreeModel *model = m_window->treeModel();
+    TreeNode *root = model->rootNode();
+
+    // Add an Author to the second book: offered names exclude its single
+    // Title, and the new node lands after the existing Authors.
+    select(root->childNamed(QStringLiteral("Book"), 1));
+    m_prompts->addItems.enqueue(QStringLiteral("Author"));
+    click("cmdAdd");
+    QCOMPARE(m_prompts->offeredNames.last(),
+             (QStringList{QStringLiteral("Author"), QStringLiteral("Price"), QStringLiteral("Note")}));
+    TreeNode *added = m_window->selectedNode();
+    QCOMPARE(IndexedNodePath(*added), QStringLiteral("Catalog/Book[1]/Author[2]"));
+    QCOMPARE(widget<QLineEdit>("txtTag")->text(), QStringLiteral("Author"));
+    QVERIFY(widget<QLineEdit>("txtValue")->text().isEmpty());
+    type(QStringLiteral("Nobody, N."));
+
+    // Delete the first book with its subtree.
+    select(root->childNamed(QStringLiteral("Book"), 0));
+    m_prompts->answers.enqueue(true);
+    click("cmdDelete");
+    QCOMPARE(m_prompts->questions, QStringList{QStringLiteral("選択されている項目を削除します。よろしいですか？")});
+    QCOMPARE(root->countNamed(QStringLiteral("Book")), 1);
+
+    click("cmdPutData");
+    QVERIFY2(m_prompts->warnings.isEmpty(), qPrintable(m_prompts->warnings.join(u'\n')));
+    const qsizetype from = expected.indexOf("  <Book id=\"b1\">");
+    const qsizetype to = expected.indexOf("  <Book id=\"b2\">");
+    expected.remove(from, to - from);
+    expected.replace("    <Author>Thomas, D.</Author>\n",
+                     "    <Author>Thomas, D.</Author>\n    <Author>Nobody, N.</Author>\n");
+    QCOMPARE(QString::fromUtf8(bytesOf(path)), QString::fromUtf8(expected));
+}
+
+void TestEditing::deleteAnsweredNoKeepsTree()
+{
+    open(copyExample(QStringLiteral("doc.xml")));
+    const QStringList before = m_window->treeModel()->buildPairList();
+    select(m_window->treeModel()->rootNode()->childNamed(QStringLiteral("Footer"), 0));
+    m_prompts->answers.enqueue(false);
+    click("cmdDelete");
+    QCOMPARE(m_window->treeModel()->buildPairList(), before);
+    QCOMPARE(widget<QLineEdit>("txtTag")->text(), QStringLiteral("Footer"));
+}
+
+void TestEditing::addCancelledKeepsTree()
+{
+    open(copyExample(QStringLiteral("doc.xml")));
+    const QStringList before = m_window->treeModel()->buildPairList();
+    m_prompts->addItems.enqueue(std::nullopt);
+    click("cmdAdd");
+    QCOMPARE(m_prompts->offeredNames.size(), 1);
+    QCOMPARE(m_window->treeModel()->buildPairList(), before);
+}
+
+void TestEditing::commaValueSurvives()
+{
+    const QString path = copyExample(QStringLiteral("doc.xml"));
+    open(path);
+    select(m_window->treeModel()->rootNode()->childNamed(QStringLiteral("Footer"), 0));
+    type(QStringLiteral("one, two,, three"));
+    click("cmdPutData");
+    open(path);
+    TreeNode *footer = m_window->treeModel()->rootNode()->childNamed(QStringLiteral("Footer"), 0);
+    QCOMPARE(footer->tag(), QStringLiteral("one, two,, three"));
+    QVERIFY(bytesOf(path).contains("<Footer>one, two,, three</Footer>"));
+}
+
+void TestEditing::failingLoadKeepsShownTree()
+{
+    g_script = &m_script;
+    RegisterProvider(kTarnwellProgId.toString(), [] { return std::make_unique<ScriptedProvider>(); });
+    delete m_window;
+    m_window = new frmMain(m_prompts, QStringLiteral(TARNWELL_EXAMPLES "/TarnwellEditor.cfg"));
+    QVERIFY(m_window->Form_Load());
+    m_window->show();
+    m_script.getData = {QStringList{QStringLiteral("DAT,,Catalog,"), QStringLiteral("DAT,,Catalog/Title,t")},
+                        QStringList{QStringLiteral("DAT,,Catalog,"), QStringLiteral("DAT,,Catalog/Book,"),
+                                    QStringLiteral("DAT,,Catalog/Book[x],broken")}};
+    open(QStringLiteral("scripted.xml"));
+    const QStringList shown = m_window->treeModel()->buildPairList();
+    select(m_window->treeModel()->rootNode()->childNamed(QStringLiteral("Title"), 0));
+    click("cmdGetData");
+    QCOMPARE(m_prompts->warnings.size(), 1);
+    QVERIFY2(m_prompts->warnings[0].contains(QStringLiteral("Book[x]")), qPrintable(m_prompts->warnings[0]));
+    QCOMPARE(m_window->treeModel()->buildPairList(), shown);
+    // The controls still match what is shown.
+    QCOMPARE(widget<QLineEdit>("txtTag")->text(), QStringLiteral("Title"));
+    QVERIFY(widget<QPushButton>("cmdPutData")->isEnabled());
+}
+
+void TestEditing::providerMessageAfterStore()
+{
+    g_script = &m_script;
+    RegisterProvider(kTarnwellProgId.toString(), [] { return std::make_unique<ScriptedProvider>(); });
+    delete m_window;
+    m_window = new frmMain(m_prompts, QStringLiteral(TARNWELL_EXAMPLES "/TarnwellEditor.cfg"));
+    QVERIFY(m_window->Form_Load());
+    m_script.getData = {QStringList{QStringLiteral("DAT,,Catalog,")}};
+    m_script.putResult = QStringList{QStringLiteral("Stored with a note."), QStringLiteral("not shown")};
+    open(QStringLiteral("scripted.xml"));
+    click("cmdPutData");
+    QCOMPARE(m_prompts->warnings, QStringList{QStringLiteral("Stored with a note.")});
+    QCOMPARE(widget<QLabel>("sbarPanel1")->text(), QStringLiteral("保存が完了しました。"));
+
+    // A plain string is no message; an empty array is a failure.
+    m_script.putResult = QStringLiteral("ignored");
+    click("cmdPutData");
+    QCOMPARE(m_prompts->warnings.size(), 1);
+    m_script.putResult = QStringList();
+    click("cmdPutData");
+    QCOMPARE(m_prompts->warnings.size(), 2);
+}
+
+void TestEditing::readThenWriteIsByteIdentical()
+{
+    const QString path = copyExample(QStringLiteral("shift_jis.xml"));
+    const QByteArray before = bytesOf(path);
+    m_prompts->fileNames.enqueue(path);
+    m_window->findChild<QAction *>(QStringLiteral("mnuFileItem2"))->trigger();
+    click("cmdRead");
+    const QString text = widget<QPlainTextEdit>("txtXML")->toPlainText();
+    QVERIFY(text.contains(QStringLiteral("<Title>こころ</Title>")));
+    QVERIFY(!text.contains(u'\r'));
+    click("cmdWrite");
+    QVERIFY(m_prompts->warnings.isEmpty());
+    QCOMPARE(bytesOf(path), before);
+    QCOMPARE(widget<QLabel>("sbarPanel1")->text(), QStringLiteral("保存が完了しました。"));
+
+    // Shift_JIS has no no-break space: the write is refused, nothing changes.
+    auto *box = widget<QPlainTextEdit>("txtXML");
+    QString edited = text;
+    edited.replace(QStringLiteral("こころ"), QStringLiteral("こ\u00a0こ"));
+    box->setPlainText(edited);
+    click("cmdWrite");
+    QCOMPARE(m_prompts->warnings.size(), 1);
+    QCOMPARE(bytesOf(path), before);
+
+    // In UTF-8, a no-break space and a line separator are written as they are.
+    const QString utf8 = copyExample(QStringLiteral("doc.xml"));
+    m_prompts->fileNames.enqueue(utf8);
+    m_window->findChild<QAction *>(QStringLiteral("mnuFileItem2"))->trigger();
+    click("cmdRead");
+    edited = box->toPlainText();
+    edited.replace(QStringLiteral("猫"), QStringLiteral("猫\u00a0\u2028"));
+    box->setPlainText(edited);
+    click("cmdWrite");
+    QCOMPARE(m_prompts->warnings.size(), 1);
+    QCOMPARE(m_window->openFile()->Content().toString(), edited);
+}
+
+void TestEditing::writeOfMalformedTextIsRefused()
+{
+    const QString path = copyExample(QStringLiteral("doc.xml"));
+    const QByteArray before = bytesOf(path);
+    m_prompts->fileNames.enqueue(path);
+    m_window->findChild<QAction *>(QStringLiteral("mnuFileItem2"))->trigger();
+    widget<QPlainTextEdit>("txtXML")->setPlainText(QStringLiteral("<Catalog>\n<Title>x</Catalog>\n"));
+    click("cmdWrite");
+    QCOMPARE(m_prompts->warnings.size(), 1);
+    QVERIFY2(m_prompts->warnings[0].contains(QStringLiteral("line 2")), qPrintable(m_prompts->warnings[0]));
+    QCOMPARE(bytesOf(path), before);
+    QVERIFY(widget<QLabel>("sbarPanel1")->text().isEmpty());
+}
+
+void TestEditing::newDocumentCycle()
+{
+    const QString path = m_dir.filePath(QStringLiteral("fresh.xml"));
+    QFile::remove(path);
+    m_prompts->fileNames.enqueue(path);
+    m_window->findChild<QAction *>(QStringLiteral("mnuFileItem1"))->trigger();
+    click("cmdGetData");
+    QVERIFY(m_window->treeModel()->isEmpty());
+    QVERIFY(!widget<QPushButton>("cmdPutData")->isEnabled());
+    QVERIFY(!widget<QPushButton>("cmdRead")->isEnabled());
+    // A document starts from raw text, then the tree takes over.
+    widget<QPlainTextEdit>("txtXML")->setPlainText(QStringLiteral("<Catalog><Title>New</Title></Catalog>"));
+    click("cmdWrite");
+    QVERIFY(m_prompts->warnings.isEmpty());
+    click("cmdGetData");
+    QCOMPARE(m_window->treeModel()->buildPairList(),
+             (QStringList{QStringLiteral("DAT,,Catalog,"), QStringLiteral("DAT,,Catalog/Title,New")}));
+    click("cmdPutData");
+    QVERIFY(!m_window->isNewFile());
+    QVERIFY(widget<QPushButton>("cmdRead")->isEnabled());
+}
+
+void TestEditing::dialogResults()
+{
+    const QStringList names{QStringLiteral("Title"), QStringLiteral("title"), QStringLiteral("Author")};
+    {
+        dlgSelectAddItem dialog;
+        QCOMPARE(dialog.DialogResult(), 2);
+        dialog.SetAddableItems(names);
+        auto *list = dialog.findChild<QListWidget *>(QStringLiteral("lstItem"));
+        QCOMPARE(list->count(), 3);
+        QCOMPARE(list->item(1)->text(), QStringLiteral("title"));
+        QCOMPARE(list->currentRow(), 0);
+        QTimer::singleShot(0, &dialog, [&] { QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("OKButton")), Qt::LeftButton); });
+        dialog.exec();
+        QCOMPARE(dialog.DialogResult(), 1);
+        QCOMPARE(dialog.SelectedItem(), QStringLiteral("Title"));
+    }
+    {
+        dlgSelectAddItem dialog;
+        dialog.SetAddableItems(names);
+        dialog.findChild<QListWidget *>(QStringLiteral("lstItem"))->setCurrentRow(2);
+        QTimer::singleShot(0, &dialog, [&] { QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("OKButton")), Qt::LeftButton); });
+        dialog.exec();
+        QCOMPARE(dialog.SelectedItem(), QStringLiteral("Author"));
+    }
+    {
+        dlgSelectAddItem dialog;
+        dialog.SetAddableItems(names);
+        dialog.findChild<QListWidget *>(QStringLiteral("lstItem"))->setCurrentRow(1);
+        QTimer::singleShot(0, &dialog, [&] { QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("CancelButton")), Qt::LeftButton); });
+        dialog.exec();
+        QCOMPARE(dialog.DialogResult(), 2);
+        QVERIFY(dialog.SelectedItem().isEmpty());
+    }
+    {
+        // Closed from the title bar.
+        dlgSelectAddItem dialog;
+        dialog.SetAddableItems(names);
+        QTimer::singleShot(0, &dialog, [&] { dialog.close(); });
+        dialog.exec();
+        QCOMPARE(dialog.DialogResult(), 2);
+        QVERIFY(dialog.SelectedItem().isEmpty());
+    }
+}
+
+void TestEditing::dialogLayout()
+{
+    dlgSelectAddItem dialog(m_window);
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Tarnwell XML Editor"));
+    QCOMPARE(dialog.parentWidget(), m_window);
+    const double dx = dialog.logicalDpiX(), dy = dialog.logicalDpiY();
+    auto px = [&](int l, int t, int w, int h) {
+        return QRect(twipsToPixels(l, dx), twipsToPixels(t, dy), twipsToPixels(w, dx), twipsToPixels(h, dy));
+    };
+    QCOMPARE(dialog.findChild<QLabel *>(QStringLiteral("Label1"))->geometry(), px(120, 120, 3135, 255));
+    QCOMPARE(dialog.findChild<QLabel *>(QStringLiteral("Label1"))->text(), QStringLiteral("Please select the item you want to add"));
+    QCOMPARE(dialog.findChild<QWidget *>(QStringLiteral("lstItem"))->geometry(), px(120, 480, 3135, 2400));
+    auto *ok = dialog.findChild<QPushButton *>(QStringLiteral("OKButton"));
+    auto *cancel = dialog.findChild<QPushButton *>(QStringLiteral("CancelButton"));
+    QCOMPARE(ok->geometry(), px(3360, 120, 1215, 375));
+    QCOMPARE(cancel->geometry(), px(3360, 600, 1215, 375));
+    QCOMPARE(ok->text(), QStringLiteral("OK"));
+    QCOMPARE(cancel->text(), QStringLiteral("ｷｬﾝｾﾙ"));
+    QCOMPARE(dialog.size(), QSize(twipsToPixels(4770, dx), twipsToPixels(3195, dy)));
+    QVERIFY(!ok->isDefault() && !ok->autoDefault() && !cancel->isDefault() && !cancel->autoDefault());
+    QCOMPARE(ok->nextInFocusChain(), cancel);
+}
+
+QTEST_MAIN(TestEditing)
+#include "tst_editing.moc"
