@@ -632,33 +632,41 @@ Target buildTarget(const QStringList &pairs, const QString &requiredRoot, const 
 
 bool matchesTarget(const DomDocument &doc, const Target &target, QString *where)
 {
-    struct Pending
-    {
-        int d, t;
-        QString path;
-    };
     if (doc.elements.empty() || target.elements.empty())
         return doc.elements.empty() == target.elements.empty();
-    std::vector<Pending> stack{{0, 0, target.elements[0].name}};
+    // The path of a target element, only needed to describe a difference.
+    auto pathOf = [&](int t) {
+        QStringList names;
+        for (; t >= 0; t = target.elements[static_cast<size_t>(t)].parent)
+            names.prepend(target.elements[static_cast<size_t>(t)].name);
+        return names.join(QLatin1Char('/'));
+    };
+    std::vector<std::pair<int, int>> stack{{0, 0}};
+    std::vector<std::pair<QString, QString>> da, ta;
     while (!stack.empty()) {
-        const Pending p = stack.back();
+        const auto [di, ti] = stack.back();
         stack.pop_back();
-        const DomElement &d = doc.elements[static_cast<size_t>(p.d)];
-        const TargetElement &t = target.elements[static_cast<size_t>(p.t)];
-        std::vector<std::pair<QString, QString>> da, ta;
-        for (const DomAttribute &a : d.attributes)
-            da.emplace_back(a.segment, a.value);
-        for (const TargetAttribute &a : t.attributes)
-            ta.emplace_back(a.segment, a.value);
-        std::sort(da.begin(), da.end());
-        std::sort(ta.begin(), ta.end());
-        if (d.name != t.name || d.value != t.value || da != ta || d.children.size() != t.children.size()) {
-            *where = p.path;
+        const DomElement &d = doc.elements[static_cast<size_t>(di)];
+        const TargetElement &t = target.elements[static_cast<size_t>(ti)];
+        bool same = d.name == t.name && d.value == t.value && d.children.size() == t.children.size() &&
+                    d.attributes.size() == t.attributes.size();
+        if (same && !d.attributes.empty()) {
+            da.clear();
+            ta.clear();
+            for (const DomAttribute &a : d.attributes)
+                da.emplace_back(a.segment, a.value);
+            for (const TargetAttribute &a : t.attributes)
+                ta.emplace_back(a.segment, a.value);
+            std::sort(da.begin(), da.end());
+            std::sort(ta.begin(), ta.end());
+            same = da == ta;
+        }
+        if (!same) {
+            *where = pathOf(ti);
             return false;
         }
         for (size_t i = 0; i < t.children.size(); ++i)
-            stack.push_back({d.children[i], t.children[i], p.path + QLatin1Char('/') +
-                                                               target.elements[static_cast<size_t>(t.children[i])].name});
+            stack.emplace_back(d.children[i], t.children[i]);
     }
     return true;
 }

@@ -82,16 +82,14 @@ QStringList ListedChildNames(const TreeNode &node, const NameLists &lists)
 
 QStringList CollectAddableItems(const TreeNode &node, const NameLists &lists)
 {
+    // A declared name is no longer on offer when a child of that name is
+    // present and may occur only once: an attribute, or an element listed in
+    // S. Asking per declared name keeps this independent of the child count.
     const QString path = NodeNamePath(node);
-    QSet<QString> present;
-    for (int i = 0; i < node.childCount(); ++i) {
-        const QString &text = node.child(i)->text();
-        if (text.startsWith(u'@') || lists.isListedInS(path + QLatin1Char('/') + text))
-            present.insert(text);
-    }
     QStringList addable;
     for (const QString &name : lists.childNamesUnder(path)) {
-        if (!present.contains(name))
+        const bool single = name.startsWith(u'@') || lists.isListedInS(path + QLatin1Char('/') + name);
+        if (!single || node.countNamed(name) == 0)
             addable.append(name);
     }
     return addable;

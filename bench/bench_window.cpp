@@ -1,0 +1,133 @@
+// The window on the 32,767-entry document, offscreen: GetData from the click
+// to the tree shown with the root selected, PutData of one edited value with
+// the store, and selecting a node and typing one character.
+#include "ColoredTreeModel.h"
+#include "frmMain.h"
+#include "Prompts.h"
+
+#include <QAction>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeView>
+#include <benchmark/benchmark.h>
+
+using namespace tarnwell;
+
+namespace {
+
+class SilentPrompts : public Prompts
+{
+public:
+    QString file;
+    void warning(QWidget *, const QString &text) override { qFatal("unexpected warning: %s", qPrintable(text)); }
+    void information(QWidget *, const QString &) override {}
+    bool question(QWidget *, const QString &) override { return false; }
+    std::optional<QString> fileName(QWidget *, const QString &) override { return file; }
+    std::optional<QString> addItem(QWidget *, const QStringList &) override { return std::nullopt; }
+};
+
+struct Fixture
+{
+    QTemporaryDir dir;
+    QString path;
+    QByteArray bytes;
+    QString config;
+
+    Fixture()
+    {
+        bytes = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Doc>\n";
+        for (int i = 1; i < 32767; ++i)
+            bytes += "  <Item>value " + QByteArray::number(i) + "</Item>\n";
+        bytes += "</Doc>\n";
+        path = dir.filePath(QStringLiteral("doc.xml"));
+        config = dir.filePath(QStringLiteral("TarnwellEditor.cfg"));
+        QFile c(config);
+        c.open(QIODevice::WriteOnly);
+        c.write("E,Doc\nE,Doc/Item\n");
+        reset();
+    }
+    void reset() const
+    {
+        QFile f(path);
+        f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        f.write(bytes);
+    }
+};
+
+const Fixture &fixture()
+{
+    static const Fixture f;
+    return f;
+}
+
+struct Window
+{
+    SilentPrompts prompts;
+    frmMain window{&prompts, fixture().config};
+
+    Window()
+    {
+        window.Form_Load();
+        window.show();
+        QTest::qWaitForWindowExposed(&window);
+        prompts.file = fixture().path;
+        window.findChild<QAction *>(QStringLiteral("mnuFileItem2"))->trigger();
+    }
+    void click(const char *name) { QTest::mouseClick(window.findChild<QPushButton *>(QLatin1String(name)), Qt::LeftButton); }
+};
+
+} // namespace
+
+static void WindowGetData(benchmark::State &state)
+{
+    fixture().reset();
+    Window w;
+    for (auto _ : state) {
+        w.click("cmdGetData");
+        QCoreApplication::processEvents();
+        if (w.window.selectedNode() != w.window.treeModel()->rootNode())
+            state.SkipWithError("the root is not selected");
+    }
+}
+BENCHMARK(WindowGetData)->Arg(32767)->Unit(benchmark::kMillisecond);
+
+static void WindowPutData(benchmark::State &state)
+{
+    int round = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        fixture().reset();
+        auto w = std::make_unique<Window>();
+        w->click("cmdGetData");
+        TreeNode *item = w->window.treeModel()->rootNode()->child(16000);
+        w->window.treeModel()->setTag(item, QStringLiteral("edited %1").arg(++round));
+        state.ResumeTiming();
+        w->click("cmdPutData");
+        QCoreApplication::processEvents();
+        state.PauseTiming();
+        w.reset();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(WindowPutData)->Arg(32767)->Unit(benchmark::kMillisecond);
+
+static void WindowSelectAndType(benchmark::State &state)
+{
+    fixture().reset();
+    Window w;
+    w.click("cmdGetData");
+    auto *tree = w.window.findChild<QTreeView *>(QStringLiteral("treXml"));
+    auto *box = w.window.findChild<QLineEdit *>(QStringLiteral("txtValue"));
+    TreeModel *model = w.window.treeModel();
+    int row = 0;
+    for (auto _ : state) {
+        row = (row + 7919) % 32766;
+        tree->setCurrentIndex(model->indexFromNode(model->rootNode()->child(row)));
+        QTest::keyClick(box, Qt::Key_A);
+        QCoreApplication::processEvents();
+    }
+}
+BENCHMARK(WindowSelectAndType)->Unit(benchmark::kMicrosecond);
