@@ -8,6 +8,7 @@
 #include "frmMain.h"
 
 #include <QAccessible>
+#include <QApplication>
 #include <QAction>
 #include <QFile>
 #include <QLabel>
@@ -56,6 +57,7 @@ private Q_SLOTS:
     void valuesSurviveTheValueBox_data();
     void valuesSurviveTheValueBox();
     void accessibleNames();
+    void keyboardOrder();
 
 private:
     template<typename T>
@@ -421,6 +423,33 @@ void TestWindow::accessibleNames()
     };
     for (const auto &[object, name] : names)
         QCOMPARE(widget<QWidget>(object)->accessibleName(), QLatin1String(name));
+}
+
+void TestWindow::keyboardOrder()
+{
+    openAndLoad(copyExample(QStringLiteral("doc.xml")));
+    TreeModel *model = m_window->treeModel();
+    widget<QTreeView>("treXml")->setCurrentIndex(model->indexFromNode(model->rootNode()->childNamed(QStringLiteral("Book"), 0)));
+    widget<QTreeView>("treXml")->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), widget<QWidget>("treXml"));
+    for (const char *next : {"txtTag", "txtValue", "cmdAdd", "cmdDelete", "cmdGetData", "cmdPutData"}) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget()->objectName(), QLatin1String(next));
+    }
+    // Arrow keys move through the tree.
+    widget<QTreeView>("treXml")->setFocus();
+    QTest::keyClick(widget<QTreeView>("treXml"), Qt::Key_Down);
+    QCOMPARE(m_window->selectedNode()->text(), QStringLiteral("@id"));
+
+    widget<QTabWidget>("tabMain")->setCurrentIndex(1);
+    widget<QPlainTextEdit>("txtXML")->setPlainText(QStringLiteral("<Catalog/>"));
+    widget<QPlainTextEdit>("txtXML")->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), widget<QWidget>("txtXML"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("cmdRead"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("cmdWrite"));
+    QCOMPARE(widget<QPlainTextEdit>("txtXML")->toPlainText(), QStringLiteral("<Catalog/>"));
 }
 
 QTEST_MAIN(TestWindow)

@@ -166,6 +166,19 @@ void frmMain::buildWidgets()
     cmdWrite = button(fraXML, "cmdWrite", QStringLiteral("Write"));
     cmdRead = button(fraXML, "cmdRead", QStringLiteral("Read"));
 
+    // Keyboard order: the tree, the boxes, then the buttons; on the second
+    // tab the text, Read, Write. Tab leaves the text box instead of typing a
+    // tab character, so the buttons stay reachable without a mouse.
+    setTabOrder(treXml, txtTag);
+    setTabOrder(txtTag, txtValue);
+    setTabOrder(txtValue, cmdAdd);
+    setTabOrder(cmdAdd, cmdDelete);
+    setTabOrder(cmdDelete, cmdGetData);
+    setTabOrder(cmdGetData, cmdPutData);
+    txtXML->setTabChangesFocus(true);
+    setTabOrder(txtXML, cmdRead);
+    setTabOrder(cmdRead, cmdWrite);
+
     sbarMain = new QStatusBar(this);
     sbarMain->setObjectName(QStringLiteral("sbarMain"));
     sbarMain->setSizeGripEnabled(true);
