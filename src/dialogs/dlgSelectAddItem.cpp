@@ -2,6 +2,7 @@
 
 #include "MainLayout.h"
 
+#include <QFontMetrics>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -36,6 +37,13 @@ dlgSelectAddItem::dlgSelectAddItem(QWidget *parent)
                        twipsToPixels(height, dy));
     };
     place(m_label, 120, 120, 3135, 255);
+    // The caption must fit its fixed width: with a wider default font than
+    // the layout was made for, the label's font is made smaller.
+    QFont font = m_label->font();
+    while (QFontMetrics(font).horizontalAdvance(m_label->text()) > m_label->width() && font.pointSizeF() > 6.0) {
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+    }
+    m_label->setFont(font);
     place(m_list, 120, 480, 3135, 2400);
     place(m_ok, 3360, 120, 1215, 375);
     place(m_cancel, 3360, 600, 1215, 375);

@@ -1,0 +1,122 @@
+#!/usr/bin/env bash
+# Drives the built editor in a real X window (Xvfb) from outside, as a user
+# would with the mouse and keyboard, and checks the files on disk:
+# open a copy of the sample, GetData, edit a value, PutData; add and delete
+# nodes, PutData; Read, edit and Write the raw text. A screenshot of each step
+# goes into the shots folder. Any broken step fails the test.
+#
+# Usage: realwindow.sh EDITOR SAMPLE SHOTS_DIR
+# The positions below are those of the editor's layout at 96 dpi with the
+# window at the screen's corner (no window manager runs).
+set -euo pipefail
+editor="$1"; sample="$2"; shots="$3"
+mkdir -p "$shots"
+work="$(mktemp -d)"
+doc="$work/doc.xml"
+cp "$sample" "$doc"
+
+display=""
+for n in $(seq 90 120); do
+  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=":$n"; break; fi
+done
+[ -n "$display" ] || { echo "no free X display"; exit 1; }
+Xvfb "$display" -screen 0 1024x768x24 -dpi 96 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+editor_pid=""
+cleanup() {
+  [ -n "$editor_pid" ] && kill "$editor_pid" 2>/dev/null || true
+  kill "$xvfb" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+export DISPLAY="$display"
+for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
+unset QT_QPA_PLATFORM QT_SCALE_FACTOR QT_SCREEN_SCALE_FACTORS
+export QT_FONT_DPI=96
+
+step=0
+shot() { step=$((step + 1)); import -window root "$shots/$(printf '%02d' "$step")-$1.png"; }
+fail() { shot "failed"; echo "FAIL: $*"; exit 1; }
+click() { xdotool mousemove "$1" "$2" click 1; sleep 0.4; }
+# The newest top-level window with the editor's title (a dialog or a box).
+newest_window() { xdotool search --onlyvisible --name '^Tarnwell XML Editor$' | tail -n 1; }
+
+"$editor" >"$work/editor.log" 2>&1 &
+editor_pid=$!
+main=""
+for _ in $(seq 100); do main="$(newest_window || true)"; [ -n "$main" ] && break; sleep 0.1; done
+[ -n "$main" ] || fail "the editor window did not appear"
+sleep 0.5
+shot "started"
+
+# File > Open, the name typed into the file dialog.
+click 20 8
+xdotool key o
+sleep 0.8
+xdotool type --delay 5 "$doc"
+xdotool key Return
+sleep 0.6
+shot "opened"
+
+click 463 360                       # GetData
+shot "getdata"
+
+click 150 128                       # the Title row
+click 268 79                        # the value box
+xdotool key ctrl+a
+xdotool type --delay 5 "Summer list, 2027"
+shot "edited"
+click 463 389                       # PutData
+shot "putdata"
+expected="$(sed 's/Spring list, 2027/Summer list, 2027/' "$sample")"
+[ "$(cat "$doc")" = "$expected" ] || fail "after the first PutData the file is not the sample with one value changed"
+
+# Add an Author to the second book through the dialog.
+before_dialog="$(newest_window)"
+click 150 212                       # the second Book row
+click 463 81                        # Add
+dialog="$(newest_window)"
+[ "$dialog" != "$before_dialog" ] || fail "the add-item dialog did not open"
+eval "$(xdotool getwindowgeometry --shell "$dialog")"
+shot "add-dialog"
+click $((X + 264)) $((Y + 20))      # OK (Author is offered first)
+click 268 79
+xdotool type --delay 5 "Nobody, N."
+shot "added"
+
+# Delete the Footer, now one row lower, answering Yes.
+click 150 310
+click 463 110                       # Delete
+box="$(newest_window)"
+[ "$box" != "$main" ] || fail "the delete question did not appear"
+eval "$(xdotool getwindowgeometry --shell "$box")"
+xdotool mousemove $((X + WIDTH / 2)) $((Y + 10))
+shot "delete-question"
+xdotool key Return
+sleep 0.4
+shot "deleted"
+click 463 389                       # PutData
+shot "putdata-2"
+grep -q '    <Author>Thomas, D.</Author>' "$doc" || fail "an existing author is missing"
+grep -q '^    <Author>Nobody, N.</Author>$' "$doc" || fail "the added author is not in the file"
+! grep -q 'Footer' "$doc" || fail "the deleted Footer is still in the file"
+grep -q 'Summer list, 2027' "$doc" || fail "the first edit was lost"
+
+# The raw text: Read, add a comment at the end, Write.
+click 118 31                        # the XML View tab
+click 366 389                       # Read
+shot "read"
+click 200 200                       # into the text
+xdotool key ctrl+End
+xdotool type --delay 5 "<!-- checked -->"
+click 463 389                       # Write
+shot "written"
+[ "$(tail -c 16 "$doc")" = "<!-- checked -->" ] || fail "the written text did not reach the file"
+grep -q '^    <Author>Nobody, N.</Author>$' "$doc" || fail "Write lost the stored nodes"
+
+click 20 8                          # File > Exit
+xdotool key x
+for _ in $(seq 50); do kill -0 "$editor_pid" 2>/dev/null || break; sleep 0.1; done
+! kill -0 "$editor_pid" 2>/dev/null || fail "File > Exit did not end the editor"
+editor_pid=""
+echo "real-window flow: 1 passed, 0 failed"
