@@ -9,7 +9,7 @@ packages=(
   libxml2-dev
   libbenchmark-dev
   clang libclang-rt-14-dev
-  fonts-noto-cjk
+  fonts-noto-cjk fonts-dejavu-core
   xvfb xdotool imagemagick
 )
 
