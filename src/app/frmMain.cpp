@@ -369,18 +369,19 @@ void frmMain::cmdGetData_Click()
 {
     if (!m_quenFile)
         return;
-    try {
+    bool loaded = false;
+    guarded([this, &loaded] {
         const QStringList pairs = PairListFromVariant(m_quenFile->RunCommand(QStringLiteral("GetData")));
         m_model->loadPairList(pairs, m_lists);
         expandAsModel(QModelIndex());
         if (TreeNode *root = m_model->rootNode())
             selectNode(root);
+        loaded = true;
         RefreshControls();
-    } catch (const Error &e) {
-        m_prompts->warning(this, e.description());
-        // The tree is as it was; the controls follow what is shown.
+    });
+    // After a failed load the tree is as it was; the controls follow it.
+    if (!loaded)
         guarded([this] { RefreshControls(); });
-    }
 }
 
 void frmMain::cmdPutData_Click()
