@@ -2,6 +2,8 @@
 
 #include "PathSyntax.h"
 
+#include <QFile>
+
 namespace tarnwell::bench {
 
 QStringList flatPairList(int n)
@@ -28,6 +30,29 @@ const NameLists &benchLists()
         return NameLists(e, {}, {});
     }();
     return lists;
+}
+
+GeneratedDocument::GeneratedDocument(int entries)
+{
+    bytes = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Doc>\n";
+    for (int i = 1; i < entries; ++i)
+        bytes += "  <Item>value " + QByteArray::number(i) + "</Item>\n";
+    bytes += "</Doc>\n";
+    path = dir.filePath(QStringLiteral("doc.xml"));
+    reset();
+}
+
+void GeneratedDocument::reset() const
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+}
+
+const GeneratedDocument &largeDocument()
+{
+    static const GeneratedDocument doc(32767);
+    return doc;
 }
 
 } // namespace tarnwell::bench

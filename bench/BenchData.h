@@ -3,6 +3,7 @@
 #include "NameLists.h"
 
 #include <QStringList>
+#include <QTemporaryDir>
 
 // Generated inputs shared by the benchmarks.
 namespace tarnwell::bench {
@@ -13,5 +14,20 @@ QStringList flatPairList(int n);
 
 // List E of 200 entries, Doc/Item among them.
 const NameLists &benchLists();
+
+// A document of n entries on disk: the root Doc and n - 1 Item elements with
+// short text. reset() writes the original bytes again.
+struct GeneratedDocument
+{
+    explicit GeneratedDocument(int entries);
+    void reset() const;
+
+    QTemporaryDir dir;
+    QString path;
+    QByteArray bytes;
+};
+
+// The 32,767-entry document shared by the provider and window benchmarks.
+const GeneratedDocument &largeDocument();
 
 } // namespace tarnwell::bench

@@ -1,5 +1,6 @@
 // The provider on a generated document of 32,767 entries read from a file,
 // against libxml2 parsing the same bytes and walking the tree.
+#include "BenchData.h"
 #include "Quen.h"
 
 #include <QFile>
@@ -12,33 +13,9 @@ using namespace tarnwell;
 
 namespace {
 
-struct GeneratedDocument
+const bench::GeneratedDocument &document()
 {
-    QTemporaryDir dir;
-    QString path;
-    QByteArray bytes;
-
-    explicit GeneratedDocument(int entries)
-    {
-        bytes = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Doc>\n";
-        for (int i = 1; i < entries; ++i)
-            bytes += "  <Item>value " + QByteArray::number(i) + "</Item>\n";
-        bytes += "</Doc>\n";
-        path = dir.filePath(QStringLiteral("doc.xml"));
-        reset();
-    }
-    void reset() const
-    {
-        QFile f(path);
-        f.open(QIODevice::WriteOnly | QIODevice::Truncate);
-        f.write(bytes);
-    }
-};
-
-const GeneratedDocument &document()
-{
-    static const GeneratedDocument doc(32767);
-    return doc;
+    return bench::largeDocument();
 }
 
 std::shared_ptr<QuenFile> bindDocument()

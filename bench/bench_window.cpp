@@ -1,6 +1,7 @@
 // The window on the 32,767-entry document, offscreen: GetData from the click
 // to the tree shown with the root selected, PutData of one edited value with
 // the store, and selecting a node and typing one character.
+#include "BenchData.h"
 #include "ColoredTreeModel.h"
 #include "frmMain.h"
 #include "Prompts.h"
@@ -29,32 +30,21 @@ public:
     std::optional<QString> addItem(QWidget *, const QStringList &) override { return std::nullopt; }
 };
 
+// The large document, with a configuration that lists its paths.
 struct Fixture
 {
     QTemporaryDir dir;
-    QString path;
-    QByteArray bytes;
     QString config;
 
     Fixture()
     {
-        bytes = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Doc>\n";
-        for (int i = 1; i < 32767; ++i)
-            bytes += "  <Item>value " + QByteArray::number(i) + "</Item>\n";
-        bytes += "</Doc>\n";
-        path = dir.filePath(QStringLiteral("doc.xml"));
         config = dir.filePath(QStringLiteral("TarnwellEditor.cfg"));
         QFile c(config);
-        c.open(QIODevice::WriteOnly);
-        c.write("E,Doc\nE,Doc/Item\n");
-        reset();
+        if (!c.open(QIODevice::WriteOnly) || c.write("E,Doc\nE,Doc/Item\n") < 0)
+            qFatal("cannot write the configuration");
     }
-    void reset() const
-    {
-        QFile f(path);
-        f.open(QIODevice::WriteOnly | QIODevice::Truncate);
-        f.write(bytes);
-    }
+    const QString &path() const { return bench::largeDocument().path; }
+    void reset() const { bench::largeDocument().reset(); }
 };
 
 const Fixture &fixture()
@@ -73,7 +63,7 @@ struct Window
         window.Form_Load();
         window.show();
         QTest::qWaitForWindowExposed(&window);
-        prompts.file = fixture().path;
+        prompts.file = fixture().path();
         window.findChild<QAction *>(QStringLiteral("mnuFileItem2"))->trigger();
     }
     void click(const char *name) { QTest::mouseClick(window.findChild<QPushButton *>(QLatin1String(name)), Qt::LeftButton); }

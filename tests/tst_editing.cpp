@@ -3,7 +3,7 @@
 #include "ColoredTreeModel.h"
 #include "Error.h"
 #include "NodePath.h"
-#include "ScriptedPrompts.h"
+#include "WindowTestSupport.h"
 #include "TarnwellProvider.h"
 #include "dlgSelectAddItem.h"
 #include "frmMain.h"
@@ -95,13 +95,10 @@ private:
     template<typename T>
     T *widget(const char *name)
     {
-        T *w = m_window->findChild<T *>(QLatin1String(name));
-        if (!w)
-            qFatal("no widget %s", name);
-        return w;
+        return findWidget<T>(m_window, name);
     }
     void click(const char *button) { QTest::mouseClick(widget<QPushButton>(button), Qt::LeftButton); }
-    QString copyExample(const QString &name);
+    QString copyExample(const QString &name) { return ::copyExample(m_dir, name); }
     void open(const QString &path);
     void select(TreeNode *node);
     void type(const QString &text);
@@ -127,15 +124,6 @@ void TestEditing::cleanup()
     delete m_prompts;
     RegisterProvider(kTarnwellProgId.toString(), [] { return std::make_unique<TarnwellProvider>(); });
     m_script = Script();
-}
-
-QString TestEditing::copyExample(const QString &name)
-{
-    const QString path = m_dir.filePath(name);
-    QFile::remove(path);
-    QFile::copy(QStringLiteral(TARNWELL_EXAMPLES "/") + name, path);
-    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
-    return path;
 }
 
 void TestEditing::open(const QString &path)

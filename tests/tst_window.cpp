@@ -4,7 +4,7 @@
 #include "ColoredTreeModel.h"
 #include "Error.h"
 #include "NodePath.h"
-#include "ScriptedPrompts.h"
+#include "WindowTestSupport.h"
 #include "frmMain.h"
 
 #include <QAccessible>
@@ -63,13 +63,10 @@ private:
     template<typename T>
     T *widget(const char *name)
     {
-        T *w = m_window->findChild<T *>(QLatin1String(name));
-        if (!w)
-            qFatal("no widget %s", name);
-        return w;
+        return findWidget<T>(m_window, name);
     }
     QAction *action(const char *name) { return m_window->findChild<QAction *>(QLatin1String(name)); }
-    QString copyExample(const QString &name);
+    QString copyExample(const QString &name) { return ::copyExample(m_dir, name); }
     void openAndLoad(const QString &path);
     void resizeTo(int width, int height);
     void checkGeometry();
@@ -96,15 +93,6 @@ void TestWindow::cleanup()
     delete m_window;
     delete m_prompts;
     SetEngineFactory({});
-}
-
-QString TestWindow::copyExample(const QString &name)
-{
-    const QString path = m_dir.filePath(name);
-    QFile::remove(path);
-    QFile::copy(QStringLiteral(TARNWELL_EXAMPLES "/") + name, path);
-    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
-    return path;
 }
 
 void TestWindow::openAndLoad(const QString &path)

@@ -2,8 +2,33 @@
 
 #include "Prompts.h"
 
+#include <QFile>
 #include <QQueue>
 #include <QStringList>
+#include <QTemporaryDir>
+#include <QWidget>
+
+// Shared by the window test suites.
+
+// A writable copy of a sample from examples/ in dir.
+inline QString copyExample(const QTemporaryDir &dir, const QString &name)
+{
+    const QString path = dir.filePath(name);
+    QFile::remove(path);
+    QFile::copy(QStringLiteral(TARNWELL_EXAMPLES "/") + name, path);
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    return path;
+}
+
+// The child of root with that object name; the test stops when it is missing.
+template<typename T>
+T *findWidget(const QObject *root, const char *name)
+{
+    T *w = root->findChild<T *>(QLatin1String(name));
+    if (!w)
+        qFatal("no widget %s", name);
+    return w;
+}
 
 // Answers the window's questions from queues filled by a test, and records
 // every message shown. An unexpected question fails loudly.
