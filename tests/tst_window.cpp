@@ -429,7 +429,9 @@ void TestWindow::keyboardOrder()
     QTest::keyClick(widget<QTreeView>("treXml"), Qt::Key_Down);
     QCOMPARE(m_window->selectedNode()->text(), QStringLiteral("@id"));
 
-    widget<QTabWidget>("tabMain")->setCurrentIndex(1);
+    // Ctrl+Tab from the tree shows the XML View.
+    QTest::keyClick(widget<QTreeView>("treXml"), Qt::Key_Tab, Qt::ControlModifier);
+    QCOMPARE(widget<QTabWidget>("tabMain")->currentIndex(), 1);
     widget<QPlainTextEdit>("txtXML")->setPlainText(QStringLiteral("<Catalog/>"));
     widget<QPlainTextEdit>("txtXML")->setFocus();
     QTRY_COMPARE(QApplication::focusWidget(), widget<QWidget>("txtXML"));
