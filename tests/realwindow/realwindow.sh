@@ -39,7 +39,14 @@ shot() { step=$((step + 1)); import -window root "$shots/$(printf '%02d' "$step"
 fail() { shot "failed"; echo "FAIL: $*"; exit 1; }
 click() { xdotool mousemove "$1" "$2" click 1; sleep 0.4; }
 # The newest top-level window with the editor's title (a dialog or a box).
-newest_window() { xdotool search --onlyvisible --name '^Tarnwell XML Editor$' | tail -n 1; }
+newest_window() { xdotool search --onlyvisible --name '^Tarnwell XML Editor$' 2>/dev/null | tail -n 1; }
+# Waits up to 10 s for a command to succeed (the editor works at its own pace).
+wait_for() { for _ in $(seq 100); do "$@" && return 0; sleep 0.1; done; return 1; }
+# A window other than the one given.
+other_window() { local w; w="$(newest_window)"; [ -n "$w" ] && [ "$w" != "$1" ] && echo "$w"; }
+file_is() { [ "$(cat "$doc")" = "$1" ]; }
+file_has() { grep -q "$1" "$doc"; }
+file_ends_with() { [ "$(tail -c ${#1} "$doc")" = "$1" ]; }
 
 "$editor" >"$work/editor.log" 2>&1 &
 editor_pid=$!
@@ -69,14 +76,14 @@ shot "edited"
 click 463 389                       # PutData
 shot "putdata"
 expected="$(sed 's/Spring list, 2027/Summer list, 2027/' "$sample")"
-[ "$(cat "$doc")" = "$expected" ] || fail "after the first PutData the file is not the sample with one value changed"
+wait_for file_is "$expected" || fail "after the first PutData the file is not the sample with one value changed"
 
 # Add an Author to the second book through the dialog.
 before_dialog="$(newest_window)"
 click 150 212                       # the second Book row
 click 463 81                        # Add
+wait_for other_window "$before_dialog" >/dev/null || fail "the add-item dialog did not open"
 dialog="$(newest_window)"
-[ "$dialog" != "$before_dialog" ] || fail "the add-item dialog did not open"
 eval "$(xdotool getwindowgeometry --shell "$dialog")"
 shot "add-dialog"
 click $((X + 264)) $((Y + 20))      # OK (Author is offered first)
@@ -87,8 +94,8 @@ shot "added"
 # Delete the Footer, now one row lower, answering Yes.
 click 150 310
 click 463 110                       # Delete
+wait_for other_window "$main" >/dev/null || fail "the delete question did not appear"
 box="$(newest_window)"
-[ "$box" != "$main" ] || fail "the delete question did not appear"
 eval "$(xdotool getwindowgeometry --shell "$box")"
 xdotool mousemove $((X + WIDTH / 2)) $((Y + 10))
 shot "delete-question"
@@ -97,8 +104,8 @@ sleep 0.4
 shot "deleted"
 click 463 389                       # PutData
 shot "putdata-2"
+wait_for file_has '^    <Author>Nobody, N.</Author>$' || fail "the added author is not in the file"
 grep -q '    <Author>Thomas, D.</Author>' "$doc" || fail "an existing author is missing"
-grep -q '^    <Author>Nobody, N.</Author>$' "$doc" || fail "the added author is not in the file"
 ! grep -q 'Footer' "$doc" || fail "the deleted Footer is still in the file"
 grep -q 'Summer list, 2027' "$doc" || fail "the first edit was lost"
 
@@ -111,7 +118,7 @@ xdotool key ctrl+End
 xdotool type --delay 5 "<!-- checked -->"
 click 463 389                       # Write
 shot "written"
-[ "$(tail -c 16 "$doc")" = "<!-- checked -->" ] || fail "the written text did not reach the file"
+wait_for file_ends_with "<!-- checked -->" || fail "the written text did not reach the file"
 grep -q '^    <Author>Nobody, N.</Author>$' "$doc" || fail "Write lost the stored nodes"
 
 click 20 8                          # File > Exit
