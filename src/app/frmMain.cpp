@@ -493,6 +493,24 @@ void frmMain::Form_Resize()
 {
     if (isMinimized())
         return;
+    // Never smaller than the minimum: the size hint normally keeps the window
+    // there, but not every window manager honours it.
+    const double sx = logicalDpiX(), sy = logicalDpiY();
+    const int menuHeight = menuBar()->isVisible() ? menuBar()->height() : 0;
+    int outerWidth = pixelsToTwips(width(), sx) + MainLayout::kFrameWidth;
+    int outerHeight = pixelsToTwips(height() - menuHeight, sy) + MainLayout::kFrameHeight;
+    const int wantedWidth = outerWidth, wantedHeight = outerHeight;
+    MainLayout::snapToMinimum(outerWidth, outerHeight);
+    if (outerWidth != wantedWidth || outerHeight != wantedHeight) {
+        const QSize snapped(twipsToPixels(outerWidth - MainLayout::kFrameWidth, sx),
+                            menuHeight + twipsToPixels(outerHeight - MainLayout::kFrameHeight, sy));
+        // The new size lays the controls out again; an unchanged one (a
+        // rounding difference) goes on here.
+        if (snapped.expandedTo(size()) != size()) {
+            resize(snapped.expandedTo(size()));
+            return;
+        }
+    }
     const MainLayout layout = layoutForCurrentSize();
     const double dx = logicalDpiX(), dy = logicalDpiY();
     auto place = [&](QWidget *widget, const TwipsRect &r) {

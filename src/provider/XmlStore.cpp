@@ -18,7 +18,11 @@ Error storeError(const QString &fileName, const QString &why)
     return Error(QStringLiteral("%1 was not stored: %2").arg(quoteForMessage(fileName, 200), why), Error::Kind::Provider);
 }
 
-QByteArray escapeText(const QString &value)
+// value written as element content (quote 0) or inside an attribute value
+// delimited by quote. In attributes, tabs and line breaks become character
+// references so that attribute normalisation keeps them; a carriage return
+// always does, so that line-end normalisation keeps it.
+QByteArray escapeXml(const QString &value, char quote = 0)
 {
     QByteArray out;
     const QByteArray utf8 = value.toUtf8();
@@ -27,26 +31,10 @@ QByteArray escapeText(const QString &value)
         switch (c) {
         case '&': out.append("&amp;"); break;
         case '<': out.append("&lt;"); break;
-        case '>': out.append("&gt;"); break;
         case '\r': out.append("&#13;"); break;
-        default: out.append(c);
-        }
-    }
-    return out;
-}
-
-QByteArray escapeAttribute(const QString &value, char quote)
-{
-    QByteArray out;
-    const QByteArray utf8 = value.toUtf8();
-    out.reserve(utf8.size());
-    for (char c : utf8) {
-        switch (c) {
-        case '&': out.append("&amp;"); break;
-        case '<': out.append("&lt;"); break;
-        case '\t': out.append("&#9;"); break;
-        case '\n': out.append("&#10;"); break;
-        case '\r': out.append("&#13;"); break;
+        case '>': out.append(quote ? ">" : "&gt;"); break;
+        case '\t': out.append(quote ? "&#9;" : "\t"); break;
+        case '\n': out.append(quote ? "&#10;" : "\n"); break;
         case '"': out.append(quote == '"' ? "&quot;" : "\""); break;
         case '\'': out.append(quote == '\'' ? "&apos;" : "'"); break;
         default: out.append(c);
@@ -270,7 +258,7 @@ private:
                 *declaredXsi = true;
             }
         }
-        return extra + ' ' + name + "=\"" + escapeAttribute(a.value, '"') + '"';
+        return extra + ' ' + name + "=\"" + escapeXml(a.value, '"') + '"';
     }
 
     // A new element and its subtree, indented below indent.
@@ -283,7 +271,7 @@ private:
             add("/>");
             return;
         }
-        add('>' + escapeText(e.value));
+        add('>' + escapeXml(e.value));
         for (int c : e.children) {
             add(m_nl + indent + m_unit);
             emitNew(c, indent + m_unit, scope);
@@ -333,7 +321,7 @@ private:
                 copy(pos, after);
             } else {
                 copy(pos, la.valueStart);
-                add(escapeAttribute(value, m_s[la.valueEnd]));
+                add(escapeXml(value, m_s[la.valueEnd]));
                 copy(la.valueEnd, after);
             }
             pos = after;
@@ -396,7 +384,7 @@ private:
             }
             copy(runStart, coreStart);
             if (!*valueWritten) {
-                add(escapeText(value));
+                add(escapeXml(value));
                 *valueWritten = true;
             }
             copy(coreEnd, runEnd);
@@ -421,12 +409,12 @@ private:
                 }
                 emitItems(lx, 0, lx.content.size(), false, true, te.value, &valueWritten);
                 if (!valueWritten)
-                    add(escapeText(te.value));
+                    add(escapeXml(te.value));
                 return;
             }
             // Gains its first children: the value, comments kept, then the
             // children on lines of their own.
-            add(escapeText(te.value));
+            add(escapeXml(te.value));
             for (const LexItem &item : lx.content) {
                 if (item.kind == LexItem::Comment || item.kind == LexItem::PI)
                     copy(item.start, item.end);
@@ -466,7 +454,7 @@ private:
                 }
             }
             if (!any) {
-                add(escapeText(te.value));
+                add(escapeXml(te.value));
                 valueWritten = true;
             }
         }
