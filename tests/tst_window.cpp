@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -48,6 +49,8 @@ private Q_SLOTS:
     void controlStates();
     void versionBox();
     void exitCloses();
+    void valueBoxBackground_data();
+    void valueBoxBackground();
     void layoutAtInitialSize();
     void layoutFollowsResize_data();
     void layoutFollowsResize();
@@ -68,6 +71,10 @@ private:
     QAction *action(const char *name) { return m_window->findChild<QAction *>(QLatin1String(name)); }
     QString copyExample(const QString &name) { return ::copyExample(m_dir, name); }
     void openAndLoad(const QString &path);
+    void openMixedDocument();
+    QModelIndex shownIndex(const QString &plainPath);
+    void select(const QString &plainPath);
+    void checkValueBackground(QPalette::ColorRole role);
     void resizeTo(int width, int height);
     void checkGeometry();
 
@@ -101,6 +108,41 @@ void TestWindow::openAndLoad(const QString &path)
     action("mnuFileItem2")->trigger();
     QTest::mouseClick(widget<QPushButton>("cmdGetData"), Qt::LeftButton);
     QVERIFY(m_window->treeModel()->rootNode());
+}
+
+// A document with a node listed in E (Title) beside one that is not (Legacy
+// is only kept, under D).
+void TestWindow::openMixedDocument()
+{
+    const QString path = m_dir.filePath(QStringLiteral("mixed.xml"));
+    writeFile(path, "<Catalog><Title>t</Title><Legacy>old</Legacy></Catalog>");
+    openAndLoad(path);
+}
+
+// The row the tree view shows for a plain path ("Catalog/Title"), found by
+// the names in the view's own model; invalid when there is none.
+QModelIndex TestWindow::shownIndex(const QString &plainPath)
+{
+    const QAbstractItemModel *model = widget<QTreeView>("treXml")->model();
+    QModelIndex index;
+    for (const QString &name : plainPath.split(u'/')) {
+        QModelIndex next;
+        for (int row = 0; row < model->rowCount(index) && !next.isValid(); ++row) {
+            if (model->index(row, 0, index).data().toString() == name)
+                next = model->index(row, 0, index);
+        }
+        if (!next.isValid())
+            return {};
+        index = next;
+    }
+    return index;
+}
+
+void TestWindow::select(const QString &plainPath)
+{
+    const QModelIndex index = shownIndex(plainPath);
+    QVERIFY2(index.isValid(), qPrintable(plainPath));
+    widget<QTreeView>("treXml")->setCurrentIndex(index);
 }
 
 void TestWindow::startUp()
@@ -235,6 +277,50 @@ void TestWindow::controlStates()
     QVERIFY(widget<QLineEdit>("txtValue")->text().isEmpty());
     QVERIFY(!widget<QPushButton>("cmdAdd")->isEnabled());
     QVERIFY(!widget<QPushButton>("cmdDelete")->isEnabled());
+}
+
+void TestWindow::valueBoxBackground_data()
+{
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<QString>("to");
+    QTest::addColumn<QPalette::ColorRole>("background");
+    QTest::newRow("unlisted, then listed") << QStringLiteral("Catalog/Legacy") << QStringLiteral("Catalog/Title")
+                                           << QPalette::Base;
+    QTest::newRow("listed, then unlisted") << QStringLiteral("Catalog/Title") << QStringLiteral("Catalog/Legacy")
+                                           << QPalette::Button;
+}
+
+// The value box of a listed node has the window background, that of an
+// unlisted one the button face, whatever node was shown before.
+void TestWindow::valueBoxBackground()
+{
+    QFETCH(QString, from);
+    QFETCH(QString, to);
+    QFETCH(QPalette::ColorRole, background);
+    // Two colours that cannot be mistaken for each other.
+    const QPalette saved = QApplication::palette();
+    const auto restore = qScopeGuard([&saved] { QApplication::setPalette(saved); });
+    QPalette distinct = saved;
+    distinct.setColor(QPalette::Base, QColor(255, 255, 240));
+    distinct.setColor(QPalette::Button, QColor(128, 128, 128));
+    QApplication::setPalette(distinct);
+    // The widgets take up the new palette when its change event arrives.
+    QCoreApplication::processEvents();
+
+    openMixedDocument();
+    select(from);
+    checkValueBackground(background == QPalette::Base ? QPalette::Button : QPalette::Base);
+    if (QTest::currentTestFailed())
+        return;
+    select(to);
+    checkValueBackground(background);
+}
+
+void TestWindow::checkValueBackground(QPalette::ColorRole role)
+{
+    const QPalette shown = widget<QLineEdit>("txtValue")->palette();
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+        QCOMPARE(shown.color(group, QPalette::Base), QApplication::palette().color(role));
 }
 
 void TestWindow::versionBox()

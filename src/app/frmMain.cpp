@@ -8,6 +8,7 @@
 #include "PairList.h"
 #include "Prompts.h"
 
+#include <QApplication>
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
@@ -318,8 +319,11 @@ void frmMain::RefreshControls()
         cmdDelete->setEnabled(!node->isTopLevel());
         const bool listed = IsListedInE(*node, m_lists);
         txtValue->setEnabled(listed);
+        // Both colours come from the application: the box's own palette
+        // holds whatever the previous node gave it.
+        const QColor background =
+            QApplication::palette().color(QPalette::Active, listed ? QPalette::Base : QPalette::Button);
         QPalette palette = txtValue->palette();
-        const QColor background = palette.color(QPalette::Active, listed ? QPalette::Base : QPalette::Button);
         for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
             palette.setColor(group, QPalette::Base, background);
         txtValue->setPalette(palette);
