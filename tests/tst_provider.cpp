@@ -1,6 +1,7 @@
 // The engine object model and the Tarnwell XML provider on real files.
 #include "Error.h"
 #include "Quen.h"
+#include "StoreEdits.h"
 #include "TarnwellProvider.h"
 
 #include <QDir>
@@ -9,6 +10,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <csignal>
+#include <sys/resource.h>
+#include <unistd.h>
+#include <random>
 
 using namespace tarnwell;
 
@@ -70,6 +75,12 @@ private Q_SLOTS:
     void store_data() { corpusRows(); }
     void store();
     void storeWithoutChangeWritesNothing();
+    void childUnderBlankOrEmptyElement_data();
+    void childUnderBlankOrEmptyElement();
+    void removingChildren_data();
+    void removingChildren();
+    void everyEditStores_data();
+    void everyEditStores();
     void contentRoundTripIsByteIdentical_data() { corpusRows(); }
     void contentRoundTripIsByteIdentical();
     void contentReadUsesLineFeeds();
@@ -83,6 +94,8 @@ private Q_SLOTS:
     void badPairLists_data();
     void badPairLists();
     void changedOnDiskIsNotOverwritten();
+    void writeFailureNamesTheCause_data();
+    void writeFailureNamesTheCause();
     void permissionsAreKept();
     void createLeavesDiskAloneUntilStore();
     void engineObjects();
@@ -136,6 +149,128 @@ void TestProvider::store()
     QCOMPARE(bytesOf(path), bytesOf(kData + name + QStringLiteral(".expected")));
     QCOMPARE(file->RunCommand(QStringLiteral("GetData")).toStringList(), put);
     QCOMPARE(controller()->BindFile(path, QString())->RunCommand(QStringLiteral("GetData")).toStringList(), put);
+}
+
+// A child added under an element that holds only blanks, or nothing, goes
+// inside it, indented like a sibling; an element that loses its last child
+// keeps no layout text.
+void TestProvider::childUnderBlankOrEmptyElement_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("added"); // entries after the document's own
+    QTest::addColumn<QByteArray>("expected");
+    const QString title = QStringLiteral("DAT,,Doc/Head/Title,new");
+    QTest::newRow("blank, LF, spaces") << QByteArray("<Doc>\n  <Head>\n  </Head>\n</Doc>\n") << title
+                                       << QByteArray("<Doc>\n  <Head>\n    <Title>new</Title>\n  </Head>\n</Doc>\n");
+    QTest::newRow("blank, CR LF, tabs") << QByteArray("<Doc>\r\n\t<Head>\r\n\t</Head>\r\n\t<X/>\r\n</Doc>\r\n") << title
+                                        << QByteArray("<Doc>\r\n\t<Head>\r\n\t\t<Title>new</Title>\r\n\t</Head>\r\n\t<X/>\r\n</Doc>\r\n");
+    QTest::newRow("blank on one line") << QByteArray("<Doc><Head>  </Head></Doc>") << title
+                                       << QByteArray("<Doc><Head><Title>new</Title></Head></Doc>");
+    QTest::newRow("self-closing") << QByteArray("<Doc>\n  <Head/>\n</Doc>\n") << title
+                                  << QByteArray("<Doc>\n  <Head>\n    <Title>new</Title>\n  </Head>\n</Doc>\n");
+    QTest::newRow("empty pair") << QByteArray("<Doc>\n  <Head></Head>\n</Doc>\n") << title
+                                << QByteArray("<Doc>\n  <Head>\n    <Title>new</Title>\n  </Head>\n</Doc>\n");
+    QTest::newRow("leaf with text") << QByteArray("<Doc>\n  <Head>old</Head>\n</Doc>\n") << title
+                                    << QByteArray("<Doc>\n  <Head>old\n    <Title>new</Title>\n  </Head>\n</Doc>\n");
+    QTest::newRow("container keeps its text") << QByteArray("<Doc>\n  Intro\n  <b>x</b>\n</Doc>\n")
+                                              << QStringLiteral("DAT,,Doc/Added,")
+                                              << QByteArray("<Doc>\n  Intro\n  <b>x</b>\n  <Added/>\n</Doc>\n");
+}
+
+void TestProvider::childUnderBlankOrEmptyElement()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, added);
+    QFETCH(QByteArray, expected);
+    const QString path = m_dir.filePath(QStringLiteral("blank.xml"));
+    QFile::remove(path);
+    writeBytes(path, bytes);
+    auto file = controller()->BindFile(path, QString());
+    const QStringList sent = file->RunCommand(QStringLiteral("GetData")).toStringList() << added;
+    file->RunCommand(QStringLiteral("PutData"), sent);
+    QCOMPARE(bytesOf(path), expected);
+}
+
+// Removing children: text that carries the value stays the value, layout
+// goes with the children.
+void TestProvider::removingChildren_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("sent");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("last child") << QByteArray("<A>\n  <B/>\n  <!-- kept -->\n</A>\n") << QStringList{QStringLiteral("DAT,,A,")}
+                                << QByteArray("<A><!-- kept --></A>\n");
+    QTest::newRow("child after the value") << QByteArray("<A>\n  Intro\n  <B/>\n  <C/>\n</A>\n")
+                                           << QStringList{QStringLiteral("DAT,,A,Intro"), QStringLiteral("DAT,,A/C,")}
+                                           << QByteArray("<A>Intro\n  <C/>\n</A>\n");
+}
+
+void TestProvider::removingChildren()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, sent);
+    QFETCH(QByteArray, expected);
+    const QString path = m_dir.filePath(QStringLiteral("remove.xml"));
+    QFile::remove(path);
+    writeBytes(path, bytes);
+    auto file = controller()->BindFile(path, QString());
+    file->RunCommand(QStringLiteral("PutData"), sent);
+    QCOMPARE(bytesOf(path), expected);
+    QCOMPARE(file->RunCommand(QStringLiteral("GetData")).toStringList(), sent);
+}
+
+// Edits made from a document's own pair list the way the editor makes them
+// (values, added children at their declared place, deletions, several at
+// once) always store, and read back as the list that was sent.
+void TestProvider::everyEditStores_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("scripts");
+    QTest::addColumn<QString>("refusal"); // a documented refusal, or empty
+    const QStringList files = QDir(kData).entryList({QStringLiteral("*.xml")}, QDir::Files, QDir::Name);
+    for (const QString &file : files)
+        QTest::newRow(qPrintable(file)) << bytesOf(kData + file) << 60 << QString();
+    // An entity whose text holds elements that the data does not show: an
+    // edit that would remove it is refused.
+    QTest::newRow("entity holding markup")
+        << QByteArray("<!DOCTYPE d [<!ENTITY e \"<b>x</b>\">]>\n<d>\n  <a>&e;</a>\n  &e;<c>1</c>\n</d>\n") << 60
+        << QStringLiteral("entity \"&e;\", whose text holds markup");
+    // A stateful encoding cannot be patched byte for byte: a store is refused.
+    QTest::newRow("ISO-2022-JP") << QByteArray("<?xml version=\"1.0\" encoding=\"ISO-2022-JP\"?>\n<d><a>\x1b$BF|K\\\x1b(B</a></d>\n")
+                                 << 5 << QStringLiteral("encoding \"ISO-2022-JP\" is not supported");
+    std::mt19937 rng(20261208);
+    const storeedits::Choose choose = [&](unsigned n) { return std::uniform_int_distribution<unsigned>(0, n - 1)(rng); };
+    for (int i = 0; i < 60; ++i)
+        QTest::newRow(qPrintable(QStringLiteral("generated %1").arg(i))) << storeedits::randomDocument(choose) << 15 << QString();
+}
+
+void TestProvider::everyEditStores()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, scripts);
+    QFETCH(QString, refusal);
+    const QString path = m_dir.filePath(QStringLiteral("edited.xml"));
+    std::mt19937 rng(static_cast<unsigned>(qHash(bytes)));
+    const storeedits::Choose choose = [&](unsigned n) { return std::uniform_int_distribution<unsigned>(0, n - 1)(rng); };
+    for (int script = 0; script < scripts; ++script) {
+        QFile::remove(path);
+        writeBytes(path, bytes);
+        auto file = controller()->BindFile(path, QString());
+        const QStringList pairs = file->RunCommand(QStringLiteral("GetData")).toStringList();
+        QStringList log;
+        const QStringList sent = storeedits::edit(pairs, storeedits::configurationFor(pairs), choose, 4, &log);
+        const QString what = log.join(QStringLiteral("; ")) + QStringLiteral(" in:\n") + QString::fromUtf8(bytes);
+        const QString error = failureOf([&] { file->RunCommand(QStringLiteral("PutData"), sent); });
+        if (!refusal.isEmpty() && error.contains(refusal))
+            continue;
+        QVERIFY2(error.isEmpty(), qPrintable(error + QStringLiteral("\nafter: ") + what));
+        const QStringList expected = storeedits::expectedAfterStore(sent);
+        QCOMPARE(storeedits::comparable(file->RunCommand(QStringLiteral("GetData")).toStringList()), expected);
+        const QStringList reread = controller()->BindFile(path, QString())->RunCommand(QStringLiteral("GetData")).toStringList();
+        if (storeedits::comparable(reread) != expected)
+            QFAIL(qPrintable(QStringLiteral("read back differently after: ") + what + QStringLiteral("\nstored:\n") +
+                             QString::fromUtf8(bytesOf(path))));
+    }
 }
 
 void TestProvider::storeWithoutChangeWritesNothing()
@@ -212,6 +347,12 @@ void TestProvider::badFiles_data()
     QTest::newRow("invalid UTF-8") << QByteArray("<Doc>\xff\xfe</Doc>") << "not well-formed";
     QTest::newRow("NUL byte") << QByteArray("<Doc>a\0b</Doc>", 14) << "not well-formed";
     QTest::newRow("unbound prefix") << QByteArray("<p:Doc/>") << "not well-formed";
+    // Both would be "Doc/@noNamespaceSchemaLocation": a store could not put
+    // them back apart.
+    QTest::newRow("two attributes, one path")
+        << QByteArray("<Doc xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"\n"
+                      "     xsi:noNamespaceSchemaLocation=\"a.xsd\" noNamespaceSchemaLocation=\"b\"/>")
+        << "\"xsi:noNamespaceSchemaLocation\" and \"noNamespaceSchemaLocation\"";
 }
 
 void TestProvider::badFiles()
@@ -303,6 +444,58 @@ void TestProvider::changedOnDiskIsNotOverwritten()
     });
     QVERIFY2(error.contains(QStringLiteral("changed")), qPrintable(error));
     QCOMPARE(bytesOf(path), QByteArray("<Doc><Other/></Doc>"));
+}
+
+void TestProvider::writeFailureNamesTheCause_data()
+{
+    QTest::addColumn<QString>("cause");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("file size limit") << "fsize" << "the file size limit was reached.";
+    QTest::newRow("folder not writable") << "readonly" << "there is no permission to write in the folder";
+    QTest::newRow("folder gone") << "gone" << "no longer exists.";
+}
+
+// A store that cannot be written names why, and leaves the file as it was.
+void TestProvider::writeFailureNamesTheCause()
+{
+    QFETCH(QString, cause);
+    QFETCH(QString, expected);
+    if (cause == QLatin1String("readonly") && ::geteuid() == 0)
+        QSKIP("root may write in any folder");
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("doc.xml"));
+    const QByteArray original = "<Doc><v>1</v></Doc>";
+    writeBytes(path, original);
+    auto file = controller()->BindFile(path, QString());
+    const QStringList pairs{QStringLiteral("DAT,,Doc,"), QStringLiteral("DAT,,Doc/v,") + QString(4096, u'x')};
+
+    QString error;
+    if (cause == QLatin1String("fsize")) {
+        // A small file size limit; writing past it fails with EFBIG once the
+        // signal that would end the process is ignored.
+        rlimit old{};
+        QCOMPARE(::getrlimit(RLIMIT_FSIZE, &old), 0);
+        rlimit small = old;
+        small.rlim_cur = 1024;
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
+        error = failureOf([&] { file->RunCommand(QStringLiteral("PutData"), pairs); });
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, oldHandler);
+    } else if (cause == QLatin1String("readonly")) {
+        QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        error = failureOf([&] { file->RunCommand(QStringLiteral("PutData"), pairs); });
+        QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    } else {
+        QVERIFY(dir.remove());
+        error = failureOf([&] { file->RunCommand(QStringLiteral("PutData"), pairs); });
+        QVERIFY2(error.contains(expected), qPrintable(error));
+        return;
+    }
+    QVERIFY2(error.contains(QStringLiteral("was not stored: ") + expected), qPrintable(error));
+    QCOMPARE(bytesOf(path), original);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("doc.xml")});
 }
 
 void TestProvider::permissionsAreKept()

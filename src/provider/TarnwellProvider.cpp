@@ -2,15 +2,17 @@
 
 #include "Error.h"
 #include "PairEntry.h"
+#include "SafeWrite.h"
 #include "XmlDocument.h"
 #include "XmlLexer.h"
 #include "XmlStore.h"
 #include "XmlText.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <optional>
+#include <sys/stat.h>
 
 namespace tarnwell {
 
@@ -184,7 +186,12 @@ private:
 
     void write(const QByteArray &bytes)
     {
-        const QFileInfo info(m_path);
+        const QString folder = QFileInfo(m_path).absolutePath();
+        if (!QFileInfo(folder).isDir()) {
+            throw Error(QStringLiteral("%1 was not stored: the folder %2 no longer exists.")
+                            .arg(quoted(m_path), quoted(QDir::toNativeSeparators(folder))),
+                        Error::Kind::Provider);
+        }
         if (!m_new) {
             QFile current(m_path);
             if (!current.open(QIODevice::ReadOnly) || current.size() != m_bytes.size() || current.readAll() != m_bytes) {
@@ -194,15 +201,13 @@ private:
                             Error::Kind::Provider);
             }
         }
-        const bool existed = info.exists();
-        const QFileDevice::Permissions permissions = existed ? info.permissions() : QFileDevice::Permissions();
-        QSaveFile file(m_path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-            throw Error(QStringLiteral("%1 was not stored: %2.").arg(quoted(m_path), file.errorString()),
-                        Error::Kind::Provider);
-        }
-        if (existed)
-            QFile::setPermissions(m_path, permissions);
+        std::optional<unsigned> permissions;
+        struct stat st;
+        if (::stat(QFile::encodeName(m_path).constData(), &st) == 0)
+            permissions = st.st_mode;
+        const QString failure = writeFileSafely(m_path, bytes, permissions);
+        if (!failure.isEmpty())
+            throw Error(QStringLiteral("%1 was not stored: %2").arg(quoted(m_path), failure), Error::Kind::Provider);
     }
 
     QString m_path;

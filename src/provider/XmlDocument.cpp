@@ -9,6 +9,8 @@
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <libxml/xmlerror.h>
+#include <algorithm>
+#include <cstring>
 #include <memory>
 #include <mutex>
 
@@ -50,21 +52,6 @@ void recordFirst(void *userData, xmlErrorPtr error)
     first->message = QString::fromUtf8(error->message ? error->message : "the document is not well-formed");
     first->line = error->line;
     first->column = error->int2;
-}
-
-bool isXmlSpace(QChar c)
-{
-    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r';
-}
-
-QString trimmedXml(const QString &s)
-{
-    qsizetype b = 0, e = s.size();
-    while (b < e && isXmlSpace(s[b]))
-        ++b;
-    while (e > b && isXmlSpace(s[e - 1]))
-        --e;
-    return s.mid(b, e - b);
 }
 
 bool isTextLike(xmlNodePtr n)
@@ -113,7 +100,44 @@ QString valueOf(xmlNodePtr element, bool hasElementChildren)
 
 const char *const kXsi = "http://www.w3.org/2001/XMLSchema-instance";
 
+bool isXmlSpace(QChar c)
+{
+    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r';
+}
+
+// Whether an internal entity's text holds markup, itself or through the
+// entities it refers to.
+bool holdsMarkup(xmlDocPtr doc, xmlEntityPtr entity, int depth)
+{
+    if (!entity || !entity->content || depth > 16)
+        return depth > 16;
+    const char *text = reinterpret_cast<const char *>(entity->content);
+    if (std::strchr(text, '<'))
+        return true;
+    for (const char *amp = std::strchr(text, '&'); amp; amp = std::strchr(amp + 1, '&')) {
+        if (amp[1] == '#')
+            continue;
+        const char *semi = std::strchr(amp, ';');
+        if (!semi)
+            break;
+        const QByteArray name(amp + 1, semi - amp - 1);
+        if (holdsMarkup(doc, xmlGetDocEntity(doc, reinterpret_cast<const xmlChar *>(name.constData())), depth + 1))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
+
+QString trimmedXml(const QString &s)
+{
+    qsizetype b = 0, e = s.size();
+    while (b < e && isXmlSpace(s[b]))
+        ++b;
+    while (e > b && isXmlSpace(s[e - 1]))
+        --e;
+    return b == 0 && e == s.size() ? s : s.mid(b, e - b);
+}
 
 void installSafeEntityLoader()
 {
@@ -191,6 +215,26 @@ DomDocument parseDocument(const QByteArray &bytes, const QString &fileName)
             xmlFree(v);
             e.attributes.push_back(std::move(attr));
         }
+        // The schema-instance attribute is shown without its prefix, so a
+        // plain attribute of the same local name would share its path, and a
+        // store could not tell the two apart. No other two attributes of one
+        // element can share a path in a well-formed document.
+        for (const DomAttribute &a : e.attributes) {
+            if (!a.xsi)
+                continue;
+            for (const DomAttribute &b : e.attributes) {
+                if (&b != &a && b.segment == a.segment) {
+                    throw Error(QStringLiteral("%1 cannot be edited: the attributes %2 and %3 of the element %4 "
+                                               "(line %5) would both be named %6 in the data, so a store could not "
+                                               "tell them apart.")
+                                    .arg(quoteForMessage(fileName, 200), quoteForMessage(QString::fromUtf8(a.qname)),
+                                         quoteForMessage(QString::fromUtf8(b.qname)), quoteForMessage(e.name))
+                                    .arg(xmlGetLineNo(n))
+                                    .arg(quoteForMessage(a.segment)),
+                                Error::Kind::Provider);
+                }
+            }
+        }
         // The prefix of the schema-instance namespace: declared here, or
         // the parent's.
         if (p.parent >= 0) {
@@ -219,6 +263,11 @@ DomDocument parseDocument(const QByteArray &bytes, const QString &fileName)
                                 .arg(quoteForMessage(fileName, 200), quoteForMessage(str(c->name)))
                                 .arg(xmlGetLineNo(c)),
                             Error::Kind::Provider);
+            }
+            if (holdsMarkup(doc.get(), entity, 0)) {
+                const QByteArray ref = '&' + QByteArray(reinterpret_cast<const char *>(c->name)) + ';';
+                if (std::find(out.markupEntityRefs.begin(), out.markupEntityRefs.end(), ref) == out.markupEntityRefs.end())
+                    out.markupEntityRefs.push_back(ref);
             }
         }
         e.value = valueOf(n, !kids.empty());

@@ -32,6 +32,10 @@ struct DomDocument
 {
     std::vector<DomElement> elements; // document order; 0 is the root
     QString encoding;                 // as declared; empty when not declared
+    // References ("&name;", UTF-8) to the entities used in the content whose
+    // text holds markup. Their elements are not part of the pair list, so a
+    // store must not drop or rewrite text that holds one.
+    std::vector<QByteArray> markupEntityRefs;
 };
 
 // Parses bytes safely: no network, no external entities or DTDs, no entity
@@ -42,6 +46,11 @@ DomDocument parseDocument(const QByteArray &bytes, const QString &fileName);
 // The pair list of a document, in document order: each element, then its
 // attributes, then its child elements.
 QStringList pairListOf(const DomDocument &doc);
+
+// s without the XML white space (space, tab, CR, LF) at either end. The value
+// of an element that holds elements is read this way: its blank text is
+// layout, not data.
+QString trimmedXml(const QString &s);
 
 // Whether name is a valid qualified XML name.
 bool isValidQName(const QString &name);

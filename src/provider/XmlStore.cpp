@@ -349,6 +349,29 @@ private:
         copy(lx.contentEnd, lx.end);
     }
 
+    // Text [from, to) is about to be dropped or rewritten. An entity there
+    // whose text holds markup carries elements the pair list does not show,
+    // so the store is refused rather than lose them.
+    void dropText(qsizetype from, qsizetype to) const
+    {
+        for (const QByteArray &ref : m_dom.markupEntityRefs) {
+            const qsizetype at = m_s.indexOf(ref, from);
+            if (at >= 0 && at + ref.size() <= to) {
+                throw storeError(m_fileName, QStringLiteral("the edit would remove the entity %1, whose text holds "
+                                                            "markup that the data does not show; change that part "
+                                                            "in the XML View instead.")
+                                                 .arg(quoteForMessage(QString::fromUtf8(ref))));
+            }
+        }
+    }
+    void dropTextItems(const LexElement &lx, size_t from, size_t to) const
+    {
+        for (size_t i = from; i < to; ++i) {
+            if (lx.content[i].kind == LexItem::Text)
+                dropText(lx.content[i].start, lx.content[i].end);
+        }
+    }
+
     // Emits a run of items [from, to) of an element's content. Text runs
     // that carry the value are rewritten when the value changed.
     void emitItems(const LexElement &lx, size_t from, size_t to, bool container, bool valueChanged,
@@ -382,6 +405,7 @@ private:
                     continue;
                 }
             }
+            dropText(coreStart, coreEnd);
             copy(runStart, coreStart);
             if (!*valueWritten) {
                 add(escapeXml(value));
@@ -396,7 +420,7 @@ private:
         const LexElement &lx = m_lex.elements[static_cast<size_t>(d)];
         const DomElement &de = m_dom.elements[static_cast<size_t>(d)];
         const TargetElement &te = m_target.elements[static_cast<size_t>(t)];
-        const bool valueChanged = de.value != te.value;
+        bool valueChanged = de.value != te.value;
         bool valueWritten = false;
         bool ownLine = false;
         const QByteArray indent = indentOf(lx.start, &ownLine);
@@ -414,6 +438,7 @@ private:
             }
             // Gains its first children: the value, comments kept, then the
             // children on lines of their own.
+            dropTextItems(lx, 0, lx.content.size());
             add(escapeXml(te.value));
             for (const LexItem &item : lx.content) {
                 if (item.kind == LexItem::Comment || item.kind == LexItem::PI)
@@ -426,6 +451,21 @@ private:
             }
             if (ownLine)
                 add(m_nl + indent);
+            return;
+        }
+
+        if (te.children.empty()) {
+            // Loses its last child: everything between the tags is now its
+            // value, so the layout text goes; comments after the children
+            // stay (those before a child went with it).
+            dropTextItems(lx, 0, lx.content.size());
+            add(escapeXml(te.value));
+            const auto trail = std::find_if(lx.content.rbegin(), lx.content.rend(),
+                                            [](const LexItem &item) { return item.kind == LexItem::Element; });
+            for (auto it = trail.base(); it != lx.content.end(); ++it) {
+                if (it->kind == LexItem::Comment || it->kind == LexItem::PI)
+                    copy(it->start, it->end);
+            }
             return;
         }
 
@@ -442,21 +482,47 @@ private:
         const QByteArray siblingIndent =
             indentOf(m_lex.elements[static_cast<size_t>(lx.children[0])].start, &siblingOwnLine);
 
-        if (valueChanged && !te.value.isEmpty()) {
-            // Written into the first text that carries a value, else here.
-            bool any = false;
-            for (const LexItem &item : lx.content) {
-                if (item.kind == LexItem::CData)
-                    any = true;
-                if (item.kind == LexItem::Text) {
-                    for (qsizetype p = item.start; p < item.end && !any; ++p)
-                        any = !isSpace(m_s[p]);
-                }
+        // The gap of a removed child goes with it. Text there that carries
+        // part of the value would go too, so then the value is written anew
+        // into what stays.
+        std::vector<bool> kept(lx.content.size(), true);
+        std::vector<bool> childKept(itemOfChild.size(), false);
+        for (int k : match) {
+            if (k >= 0)
+                childKept[static_cast<size_t>(k)] = true;
+        }
+        for (size_t k = 0; k < itemOfChild.size(); ++k) {
+            const size_t gapFrom = k == 0 ? 0 : itemOfChild[k - 1] + 1;
+            if (childKept[k])
+                continue;
+            dropTextItems(lx, gapFrom, itemOfChild[k]);
+            for (size_t i = gapFrom; i < itemOfChild[k]; ++i)
+                kept[i] = false;
+        }
+        auto carriesValue = [&](const LexItem &item) {
+            if (item.kind == LexItem::CData)
+                return true;
+            if (item.kind != LexItem::Text)
+                return false;
+            for (qsizetype p = item.start; p < item.end; ++p) {
+                if (!isSpace(m_s[p]))
+                    return true;
             }
-            if (!any) {
-                add(escapeXml(te.value));
-                valueWritten = true;
+            return false;
+        };
+        bool keptCarriesValue = false;
+        for (size_t i = 0; i < lx.content.size(); ++i) {
+            if (carriesValue(lx.content[i])) {
+                if (kept[i])
+                    keptCarriesValue = true;
+                else
+                    valueChanged = true;
             }
+        }
+        if (valueChanged && !te.value.isEmpty() && !keptCarriesValue) {
+            // Written into the first kept text that carries a value, else here.
+            add(escapeXml(te.value));
+            valueWritten = true;
         }
         for (size_t j = 0; j < te.children.size(); ++j) {
             const int k = match[j];
@@ -615,6 +681,13 @@ Target buildTarget(const QStringList &pairs, const QString &requiredRoot, const 
     }
     if (!anyEntry)
         throw storeError(fileName, QStringLiteral("there is nothing to store (the list holds no \"DAT\" entry)."));
+    // An element that holds elements reads back without the blanks around
+    // its text (they are its layout), so that is the value it is stored with:
+    // a blank leaf that gains a child stores as a plain container.
+    for (TargetElement &e : t.elements) {
+        if (!e.children.empty())
+            e.value = trimmedXml(e.value);
+    }
     return t;
 }
 
