@@ -31,7 +31,9 @@ die() { say "$*" >&2; exit 2; }
 
 [ "$(id -u)" -eq 0 ] || die "run this as root (debootstrap, chroot and mount need it)"
 command -v debootstrap >/dev/null || die "debootstrap is missing: apt-get install debootstrap"
-git -C "$repo" rev-parse --verify -q HEAD >/dev/null || die "$repo has no commit to check"
+# One commit for both copies and the summary, however HEAD moves meanwhile.
+commit="$(git -C "$repo" rev-parse --verify -q 'HEAD^{commit}')" || die "$repo has no commit to check"
+short="$(git -C "$repo" rev-parse --short "$commit")"
 
 mkdir -p "$base"
 base="$(cd "$base" && pwd)"
@@ -100,9 +102,9 @@ chmod 1777 /tmp/.X11-unix
 mount --bind /tmp/.X11-unix "$root/tmp/.X11-unix"
 
 chroot "$root" useradd --create-home --shell /bin/bash "$user"
-say "copying $(git -C "$repo" rev-parse --short HEAD) into /root/tarnwell and /home/$user/tarnwell"
-git -C "$repo" archive --format=tar --prefix=tarnwell/ HEAD | tar -x -C "$root/root"
-git -C "$repo" archive --format=tar --prefix=tarnwell/ HEAD | tar -x -C "$root/home/$user"
+say "copying $short into /root/tarnwell and /home/$user/tarnwell"
+git -C "$repo" archive --format=tar --prefix=tarnwell/ "$commit" | tar -x -C "$root/root"
+git -C "$repo" archive --format=tar --prefix=tarnwell/ "$commit" | tar -x -C "$root/home/$user"
 chroot "$root" chown -R "$user:$user" "/home/$user/tarnwell"
 
 # The run step: scripts/run.sh on its own Xvfb display, the window awaited
@@ -208,7 +210,7 @@ cp "$root/tmp/user-run.png" "$logs/" 2>/dev/null || true
 
 total=$((SECONDS - started))
 echo
-say "results for $(git -C "$repo" rev-parse --short HEAD) in a minbase bookworm chroot ($root):"
+say "results for $short in a minbase bookworm chroot ($root):"
 for r in "${results[@]}"; do say "  $r"; done
 say "took $((total / 60))m$(printf '%02d' $((total % 60)))s"
 if [ "$failed" -eq 0 ]; then
