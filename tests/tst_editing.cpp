@@ -165,8 +165,12 @@ void TestEditing::editValueAndStore()
     // becomes a character reference.
     QByteArray expected = before;
     expected.replace(QByteArray("\x89\xc4\x96\xda\x9f\xf9\x90\xce"), QByteArray("\x90\x58&#x9DD7;\x8a\x4f, 1862"));
-    QVERIFY(expected != before);
     QCOMPARE(bytesOf(path), expected);
+
+    // Opened again, the node shows the value as typed.
+    open(path);
+    select(m_window->treeModel()->rootNode()->childNamed(QStringLiteral("Book"), 0)->childNamed(QStringLiteral("Author"), 0));
+    QCOMPARE(widget<QLineEdit>("txtValue")->text(), QStringLiteral("森鷗外, 1862"));
 }
 
 void TestEditing::addAndDeleteAndStore()
@@ -294,22 +298,32 @@ void TestEditing::readThenWriteIsByteIdentical()
     m_prompts->fileNames.enqueue(path);
     m_window->findChild<QAction *>(QStringLiteral("mnuFileItem2"))->trigger();
     click("cmdRead");
-    const QString text = widget<QPlainTextEdit>("txtXML")->toPlainText();
+    auto *box = widget<QPlainTextEdit>("txtXML");
+    const QString text = box->toPlainText();
     QVERIFY(text.contains(QStringLiteral("<Title>こころ</Title>")));
-    QVERIFY(!text.contains(u'\r'));
     click("cmdWrite");
     QVERIFY(m_prompts->warnings.isEmpty());
     QCOMPARE(bytesOf(path), before);
     QCOMPARE(widget<QLabel>("sbarPanel1")->text(), QStringLiteral("保存が完了しました。"));
 
-    // Shift_JIS has no no-break space: the write is refused, nothing changes.
-    auto *box = widget<QPlainTextEdit>("txtXML");
+    // An edited text is stored in Shift_JIS with the file's CR LF line ends:
+    // only the edited value's bytes change.
     QString edited = text;
+    edited.replace(QStringLiteral("こころ"), QStringLiteral("心"));
+    box->setPlainText(edited);
+    click("cmdWrite");
+    QVERIFY(m_prompts->warnings.isEmpty());
+    QByteArray expected = before;
+    expected.replace(QByteArray("\x82\xb1\x82\xb1\x82\xeb"), QByteArray("\x90\x53"));
+    QCOMPARE(bytesOf(path), expected);
+
+    // Shift_JIS has no no-break space: the write is refused, nothing changes.
+    edited = text;
     edited.replace(QStringLiteral("こころ"), QStringLiteral("こ\u00a0こ"));
     box->setPlainText(edited);
     click("cmdWrite");
     QCOMPARE(m_prompts->warnings.size(), 1);
-    QCOMPARE(bytesOf(path), before);
+    QCOMPARE(bytesOf(path), expected);
 
     // In UTF-8, a no-break space and a line separator are written as they are.
     const QString utf8 = copyExample(QStringLiteral("doc.xml"));
