@@ -49,11 +49,14 @@ private Q_SLOTS:
     void controlStates();
     void versionBox();
     void exitCloses();
+    void nodeColours_data();
+    void nodeColours();
     void valueBoxBackground_data();
     void valueBoxBackground();
     void layoutAtInitialSize();
     void layoutFollowsResize_data();
     void layoutFollowsResize();
+    void minimumSize_data();
     void minimumSize();
     void selectionByClickAndKeyboard();
     void typingReachesNodeAndRefreshDoesNotWriteBack();
@@ -147,8 +150,13 @@ void TestWindow::select(const QString &plainPath)
 
 void TestWindow::startUp()
 {
-    QCOMPARE(m_window->windowTitle(), QStringLiteral("Tarnwell XML Editor"));
+    // Start-up brings the List View to the front, whichever tab was there.
+    delete m_window;
+    m_window = new frmMain(m_prompts, m_dir.filePath(QStringLiteral("TarnwellEditor.cfg")));
+    widget<QTabWidget>("tabMain")->setCurrentIndex(1);
+    QVERIFY(m_window->Form_Load());
     QCOMPARE(widget<QTabWidget>("tabMain")->currentIndex(), 0);
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("Tarnwell XML Editor"));
     QCOMPARE(widget<QTabWidget>("tabMain")->tabText(0), QStringLiteral("List View"));
     QCOMPARE(widget<QTabWidget>("tabMain")->tabText(1), QStringLiteral("XML View"));
     for (const char *name : {"cmdGetData", "cmdRead", "cmdPutData", "cmdWrite", "cmdAdd", "cmdDelete"})
@@ -279,6 +287,26 @@ void TestWindow::controlStates()
     QVERIFY(!widget<QPushButton>("cmdDelete")->isEnabled());
 }
 
+void TestWindow::nodeColours_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QColor>("colour");
+    QTest::newRow("root") << QStringLiteral("Catalog") << QColor(0, 0, 255);
+    QTest::newRow("listed") << QStringLiteral("Catalog/Title") << QColor(0, 0, 0);
+    QTest::newRow("unlisted") << QStringLiteral("Catalog/Legacy") << QColor(0, 0, 255);
+}
+
+// The tree shows names listed in E in black, the others and the root in blue.
+void TestWindow::nodeColours()
+{
+    QFETCH(QString, path);
+    QFETCH(QColor, colour);
+    openMixedDocument();
+    const QModelIndex index = shownIndex(path);
+    QVERIFY2(index.isValid(), qPrintable(path));
+    QCOMPARE(index.data(Qt::ForegroundRole).value<QColor>(), colour);
+}
+
 void TestWindow::valueBoxBackground_data()
 {
     QTest::addColumn<QString>("from");
@@ -407,12 +435,26 @@ void TestWindow::layoutFollowsResize()
     QCOMPARE(widget<QWidget>("treXml")->pos(), tree.topLeft());
 }
 
+void TestWindow::minimumSize_data()
+{
+    QTest::addColumn<bool>("widgetMinimum");
+    QTest::newRow("window's minimum size") << true;
+    // A window manager may ignore the minimum size; the resize handler then
+    // snaps the window back itself.
+    QTest::newRow("resize handler alone") << false;
+}
+
 void TestWindow::minimumSize()
 {
-    resizeTo(50, 50);
+    QFETCH(bool, widgetMinimum);
+    if (!widgetMinimum)
+        m_window->setMinimumSize(0, 0);
+    m_window->resize(50, 50);
     const double dx = m_window->logicalDpiX(), dy = m_window->logicalDpiY();
-    QCOMPARE(m_window->width(), twipsToPixels(4500 - 120, dx));
-    QCOMPARE(m_window->height() - m_window->menuWidget()->height(), twipsToPixels(4500 - 810, dy));
+    QTRY_COMPARE(m_window->size(), QSize(twipsToPixels(4500 - 120, dx),
+                                         m_window->menuWidget()->height() + twipsToPixels(4500 - 810, dy)));
+    // The main window's own layout follows the new size a moment later.
+    QTRY_COMPARE(m_window->centralWidget()->width(), m_window->width());
     checkGeometry();
 }
 
