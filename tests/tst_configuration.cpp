@@ -16,7 +16,8 @@ private Q_SLOTS:
     void parse();
     void readsFileFromDisk();
     void missingFileGivesEmptyLists();
-    void listStopsGrowingAtLimit();
+    void fullListEndsReading_data();
+    void fullListEndsReading();
     void pathBesideExecutable();
 };
 
@@ -90,18 +91,38 @@ void TestConfiguration::missingFileGivesEmptyLists()
     QVERIFY(lists.listD().isEmpty());
 }
 
-// A list that is full ends the reading, like any configuration failure; the
-// entries of the line that hit the limit after the full list are not added.
-void TestConfiguration::listStopsGrowingAtLimit()
+void TestConfiguration::fullListEndsReading_data()
 {
+    QTest::addColumn<QByteArray>("flag");
+    QTest::addColumn<QStringList>("e");
+    QTest::addColumn<QStringList>("s");
+    QTest::addColumn<QStringList>("d");
+
+    QStringList full;
+    for (int i = 0; i < kMaxCount; ++i)
+        full.append(QStringLiteral("P%1").arg(i));
+    const QStringList none;
+    const QStringList over{QStringLiteral("Over")};
+    QTest::newRow("E full") << QByteArray("E") << full << none << none;
+    QTest::newRow("S full") << QByteArray("S") << over << full << none;
+    QTest::newRow("D full") << QByteArray("D") << over << over << full;
+}
+
+// One list is filled to 32,767 entries, then a line for all three lists
+// follows. The lists take a line's path in the order E, S, D, and the entry
+// that would pass the limit ends the reading: the lists before it on that
+// line keep the path, no list after it gets it, and no later line is read.
+void TestConfiguration::fullListEndsReading()
+{
+    QFETCH(QByteArray, flag);
     QByteArray text;
     for (int i = 0; i < kMaxCount; ++i)
-        text += "E,P" + QByteArray::number(i) + '\n';
-    text += "SE,Over\nS,After\n";
+        text += flag + ",P" + QByteArray::number(i) + '\n';
+    text += "ESD,Over\nESD,After\n";
     const NameLists lists = ParseConfiguration(text);
-    QCOMPARE(lists.listE().size(), kMaxCount);
-    QCOMPARE(lists.listE().last(), QStringLiteral("P32766"));
-    QVERIFY(lists.listS().isEmpty());
+    QTEST(lists.listE(), "e");
+    QTEST(lists.listS(), "s");
+    QTEST(lists.listD(), "d");
 }
 
 void TestConfiguration::pathBesideExecutable()
