@@ -163,25 +163,17 @@ private:
     void putData(const QStringList &pairs)
     {
         const Target target = buildTarget(pairs, m_new ? QString() : m_dom.elements[0].name, m_path);
-        const QByteArray bytes = m_new ? newDocument(target) : patchDocument(text(), lex(), m_dom, target, m_path);
-        if (!m_new && bytes == m_bytes)
+        if (m_new) {
+            CheckedStore stored = storeChecked(EncodedText(), nullptr, DomDocument(), target, m_path);
+            write(stored.bytes);
+            replaceDocument(std::move(stored.bytes), std::move(stored.dom));
             return;
-        DomDocument dom;
-        try {
-            dom = parseDocument(bytes, m_path);
-        } catch (const Error &e) {
-            throw Error(QStringLiteral("%1 was not stored: the result would not be well-formed (%2)")
-                            .arg(quoted(m_path), e.description()),
-                        Error::Kind::Provider);
         }
-        QString where;
-        if (!matchesTarget(dom, target, &where)) {
-            throw Error(QStringLiteral("%1 was not stored: the result would not hold exactly the data sent (at %2).")
-                            .arg(quoted(m_path), quoteForMessage(where)),
-                        Error::Kind::Provider);
-        }
-        write(bytes);
-        replaceDocument(bytes, std::move(dom));
+        CheckedStore stored = storeChecked(text(), &lex(), m_dom, target, m_path);
+        if (stored.bytes == m_bytes)
+            return;
+        write(stored.bytes);
+        replaceDocument(std::move(stored.bytes), std::move(stored.dom));
     }
 
     void write(const QByteArray &bytes)

@@ -320,10 +320,48 @@ QStringList pairListOf(const DomDocument &doc)
     return pairs;
 }
 
+namespace {
+
+// The name characters of XML 1.0 (fifth edition), which libxml2's parser
+// applies; checking with the same rules means every name a document holds can
+// be written back.
+bool isNameStartChar(char32_t c)
+{
+    return (c >= U'a' && c <= U'z') || (c >= U'A' && c <= U'Z') || c == U'_' || (c >= 0xC0 && c <= 0xD6) ||
+           (c >= 0xD8 && c <= 0xF6) || (c >= 0xF8 && c <= 0x2FF) || (c >= 0x370 && c <= 0x37D) ||
+           (c >= 0x37F && c <= 0x1FFF) || (c >= 0x200C && c <= 0x200D) || (c >= 0x2070 && c <= 0x218F) ||
+           (c >= 0x2C00 && c <= 0x2FEF) || (c >= 0x3001 && c <= 0xD7FF) || (c >= 0xF900 && c <= 0xFDCF) ||
+           (c >= 0xFDF0 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0xEFFFF);
+}
+
+bool isNameChar(char32_t c)
+{
+    return isNameStartChar(c) || c == U'-' || c == U'.' || (c >= U'0' && c <= U'9') || c == 0xB7 ||
+           (c >= 0x300 && c <= 0x36F) || (c >= 0x203F && c <= 0x2040);
+}
+
+// A name without a colon.
+bool isNCName(QStringView name)
+{
+    if (name.isEmpty())
+        return false;
+    bool first = true;
+    for (char32_t c : name.toUcs4()) {
+        if (first ? !isNameStartChar(c) : !isNameChar(c))
+            return false;
+        first = false;
+    }
+    return true;
+}
+
+} // namespace
+
 bool isValidQName(const QString &name)
 {
-    const QByteArray utf8 = name.toUtf8();
-    return !name.isEmpty() && xmlValidateQName(reinterpret_cast<const xmlChar *>(utf8.constData()), 0) == 0;
+    const qsizetype colon = name.indexOf(u':');
+    if (colon < 0)
+        return isNCName(name);
+    return isNCName(QStringView(name).left(colon)) && isNCName(QStringView(name).mid(colon + 1));
 }
 
 } // namespace tarnwell::xml

@@ -519,6 +519,21 @@ private:
                     valueChanged = true;
             }
         }
+        // A gap moves with its child; when children that carry parts of the
+        // value change their order, so would the value.
+        for (size_t j = 0, lastGap = 0; j < te.children.size() && !valueChanged; ++j) {
+            const int k = match[j];
+            if (k < 0)
+                continue;
+            const size_t gapFrom = k == 0 ? 0 : itemOfChild[static_cast<size_t>(k - 1)] + 1;
+            const bool carries = std::any_of(lx.content.begin() + static_cast<qsizetype>(gapFrom),
+                                             lx.content.begin() + static_cast<qsizetype>(itemOfChild[static_cast<size_t>(k)]),
+                                             carriesValue);
+            if (carries && static_cast<size_t>(k) + 1 < lastGap)
+                valueChanged = true;
+            if (carries)
+                lastGap = static_cast<size_t>(k) + 1;
+        }
         if (valueChanged && !te.value.isEmpty() && !keptCarriesValue) {
             // Written into the first kept text that carries a value, else here.
             add(escapeXml(te.value));
@@ -736,6 +751,24 @@ QByteArray patchDocument(const EncodedText &text, const LexDocument &lex, const 
                          const QString &fileName)
 {
     return Patcher(text, lex, dom, target, fileName).run();
+}
+
+CheckedStore storeChecked(const EncodedText &text, const LexDocument *lex, const DomDocument &dom, const Target &target,
+                          const QString &fileName)
+{
+    CheckedStore out;
+    out.bytes = lex ? patchDocument(text, *lex, dom, target, fileName) : newDocument(target);
+    try {
+        out.dom = parseDocument(out.bytes, fileName);
+    } catch (const Error &e) {
+        throw storeError(fileName, QStringLiteral("the result would not be well-formed (%1)").arg(e.description()));
+    }
+    QString where;
+    if (!matchesTarget(out.dom, target, &where)) {
+        throw storeError(fileName,
+                         QStringLiteral("the result would not hold exactly the data sent (at %1).").arg(quoteForMessage(where)));
+    }
+    return out;
 }
 
 QByteArray newDocument(const Target &target)

@@ -50,6 +50,20 @@ bool matchesTarget(const DomDocument &doc, const Target &target, QString *where)
 QByteArray patchDocument(const EncodedText &text, const LexDocument &lex, const DomDocument &dom,
                          const Target &target, const QString &fileName);
 
+// A stored text, found to hold exactly its target, and its parse.
+struct CheckedStore
+{
+    QByteArray bytes;
+    DomDocument dom;
+};
+
+// The text of an existing document (or, when lex is null, of a new one) that
+// holds target, parsed again and compared with target: throws, naming
+// fileName and the first difference, when the result is not well-formed or
+// would not read back as target.
+CheckedStore storeChecked(const EncodedText &text, const LexDocument *lex, const DomDocument &dom, const Target &target,
+                          const QString &fileName);
+
 // The text of a new document holding target: UTF-8, an XML declaration, LF.
 QByteArray newDocument(const Target &target);
 
