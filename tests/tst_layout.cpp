@@ -1,21 +1,36 @@
 // The main window's layout rules, in twips.
 #include "MainLayout.h"
 
+#include <QRect>
 #include <QTest>
+
+#include <algorithm>
 
 using namespace tarnwell;
 
 namespace {
 
-constexpr int kOuterWidth = MainLayout::kInitialClientWidth + MainLayout::kFrameWidth;
-constexpr int kOuterHeight = MainLayout::kInitialClientHeight + MainLayout::kFrameHeight;
+// The window's outer size when it opens (the client area of 7740 x 6270 and
+// the frame of 120 x 810), and the one it is resized to.
+constexpr int kOuterWidth = 7860;
+constexpr int kOuterHeight = 7080;
+constexpr int kResizedWidth = 9300;
+constexpr int kResizedHeight = 8100;
 
-MainLayout laidOut(int outerWidth, int outerHeight)
+struct Control
 {
-    MainLayout layout;
-    layout.resize(outerWidth, outerHeight);
-    return layout;
-}
+    const char *name;
+    TwipsRect MainLayout::*rect;
+};
+
+constexpr Control kControls[] = {
+    {"tabMain", &MainLayout::tabMain},     {"fraList", &MainLayout::fraList},       {"fraXML", &MainLayout::fraXML},
+    {"treXml", &MainLayout::treXml},       {"txtValue", &MainLayout::txtValue},     {"txtTag", &MainLayout::txtTag},
+    {"cmdAdd", &MainLayout::cmdAdd},       {"cmdDelete", &MainLayout::cmdDelete},   {"cmdGetData", &MainLayout::cmdGetData},
+    {"cmdPutData", &MainLayout::cmdPutData}, {"lblTagName", &MainLayout::lblTagName}, {"lblValue", &MainLayout::lblValue},
+    {"txtXML", &MainLayout::txtXML},       {"cmdRead", &MainLayout::cmdRead},       {"cmdWrite", &MainLayout::cmdWrite},
+    {"sbarMain", &MainLayout::sbarMain},
+};
 
 } // namespace
 
@@ -24,96 +39,74 @@ class TestLayout : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initialSizeFillsClientArea();
-    void widening_data();
-    void widening();
-    void heightening_data();
-    void heightening();
-    void fixedControlsNeverMove();
+    void places_data();
+    void places();
     void snapToMinimum_data();
     void snapToMinimum();
     void twipsAndPixels_data();
     void twipsAndPixels();
 };
 
-void TestLayout::initialSizeFillsClientArea()
+// Every control's place (left, top, width, height) at the size the window
+// opens with (outer 7860 x 7080) and after it is resized to 9300 x 8100.
+void TestLayout::places_data()
 {
-    const MainLayout l = laidOut(kOuterWidth, kOuterHeight);
-    QCOMPARE(l.tabMain, (TwipsRect{0, 0, 7740, 5895}));
-    QCOMPARE(l.sbarMain, (TwipsRect{0, 5895, 7740, 375}));
-    // The tree and the buttons beside it fit inside the list frame.
-    QVERIFY(l.treXml.left + l.treXml.width < l.cmdAdd.left);
-    QVERIFY(l.cmdAdd.left + l.cmdAdd.width <= l.fraList.width);
-    QVERIFY(l.cmdPutData.top + l.cmdPutData.height <= l.treXml.top + l.treXml.height);
-    QCOMPARE(l.cmdWrite.left, l.cmdRead.left + l.cmdRead.width + 60);
-    QVERIFY(l.cmdRead.top > l.txtXML.top + l.txtXML.height);
+    QTest::addColumn<bool>("resized");
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QRect>("place");
+
+    auto row = [](bool resized, const char *control, QRect place) {
+        QTest::addRow("%s %s", resized ? "resized" : "initial", control) << resized << QString::fromLatin1(control) << place;
+    };
+    row(false, "tabMain", {0, 0, 7740, 5895});
+    row(false, "fraList", {60, 60, 7620, 5475});
+    row(false, "fraXML", {60, 60, 7620, 5475});
+    row(false, "treXml", {60, 720, 5985, 4635});
+    row(false, "txtValue", {1920, 360, 4110, 315});
+    row(false, "txtTag", {60, 360, 1755, 315});
+    row(false, "cmdAdd", {6165, 360, 1395, 375});
+    row(false, "cmdDelete", {6165, 795, 1395, 375});
+    row(false, "cmdGetData", {6165, 4545, 1395, 375});
+    row(false, "cmdPutData", {6165, 4980, 1395, 375});
+    row(false, "lblTagName", {60, 120, 1035, 195});
+    row(false, "lblValue", {1920, 120, 1035, 195});
+    row(false, "txtXML", {60, 60, 7500, 4800});
+    row(false, "cmdRead", {4710, 4980, 1395, 375});
+    row(false, "cmdWrite", {6165, 4980, 1395, 375});
+    row(false, "sbarMain", {0, 5895, 7740, 375});
+
+    row(true, "tabMain", {0, 0, 9180, 6915});
+    row(true, "fraList", {60, 60, 9060, 6495});
+    row(true, "fraXML", {60, 60, 9060, 6495});
+    row(true, "treXml", {60, 720, 7425, 5655});
+    row(true, "txtValue", {1920, 360, 5550, 315});
+    row(true, "txtTag", {60, 360, 1755, 315});
+    row(true, "cmdAdd", {7605, 360, 1395, 375});
+    row(true, "cmdDelete", {7605, 795, 1395, 375});
+    row(true, "cmdGetData", {7605, 5565, 1395, 375});
+    row(true, "cmdPutData", {7605, 6000, 1395, 375});
+    row(true, "lblTagName", {60, 120, 1035, 195});
+    row(true, "lblValue", {1920, 120, 1035, 195});
+    row(true, "txtXML", {60, 60, 8940, 5820});
+    row(true, "cmdRead", {6150, 6000, 1395, 375});
+    row(true, "cmdWrite", {7605, 6000, 1395, 375});
+    row(true, "sbarMain", {0, 6915, 9180, 375});
 }
 
-void TestLayout::widening_data()
+void TestLayout::places()
 {
-    QTest::addColumn<int>("delta");
-    QTest::newRow("wider") << 1440;
-    QTest::newRow("a little") << 15;
-    QTest::newRow("narrower") << -2000;
-}
-
-// Widening by some amount widens the tab, both frames, the tree, the value
-// box and the XML box by it, and moves the buttons of both tabs by it.
-void TestLayout::widening()
-{
-    QFETCH(int, delta);
-    const MainLayout a = laidOut(kOuterWidth, kOuterHeight);
-    const MainLayout b = laidOut(kOuterWidth + delta, kOuterHeight);
-    for (auto member : {&MainLayout::tabMain, &MainLayout::fraList, &MainLayout::fraXML, &MainLayout::treXml,
-                        &MainLayout::txtValue, &MainLayout::txtXML, &MainLayout::sbarMain})
-        QCOMPARE((b.*member).width, (a.*member).width + delta);
-    for (auto member : {&MainLayout::cmdAdd, &MainLayout::cmdDelete, &MainLayout::cmdGetData, &MainLayout::cmdPutData,
-                        &MainLayout::cmdRead, &MainLayout::cmdWrite})
-        QCOMPARE((b.*member).left, (a.*member).left + delta);
-    QCOMPARE(b.txtTag, a.txtTag);
-    QCOMPARE(b.cmdGetData.top, a.cmdGetData.top);
-}
-
-void TestLayout::heightening_data()
-{
-    widening_data();
-}
-
-// Growing taller moves GetData and PutData down with the tree's bottom, and
-// Read and Write with the XML box; Add and Delete stay at the top.
-void TestLayout::heightening()
-{
-    QFETCH(int, delta);
-    const MainLayout a = laidOut(kOuterWidth, kOuterHeight);
-    const MainLayout b = laidOut(kOuterWidth, kOuterHeight + delta);
-    for (auto member : {&MainLayout::tabMain, &MainLayout::fraList, &MainLayout::fraXML, &MainLayout::treXml,
-                        &MainLayout::txtXML})
-        QCOMPARE((b.*member).height, (a.*member).height + delta);
-    for (auto member : {&MainLayout::cmdGetData, &MainLayout::cmdPutData, &MainLayout::cmdRead, &MainLayout::cmdWrite,
-                        &MainLayout::sbarMain})
-        QCOMPARE((b.*member).top, (a.*member).top + delta);
-    QCOMPARE(b.cmdAdd, a.cmdAdd);
-    QCOMPARE(b.cmdDelete, a.cmdDelete);
-    QCOMPARE(b.txtValue, a.txtValue);
-}
-
-void TestLayout::fixedControlsNeverMove()
-{
-    const MainLayout design;
-    const MainLayout l = laidOut(12000, 9000);
-    for (auto member : {&MainLayout::tabMain, &MainLayout::fraList, &MainLayout::fraXML, &MainLayout::treXml,
-                        &MainLayout::txtTag, &MainLayout::txtValue, &MainLayout::lblTagName, &MainLayout::lblValue,
-                        &MainLayout::txtXML}) {
-        QCOMPARE((l.*member).left, (design.*member).left);
-        QCOMPARE((l.*member).top, (design.*member).top);
-    }
-    QCOMPARE(l.txtTag.width, design.txtTag.width);
-    for (auto member : {&MainLayout::cmdAdd, &MainLayout::cmdDelete, &MainLayout::cmdGetData, &MainLayout::cmdPutData,
-                        &MainLayout::cmdRead, &MainLayout::cmdWrite}) {
-        QCOMPARE((l.*member).width, 1395);
-        QCOMPARE((l.*member).height, 375);
-    }
-    QCOMPARE(l.cmdDelete.top, l.cmdAdd.top + l.cmdDelete.height + 60);
+    QFETCH(bool, resized);
+    QFETCH(QString, control);
+    QFETCH(QRect, place);
+    MainLayout layout;
+    layout.resize(kOuterWidth, kOuterHeight);
+    if (resized)
+        layout.resize(kResizedWidth, kResizedHeight);
+    const auto found = std::find_if(std::begin(kControls), std::end(kControls),
+                                    [&](const Control &c) { return control == QLatin1String(c.name); });
+    QVERIFY2(found != std::end(kControls), qPrintable(control));
+    const TwipsRect &r = layout.*(found->rect);
+    QCOMPARE(QRect(r.left, r.top, r.width, r.height), place);
 }
 
 void TestLayout::snapToMinimum_data()
