@@ -67,8 +67,25 @@ unmount_all() {
     umount "$m" 2>/dev/null || umount -l "$m" || say "could not unmount $m"
   done
 }
+# The long commands run in the background while the script waits, so that
+# a signal is handled at once rather than when the command ends.
+bg=""
+run_bg() {
+  local s=0
+  "$@" &
+  bg=$!
+  wait "$bg" || s=$?
+  bg=""
+  return "$s"
+}
+
 cleanup() {
   local status=$?
+  if [ -n "$bg" ]; then
+    unmount_all
+    kill "$bg" 2>/dev/null || true
+    wait "$bg" 2>/dev/null || true
+  fi
   unmount_all
   [ -z "$(mounts_below)" ] || say "still mounted below $root: $(mounts_below | tr '\n' ' ')"
   exit "$status"
@@ -85,7 +102,7 @@ mkdir -p "$root" "$logs"
 
 started=$SECONDS
 say "debootstrap --variant=minbase bookworm into $root"
-debootstrap --variant=minbase bookworm "$root" "$mirror" >"$logs/debootstrap.log" 2>&1 \
+run_bg debootstrap --variant=minbase bookworm "$root" "$mirror" >"$logs/debootstrap.log" 2>&1 \
   || { tail -n 20 "$logs/debootstrap.log"; die "debootstrap failed (see $logs/debootstrap.log)"; }
 
 cp /etc/resolv.conf "$root/etc/resolv.conf"
@@ -170,15 +187,19 @@ record() {
   results+=("$(printf '%-4s  %-11s %3dm%02ds  %s' "$word" "$name" $((secs / 60)) $((secs % 60)) "$logs/${name// /-}.log")")
   say "$word $name"
 }
-# step NAME USER COMMAND: runs it, its output both shown and logged.
+# in_chroot with its output both shown and written to the log given first.
+in_chroot_logged() {
+  local log="$1"; shift
+  set +e
+  in_chroot "$@" 2>&1 | tee "$log"
+  exit "${PIPESTATUS[0]}"
+}
+# step NAME USER COMMAND: runs it and records how it went.
 step() {
-  local name="$1" who="$2" cmd="$3" t=$SECONDS status
+  local name="$1" who="$2" cmd="$3" t=$SECONDS status=0
   local log="$logs/${name// /-}.log"
   say "--- $name: $cmd"
-  set +e
-  in_chroot "$who" "$cmd" 2>&1 | tee "$log"
-  status=${PIPESTATUS[0]}
-  set -e
+  run_bg in_chroot_logged "$log" "$who" "$cmd" || status=$?
   say "--- $name: exit $status"
   record "$([ "$status" -eq 0 ] && echo 1 || echo 0)" "$name" $((SECONDS - t))
 }
