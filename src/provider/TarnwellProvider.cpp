@@ -57,7 +57,7 @@ public:
     {
         if (m_new)
             return QString();
-        return normalizeLineEnds(QString::fromUtf8(text().utf8()));
+        return normalizeLineEnds(fromUtf8Exactly(text().utf8()));
     }
 
     void SetContent(const QVariant &value) override

@@ -1,4 +1,5 @@
 #include "XmlDocument.h"
+#include "XmlText.h"
 
 #include "Error.h"
 #include "PairEntry.h"
@@ -20,7 +21,7 @@ namespace {
 
 QString str(const xmlChar *s)
 {
-    return s ? QString::fromUtf8(reinterpret_cast<const char *>(s)) : QString();
+    return s ? fromUtf8Exactly(reinterpret_cast<const char *>(s)) : QString();
 }
 
 xmlParserInputPtr refuseExternal(const char *, const char *, xmlParserCtxtPtr)

@@ -32,6 +32,13 @@ private:
         while (pos < n && space(s[pos]))
             ++pos;
     }
+    // Moves past a construct that starts here with open and ends with close,
+    // searching for close only after open ("<!-->" does not end a comment).
+    bool skipBlock(const char *open, const char *close)
+    {
+        pos += static_cast<qsizetype>(std::strlen(open));
+        return skipPast(close);
+    }
     // Moves past the next occurrence of literal; false when there is none.
     bool skipPast(const char *literal)
     {
@@ -70,10 +77,10 @@ private:
                         if (!skipQuoted())
                             return false;
                     } else if (at("<!--")) {
-                        if (!skipPast("-->"))
+                        if (!skipBlock("<!--", "-->"))
                             return false;
                     } else if (at("<?")) {
-                        if (!skipPast("?>"))
+                        if (!skipBlock("<?", "?>"))
                             return false;
                     } else {
                         ++pos;
@@ -95,10 +102,10 @@ private:
         while (true) {
             skipSpace();
             if (at("<?")) {
-                if (!skipPast("?>"))
+                if (!skipBlock("<?", "?>"))
                     return false;
             } else if (at("<!--")) {
-                if (!skipPast("-->"))
+                if (!skipBlock("<!--", "-->"))
                     return false;
             } else if (at("<!DOCTYPE")) {
                 if (!skipDoctype())
@@ -182,15 +189,15 @@ private:
             }
             if (at("<!--")) {
                 item.kind = LexItem::Comment;
-                if (!skipPast("-->"))
+                if (!skipBlock("<!--", "-->"))
                     return false;
             } else if (at("<![CDATA[")) {
                 item.kind = LexItem::CData;
-                if (!skipPast("]]>"))
+                if (!skipBlock("<![CDATA[", "]]>"))
                     return false;
             } else if (at("<?")) {
                 item.kind = LexItem::PI;
-                if (!skipPast("?>"))
+                if (!skipBlock("<?", "?>"))
                     return false;
             } else if (s[pos] == '<') {
                 LexElement child;

@@ -198,7 +198,7 @@ QByteArray EncodedText::encode(const QByteArray &utf8Text, bool charRefs, const 
         return utf8Text;
     case Kind::Utf16LE:
     case Kind::Utf16BE: {
-        const QString text = QString::fromUtf8(utf8Text);
+        const QString text = fromUtf8Exactly(utf8Text);
         QByteArray out;
         out.reserve(text.size() * 2);
         for (QChar c : text) {
@@ -240,6 +240,13 @@ QByteArray EncodedText::encode(const QByteArray &utf8Text, bool charRefs, const 
         left -= len;
     }
     return out;
+}
+
+QString fromUtf8Exactly(QByteArrayView utf8)
+{
+    if (!utf8.startsWith("\xef\xbb\xbf"))
+        return QString::fromUtf8(utf8);
+    return QChar(0xFEFF) + QString::fromUtf8(utf8.sliced(3));
 }
 
 QString normalizeLineEnds(const QString &text)
