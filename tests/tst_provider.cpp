@@ -238,8 +238,10 @@ void TestProvider::everyEditStores_data()
     // half-width katakana) are written back under the same rules.
     QTest::newRow("newer name characters") << QByteArray("<Doc la\xef\xbe\x94ng=\"ja\"><N\xef\xbe\x94>x</N\xef\xbe\x94></Doc>")
                                            << 20 << QString();
-    // A comment written "<!-->...-->", and a U+FEFF that starts a text.
-    QTest::newRow("odd but well-formed text") << QByteArray("<Doc><!--> c -->\n  <a>\xef\xbb\xbfx</a>\t\n\xef\xbb\xbf</Doc>")
+    // A comment written "<!-->...-->", and U+FEFF starting a text and as a
+    // name.
+    QTest::newRow("odd but well-formed text")
+        << QByteArray("<Doc \xef\xbb\xbf=\"1\"><!--> c -->\n  <a>\xef\xbb\xbfx</a><\xef\xbb\xbf/>\t\n\xef\xbb\xbf</Doc>")
                                               << 40 << QString();
     // An entity whose text holds elements that the data does not show: an
     // edit that would remove it is refused.

@@ -148,7 +148,7 @@ private:
             LexDocument lex;
             bool ok = lexDocument(text().utf8(), lex) && lex.elements.size() == m_dom.elements.size();
             for (size_t i = 0; ok && i < lex.elements.size(); ++i)
-                ok = QString::fromUtf8(lex.elements[i].name) == m_dom.elements[i].name;
+                ok = fromUtf8Exactly(lex.elements[i].name) == m_dom.elements[i].name;
             if (!ok) {
                 throw Error(QStringLiteral("%1 was not stored: its markup could not be located safely "
                                            "(entities that hold elements are not supported).")

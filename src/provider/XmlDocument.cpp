@@ -206,11 +206,11 @@ DomDocument parseDocument(const QByteArray &bytes, const QString &fileName)
         for (xmlAttrPtr a = n->properties; a; a = a->next) {
             DomAttribute attr;
             const QString local = str(a->name);
-            attr.qname = (a->ns && a->ns->prefix ? str(a->ns->prefix) + QLatin1Char(':') + local : local).toUtf8();
+            const QString qname = a->ns && a->ns->prefix ? str(a->ns->prefix) + QLatin1Char(':') + local : local;
+            attr.qname = qname.toUtf8();
             attr.xsi = a->ns && xmlStrEqual(a->ns->href, reinterpret_cast<const xmlChar *>(kXsi)) &&
                        local == QLatin1String("noNamespaceSchemaLocation");
-            attr.segment = attr.xsi ? kNoNamespaceSchemaLocation.toString()
-                                    : QLatin1Char('@') + QString::fromUtf8(attr.qname);
+            attr.segment = attr.xsi ? kNoNamespaceSchemaLocation.toString() : QLatin1Char('@') + qname;
             xmlChar *v = xmlNodeListGetString(doc.get(), a->children, 1);
             attr.value = str(v);
             xmlFree(v);
