@@ -19,6 +19,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeView>
+#include <csignal>
+#include <sys/resource.h>
 
 using namespace tarnwell;
 
@@ -85,6 +87,7 @@ private Q_SLOTS:
     void commaValueSurvives();
     void failingLoadKeepsShownTree();
     void providerMessageAfterStore();
+    void storeThatCannotBeWrittenWarns();
     void readThenWriteIsByteIdentical();
     void writeOfMalformedTextIsRefused();
     void newDocumentCycle();
@@ -209,6 +212,36 @@ void TestEditing::addAndDeleteAndStore()
     expected.replace("    <Author>Thomas, D.</Author>\n",
                      "    <Author>Thomas, D.</Author>\n    <Author>Nobody, N.</Author>\n");
     QCOMPARE(QString::fromUtf8(bytesOf(path)), QString::fromUtf8(expected));
+}
+
+// A write that fails shows why in the warning box; the file and the tree
+// stay as they were, and completion is not reported.
+void TestEditing::storeThatCannotBeWrittenWarns()
+{
+    const QString path = copyExample(QStringLiteral("doc.xml"));
+    const QByteArray before = bytesOf(path);
+    open(path);
+    select(m_window->treeModel()->rootNode()->childNamed(QStringLiteral("Footer"), 0));
+    type(QStringLiteral("changed"));
+
+    // A file size limit below the document's size; with SIGXFSZ ignored the
+    // write fails with EFBIG instead of ending the process.
+    rlimit old{};
+    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit small = old;
+    small.rlim_cur = static_cast<rlim_t>(before.size() / 2);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    click("cmdPutData");
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+
+    QCOMPARE(m_prompts->warnings.size(), 1);
+    QVERIFY2(m_prompts->warnings[0].endsWith(QStringLiteral("was not stored: the file size limit was reached.")),
+             qPrintable(m_prompts->warnings[0]));
+    QVERIFY(widget<QLabel>("sbarPanel1")->text().isEmpty());
+    QCOMPARE(bytesOf(path), before);
+    QCOMPARE(m_window->treeModel()->rootNode()->childNamed(QStringLiteral("Footer"), 0)->tag(), QStringLiteral("changed"));
 }
 
 void TestEditing::deleteAnsweredNoKeepsTree()

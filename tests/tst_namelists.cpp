@@ -60,7 +60,6 @@ private Q_SLOTS:
     void collectAddableItems();
     void everythingPresentLeavesNothing();
     void lookupsAgreeWithWalkingTheList();
-    void tooManyEntriesOverflow();
 };
 
 void TestNameLists::indexOfName()
@@ -173,16 +172,6 @@ void TestNameLists::lookupsAgreeWithWalkingTheList()
                 QCOMPARE(lists.placeUnder(path, name), IndexOfName(walked, name));
         }
     }
-}
-
-void TestNameLists::tooManyEntriesOverflow()
-{
-    QStringList many;
-    for (int i = 0; i <= kMaxCount; ++i)
-        many.append(QStringLiteral("R/x"));
-    QVERIFY_THROWS_EXCEPTION(Error, NameLists(many, {}, {}));
-    many.removeLast();
-    QCOMPARE(NameLists(many, {}, {}).listE().size(), kMaxCount);
 }
 
 QTEST_APPLESS_MAIN(TestNameLists)
