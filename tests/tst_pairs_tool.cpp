@@ -40,6 +40,7 @@ private Q_SLOTS:
     void getAndPutRoundTripWithEscapes();
     void nulSeparatedEntries();
     void readAndWrite();
+    void configFromDocuments();
     void failuresExitNonZero_data();
     void failuresExitNonZero();
     void help();
@@ -89,8 +90,30 @@ void TestPairsTool::readAndWrite()
     QCOMPARE(bytesOf(path), QByteArray("<Doc>\r\n  <A>1</A>\r\n</Doc>\r\n"));
 }
 
+void TestPairsTool::configFromDocuments()
+{
+    const QString a = m_dir.filePath(QStringLiteral("c1.xml")), b = m_dir.filePath(QStringLiteral("c2.xml"));
+    QFile fa(a), fb(b);
+    QVERIFY(fa.open(QIODevice::WriteOnly) && fb.open(QIODevice::WriteOnly));
+    fa.write("<R><B/><\xc3\x9c x=\"1\">\xc3\xa9</\xc3\x9c></R>");
+    fb.write("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\r\n<R><A/><B/><B/></R>\r\n");
+    fa.close();
+    fb.close();
+    const Result r = runTool({QStringLiteral("config"), a, b});
+    QCOMPARE(r.code, 0);
+    QCOMPARE(r.out, QByteArray("E,R\nES,R/A\nE,R/B\nES,R/\xc3\x9c\nE,R/\xc3\x9c/@x\n"));
+    QCOMPARE(runTool({QStringLiteral("config"), a, b}).out, r.out);
+}
+
 void TestPairsTool::failuresExitNonZero_data()
 {
+    const QString good = m_dir.filePath(QStringLiteral("good.xml")), bad = m_dir.filePath(QStringLiteral("bad.xml")),
+                  other = m_dir.filePath(QStringLiteral("other.xml"));
+    for (const auto &[path, text] : {std::pair{good, "<R><A/></R>"}, {bad, "<R><A></R>"}, {other, "<S/>"}}) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(text);
+    }
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QByteArray>("message");
     QTest::newRow("missing file") << QStringList{QStringLiteral("get"), QStringLiteral("/nonexistent/x.xml")}
@@ -99,6 +122,11 @@ void TestPairsTool::failuresExitNonZero_data()
     QTest::newRow("unknown option") << QStringList{QStringLiteral("get"), QStringLiteral("--what"), QStringLiteral("x.xml")}
                                     << QByteArray("--what");
     QTest::newRow("no file") << QStringList{QStringLiteral("get")} << QByteArray("arguments");
+    QTest::newRow("config, refused document") << QStringList{QStringLiteral("config"), good, bad}
+                                              << QByteArray("bad.xml\" is not well-formed XML");
+    QTest::newRow("config, another root") << QStringList{QStringLiteral("config"), good, other}
+                                          << QByteArray("other.xml\": The document's root \"S\" differs");
+    QTest::newRow("config, no document") << QStringList{QStringLiteral("config")} << QByteArray("at least one document");
 }
 
 void TestPairsTool::failuresExitNonZero()

@@ -1,5 +1,6 @@
 // tarnwell-pairs: the pair list and the raw text of an XML file, for scripts,
 // through the same provider the editor uses.
+#include "ConfigFromDocuments.h"
 #include "Error.h"
 #include "Quen.h"
 
@@ -20,6 +21,8 @@ const char kHelp[] =
     "                                          (or standard input) into FILE\n"
     "  tarnwell-pairs read FILE                print FILE's raw XML text\n"
     "  tarnwell-pairs write FILE               replace FILE's text with standard input\n"
+    "  tarnwell-pairs config FILE...           print a TarnwellEditor.cfg made from\n"
+    "                                          example documents of one family\n"
     "\n"
     "A pair list has one entry per line: DAT,namespace,path,value. Inside an\n"
     "entry a backslash, line feed and carriage return are written \\\\, \\n and \\r.\n"
@@ -91,6 +94,24 @@ int run(QStringList args)
     for (const QString &a : std::as_const(args)) {
         if (a.startsWith(u'-') && a.size() > 1)
             throw Error(QStringLiteral("Unknown option %1; see --help.").arg(a));
+    }
+    if (command == QLatin1String("config")) {
+        if (args.isEmpty())
+            throw Error(QStringLiteral("config needs at least one document; see --help."));
+        // Everything is read before anything is printed, so that a refused
+        // document leaves no partial configuration behind.
+        ConfigFromDocuments config;
+        for (const QString &file : std::as_const(args)) {
+            try {
+                config.addDocument(bind(file, false)->RunCommand(QStringLiteral("GetData")).toStringList());
+            } catch (const Error &e) {
+                if (e.description().contains(quoteForMessage(file, 200)))
+                    throw;
+                throw e.withContext(quoteForMessage(file, 200) + QStringLiteral(": "));
+            }
+        }
+        writeOut(config.text());
+        return 0;
     }
     const qsizetype maxArgs = command == QLatin1String("put") ? 2 : 1;
     if (args.isEmpty() || args.size() > maxArgs)

@@ -1,0 +1,172 @@
+// Configurations made from example documents.
+#include "ConfigFromDocuments.h"
+#include "Configuration.h"
+#include "NodePath.h"
+#include "PairEntry.h"
+#include "PairList.h"
+#include "Quen.h"
+#include "StoreEdits.h"
+#include "TreeNode.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <random>
+
+using namespace tarnwell;
+
+namespace {
+
+const QString kData = QStringLiteral(TARNWELL_TEST_DATA "/xml/");
+
+QStringList pairsOfDocument(const QByteArray &bytes)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("doc.xml"));
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+        return {};
+    f.close();
+    auto controller = CreateQuenEngine()->WorkspaceList().at(0)->CreateController(
+        QString(), QStringLiteral("QuenProv.Tarnwell"), QString(), QString());
+    return controller->BindFile(path, QString())->RunCommand(QStringLiteral("GetData")).toStringList();
+}
+
+QString plainOf(const QString &indexed)
+{
+    QStringList segments = indexed.split(u'/');
+    for (QString &s : segments)
+        s = s.section(u'[', 0, 0);
+    return segments.join(u'/');
+}
+
+void collect(const TreeNode &node, std::vector<const TreeNode *> &out)
+{
+    out.push_back(&node);
+    for (int i = 0; i < node.childCount(); ++i)
+        collect(*node.child(i), out);
+}
+
+// Whether every element's same-named children stand next to each other, so
+// that loading in configuration order keeps the document's order.
+bool siblingsStandTogether(const TreeNode &node)
+{
+    QSet<QString> closed;
+    for (int i = 0; i < node.childCount(); ++i) {
+        const QString &name = node.child(i)->text();
+        if (closed.contains(name) && node.child(i - 1)->text() != name)
+            return false;
+        closed.insert(name);
+        if (!siblingsStandTogether(*node.child(i)))
+            return false;
+    }
+    return true;
+}
+
+// Whether all elements of one path show their child names in one order, so
+// that a configuration can keep every document order.
+bool childOrdersAgree(const TreeNode &root)
+{
+    std::vector<const TreeNode *> nodes;
+    collect(root, nodes);
+    QHash<QString, QHash<QString, QSet<QString>>> before; // path -> name -> names seen before it
+    for (const TreeNode *node : nodes) {
+        QStringList names;
+        for (int i = 0; i < node->childCount(); ++i) {
+            if (!names.contains(node->child(i)->text()))
+                names.append(node->child(i)->text());
+        }
+        auto &order = before[NodeNamePath(*node)];
+        for (qsizetype i = 0; i < names.size(); ++i) {
+            for (qsizetype j = i + 1; j < names.size(); ++j) {
+                if (order[names[i]].contains(names[j]))
+                    return false;
+                order[names[j]].insert(names[i]);
+            }
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+class TestConfigGen : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void fitsItsDocument_data();
+    void fitsItsDocument();
+    void ordersMergedFirstSeenWins();
+};
+
+void TestConfigGen::fitsItsDocument_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    for (const QString &file : QDir(kData).entryList({QStringLiteral("*.xml")}, QDir::Files, QDir::Name)) {
+        QFile f(kData + file);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QTest::newRow(qPrintable(file)) << f.readAll();
+    }
+    std::mt19937 rng(1208);
+    const storeedits::Choose choose = [&](unsigned n) { return std::uniform_int_distribution<unsigned>(0, n - 1)(rng); };
+    for (int i = 0; i < 40; ++i)
+        QTest::newRow(qPrintable(QStringLiteral("generated %1").arg(i))) << storeedits::randomDocument(choose);
+}
+
+// With the configuration made from a document: every node is black, the
+// pair list builds back unchanged, and Add offers exactly the names that may
+// repeat and the single ones not yet there.
+void TestConfigGen::fitsItsDocument()
+{
+    QFETCH(QByteArray, bytes);
+    const QStringList pairs = pairsOfDocument(bytes);
+    QVERIFY(!pairs.isEmpty());
+    ConfigFromDocuments config;
+    config.addDocument(pairs);
+    const NameLists lists = ParseConfiguration(config.text());
+    const std::unique_ptr<TreeNode> tree = LoadPairList(pairs, lists);
+    std::vector<const TreeNode *> nodes;
+    collect(*tree->firstChild(), nodes);
+
+    // Which names repeat under one parent, counted from the pair list itself.
+    QSet<QString> repeating;
+    for (const QString &pair : pairs) {
+        const QString path = ParsePairEntry(pair)->path;
+        if (path.endsWith(u']'))
+            repeating.insert(plainOf(path));
+    }
+
+    for (const TreeNode *node : nodes) {
+        const QString plain = NodeNamePath(*node);
+        QVERIFY2(node == nodes.front() || node->foreColor() == TreeNode::kBlack, qPrintable(plain));
+        if (node->text().startsWith(u'@'))
+            continue;
+        QStringList expected;
+        QSet<QString> present;
+        for (int i = 0; i < node->childCount(); ++i)
+            present.insert(node->child(i)->text());
+        for (const QString &name : lists.childNamesUnder(plain)) {
+            if (!present.contains(name) || (!name.startsWith(u'@') && repeating.contains(plain + u'/' + name)))
+                expected.append(name);
+        }
+        QCOMPARE(CollectAddableItems(*node, lists), expected);
+    }
+    const std::unique_ptr<TreeNode> asWritten = LoadPairList(pairs, NameLists());
+    if (siblingsStandTogether(*asWritten->firstChild()) && childOrdersAgree(*asWritten->firstChild()))
+        QCOMPARE(BuildPairList(*tree), pairs);
+}
+
+void TestConfigGen::ordersMergedFirstSeenWins()
+{
+    ConfigFromDocuments config;
+    config.addDocument(pairsOfDocument("<R a=\"1\"><B/><C/><B/></R>"));
+    // Disagrees on B and C, and brings D (after C) and A (first) and @z.
+    config.addDocument(pairsOfDocument("<R z=\"2\" a=\"1\"><A/><C><X/></C><B/><D/><A/></R>"));
+    config.addDocument(pairsOfDocument(QByteArray("<R><\xc3\x9c>\xc3\xa9</\xc3\x9c></R>")));
+    QCOMPARE(config.text(), QByteArray("E,R\nE,R/@z\nE,R/@a\nE,R/B\nE,R/A\nES,R/C\nES,R/C/X\nES,R/D\nES,R/\xc3\x9c\n"));
+}
+
+QTEST_GUILESS_MAIN(TestConfigGen)
+#include "tst_configgen.moc"
