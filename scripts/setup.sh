@@ -8,7 +8,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config file
   qt6-base-dev libgl-dev
-  libxml2-dev
+  libxml2-dev libxerces-c-dev
   libbenchmark-dev
   clang libclang-rt-14-dev
   fonts-noto-cjk fonts-dejavu-core
