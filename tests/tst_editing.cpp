@@ -10,6 +10,7 @@
 
 #include <QAction>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -91,6 +92,8 @@ private Q_SLOTS:
     void readThenWriteIsByteIdentical();
     void writeOfMalformedTextIsRefused();
     void newDocumentCycle();
+    void filePanel_data();
+    void filePanel();
     void dialogResults();
     void dialogLayout();
 
@@ -405,6 +408,96 @@ void TestEditing::newDocumentCycle()
     click("cmdPutData");
     QVERIFY(!m_window->isNewFile());
     QVERIFY(widget<QPushButton>("cmdRead")->isEnabled());
+}
+
+void TestEditing::filePanel_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QString>("shown");
+    const QString doc = QStringLiteral("doc.xml"), changed = QStringLiteral("* doc.xml");
+    auto row = [](const char *name, const char *steps, const QString &shown) {
+        QTest::newRow(name) << QString::fromLatin1(steps).split(u' ') << shown;
+    };
+    row("opened", "open", doc);
+    row("value edited", "open get edit", changed);
+    row("GetData", "open get edit get", doc);
+    row("Add", "open get add", changed);
+    row("Add cancelled", "open get add-cancelled", doc);
+    row("Delete", "open get delete", changed);
+    row("Delete answered No", "open get delete-no", doc);
+    row("PutData", "open get edit put", doc);
+    row("PutData refused", "open get edit put-refused", changed);
+    row("Write keeps the mark", "open get edit write", changed);
+    row("Write sets no mark", "open get write", doc);
+    row("another file opened", "open get edit open-other", QStringLiteral("shift_jis.xml"));
+    row("New", "open get edit new", QStringLiteral("fresh.xml (new)"));
+    row("New, edited", "new write-new get edit", QStringLiteral("* fresh.xml (new)"));
+    row("New, stored", "new write-new get edit put", QStringLiteral("fresh.xml"));
+}
+
+// The open-file panel through the real handlers: the name, "(new)" until the
+// first store, and the mark while the tree holds unstored changes.
+void TestEditing::filePanel()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QString, shown);
+    const QString doc = copyExample(QStringLiteral("doc.xml"));
+    const QString fresh = m_dir.filePath(QStringLiteral("fresh.xml"));
+    QFile::remove(fresh);
+    QString current;
+    auto menu = [&](const char *item, const QString &path) {
+        current = path;
+        m_prompts->fileNames.enqueue(path);
+        m_window->findChild<QAction *>(QLatin1String(item))->trigger();
+    };
+    auto footer = [&] { return m_window->treeModel()->rootNode()->childNamed(QStringLiteral("Footer"), 0); };
+    for (const QString &step : steps) {
+        if (step == u"open") {
+            menu("mnuFileItem2", doc);
+        } else if (step == u"open-other") {
+            menu("mnuFileItem2", copyExample(QStringLiteral("shift_jis.xml")));
+        } else if (step == u"new") {
+            menu("mnuFileItem1", fresh);
+        } else if (step == u"get") {
+            click("cmdGetData");
+        } else if (step == u"edit") {
+            select(footer());
+            type(QStringLiteral("changed"));
+        } else if (step == u"add" || step == u"add-cancelled") {
+            select(m_window->treeModel()->rootNode());
+            m_prompts->addItems.enqueue(step == u"add" ? std::optional(QStringLiteral("Book")) : std::nullopt);
+            click("cmdAdd");
+        } else if (step == u"delete" || step == u"delete-no") {
+            select(footer());
+            m_prompts->answers.enqueue(step == u"delete");
+            click("cmdDelete");
+        } else if (step == u"put") {
+            click("cmdPutData");
+        } else if (step == u"put-refused") {
+            // The file went away since it was read: the store is refused.
+            QVERIFY(QFile::remove(current));
+            click("cmdPutData");
+            QCOMPARE(m_prompts->warnings.size(), 1);
+        } else if (step == u"write") {
+            click("cmdRead");
+            click("cmdWrite");
+        } else if (step == u"write-new") {
+            widget<QPlainTextEdit>("txtXML")->setPlainText(QStringLiteral("<Catalog><Footer>f</Footer></Catalog>"));
+            click("cmdWrite");
+        } else {
+            QFAIL(qPrintable(step));
+        }
+    }
+    if (!steps.contains(QStringLiteral("put-refused")))
+        QVERIFY2(m_prompts->warnings.isEmpty(), qPrintable(m_prompts->warnings.join(u'\n')));
+    auto *panel = widget<QLabel>("sbarPanel2");
+    QCOMPARE(panel->text(), shown);
+    QVERIFY(panel->isVisible());
+    // The details give the whole path and say whether changes are unstored.
+    const QString details = panel->accessibleDescription();
+    QVERIFY2(details.startsWith(QFileInfo(current).absoluteFilePath()), qPrintable(details));
+    QCOMPARE(details.contains(QStringLiteral("changes that are not stored yet")), shown.startsWith(u'*'));
+    QCOMPARE(panel->toolTip(), details);
 }
 
 void TestEditing::dialogResults()

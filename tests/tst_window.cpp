@@ -4,13 +4,16 @@
 #include "ColoredTreeModel.h"
 #include "Error.h"
 #include "NodePath.h"
+#include "TarnwellProvider.h"
 #include "WindowTestSupport.h"
 #include "frmMain.h"
 
 #include <QAccessible>
 #include <QApplication>
 #include <QAction>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -46,6 +49,10 @@ private Q_SLOTS:
     void fileNewAndOpen();
     void cancelOrBlankNameChangesNothing();
     void refusedFileIsSilentAndDisablesCommands();
+    void refusalPanel_data();
+    void refusalPanel();
+    void configurationPanel_data();
+    void configurationPanel();
     void controlStates();
     void versionBox();
     void exitCloses();
@@ -232,6 +239,96 @@ void TestWindow::refusedFileIsSilentAndDisablesCommands()
     QVERIFY(m_window->treeModel()->isEmpty());
     for (const char *name : {"cmdGetData", "cmdRead", "cmdWrite", "cmdPutData"})
         QVERIFY2(!widget<QPushButton>(name)->isEnabled(), name);
+}
+
+void TestWindow::refusalPanel_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("content"); // a folder when null
+    QTest::addColumn<QString>("cause");
+    QTest::newRow("not well-formed") << QStringLiteral("bad.xml") << QByteArray("<Catalog>\n<oops></Catalog>")
+                                     << QStringLiteral("is not well-formed XML: ");
+    QTest::newRow("missing") << QStringLiteral("missing.xml") << QByteArray("") << QStringLiteral("does not exist");
+    QTest::newRow("folder") << QStringLiteral("folder.xml") << QByteArray() << QStringLiteral("is a folder");
+}
+
+// A file the provider refuses: no message box, the provider's reason in its
+// own panel until a later Open succeeds; a cancelled dialog keeps it.
+void TestWindow::refusalPanel()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, content);
+    QFETCH(QString, cause);
+    const QString path = m_dir.filePath(name);
+    QDir(path).removeRecursively();
+    QFile::remove(path);
+    if (content.isNull())
+        QVERIFY(QDir().mkpath(path));
+    else if (!content.isEmpty())
+        writeFile(path, content);
+    QString expected;
+    try {
+        TarnwellProvider().BindFile(path, QString());
+    } catch (const Error &e) {
+        expected = e.description();
+    }
+    QVERIFY2(expected.contains(cause), qPrintable(expected));
+
+    openAndLoad(copyExample(QStringLiteral("doc.xml")));
+    auto *panel = widget<QLabel>("sbarPanel3");
+    QVERIFY(!panel->isVisible());
+    m_prompts->fileNames.enqueue(path);
+    action("mnuFileItem2")->trigger();
+    QVERIFY(m_prompts->warnings.isEmpty());
+    QCOMPARE(panel->text(), expected);
+    QCOMPARE(panel->toolTip(), expected);
+    QVERIFY(panel->isVisible());
+    QVERIFY(widget<QLabel>("sbarPanel2")->text().isEmpty());
+
+    m_prompts->fileNames.enqueue(std::nullopt);
+    action("mnuFileItem1")->trigger();
+    QCOMPARE(panel->text(), expected);
+
+    m_prompts->fileNames.enqueue(m_dir.filePath(QStringLiteral("new.xml")));
+    action("mnuFileItem1")->trigger();
+    QVERIFY(panel->text().isEmpty());
+    QVERIFY(!panel->isVisible());
+    QCOMPARE(widget<QLabel>("sbarPanel2")->text(), QStringLiteral("new.xml (new)"));
+}
+
+void TestWindow::configurationPanel_data()
+{
+    QTest::addColumn<QString>("file");     // under the test folder
+    QTest::addColumn<QByteArray>("content"); // no file when null
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("sample") << QStringLiteral("TarnwellEditor.cfg") << QByteArray()
+                            << QStringLiteral("TarnwellEditor.cfg: 10 paths");
+    QTest::newRow("absent") << QStringLiteral("none/TarnwellEditor.cfg") << QByteArray()
+                            << QStringLiteral("No TarnwellEditor.cfg beside the editor: values are read-only");
+    QTest::newRow("empty") << QStringLiteral("empty/TarnwellEditor.cfg") << QByteArray("")
+                           << QStringLiteral("TarnwellEditor.cfg: 0 paths");
+    QTest::newRow("one path, not E") << QStringLiteral("one/TarnwellEditor.cfg")
+                                     << QByteArray("E,Catalog\nS,Catalog/Title\n") << QStringLiteral("TarnwellEditor.cfg: 1 path");
+}
+
+void TestWindow::configurationPanel()
+{
+    QFETCH(QString, file);
+    QFETCH(QByteArray, content);
+    QFETCH(QString, shown);
+    const QString path = m_dir.filePath(file);
+    if (!content.isNull()) {
+        QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+        writeFile(path, content);
+    }
+    delete m_window;
+    m_window = new frmMain(m_prompts, path);
+    QVERIFY(m_window->Form_Load());
+    m_window->show();
+    auto *panel = widget<QLabel>("sbarPanel4");
+    QCOMPARE(panel->text(), shown);
+    QVERIFY(panel->isVisible());
+    QVERIFY2(panel->toolTip().startsWith(QDir::toNativeSeparators(path)), qPrintable(panel->toolTip()));
 }
 
 void TestWindow::controlStates()
@@ -536,6 +633,7 @@ void TestWindow::accessibleNames()
         {"txtTag", "Tag Name"}, {"txtValue", "Value"},   {"txtXML", "XML"},       {"treXml", "Document"},
         {"cmdAdd", "Add"},      {"cmdDelete", "Delete"}, {"cmdGetData", "GetData"}, {"cmdPutData", "PutData"},
         {"cmdRead", "Read"},    {"cmdWrite", "Write"},
+        {"sbarPanel2", "Open file"}, {"sbarPanel3", "Why the file was not opened"}, {"sbarPanel4", "Configuration"},
     };
     for (const auto &[object, name] : names)
         QCOMPARE(widget<QWidget>(object)->accessibleName(), QLatin1String(name));

@@ -7,8 +7,10 @@
 #include "NodePath.h"
 #include "PairList.h"
 #include "Prompts.h"
+#include "StatusLabel.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
@@ -48,6 +50,22 @@ void ignoringFailure(Step step)
         step();
     } catch (...) {
     }
+}
+
+// Runs one step; the description of its failure, or an empty string.
+template<typename Step>
+QString failureOf(Step step)
+{
+    try {
+        step();
+    } catch (const Error &e) {
+        return e.description();
+    } catch (const std::exception &e) {
+        return QString::fromLocal8Bit(e.what());
+    } catch (...) {
+        return QStringLiteral("An unexpected failure occurred.");
+    }
+    return QString();
 }
 
 } // namespace
@@ -186,6 +204,14 @@ void frmMain::buildWidgets()
     sbarPanel1 = new QLabel(sbarMain);
     sbarPanel1->setObjectName(QStringLiteral("sbarPanel1"));
     sbarMain->addWidget(sbarPanel1, 1);
+    // A refusal is long and shares the free room with the first panel; the
+    // file and the configuration stand at the right.
+    sbarPanel3 = new StatusLabel("sbarPanel3", QStringLiteral("Why the file was not opened"), sbarMain);
+    sbarMain->addWidget(sbarPanel3, 3);
+    sbarPanel2 = new StatusLabel("sbarPanel2", QStringLiteral("Open file"), sbarMain);
+    sbarMain->addPermanentWidget(sbarPanel2);
+    sbarPanel4 = new StatusLabel("sbarPanel4", QStringLiteral("Configuration"), sbarMain);
+    sbarMain->addPermanentWidget(sbarPanel4);
     setStatusBar(sbarMain);
     sbarMain->setFixedHeight(twipsToPixels(375, logicalDpiY()));
 
@@ -250,6 +276,8 @@ bool frmMain::Form_Load()
         return false;
     }
     m_lists = ReadConfiguration(m_configurationPath);
+    m_panels.configurationRead(m_configurationPath, QFileInfo(m_configurationPath).isFile(), m_lists.listE().size());
+    showStatusPanels();
     return true;
 }
 
@@ -276,6 +304,13 @@ void frmMain::selectNode(const TreeNode *node)
     const QModelIndex index = m_model->indexFromNode(node);
     treXml->setCurrentIndex(index);
     treXml->scrollTo(index);
+}
+
+void frmMain::showStatusPanels()
+{
+    sbarPanel2->setPanel(m_panels.fileText(), m_panels.fileDetails());
+    sbarPanel3->setPanel(m_panels.refusalText(), m_panels.refusalText());
+    sbarPanel4->setPanel(m_panels.configurationText(), m_panels.configurationDetails());
 }
 
 void frmMain::expandAsModel(const QModelIndex &parent)
@@ -346,14 +381,21 @@ void frmMain::mnuFileItem_Click(int index)
     if (!chosen || chosen->trimmed().isEmpty())
         return;
     // Each step goes on whatever the one before it did; a file that cannot
-    // be bound shows as GetData, Read and Write staying disabled.
+    // be bound shows as GetData, Read and Write staying disabled, and the
+    // provider's reason in the status bar (no message box).
     m_strFileName = *chosen;
     ignoringFailure([this] { m_quenFile.reset(); });
     ignoringFailure([this] { m_quenCtrl->FileList()->RemoveAll(); });
-    ignoringFailure([this, index] {
+    const QString refusal = failureOf([this, index] {
         m_quenFile = m_quenCtrl->BindFile(m_strFileName, index == 1 ? QStringLiteral("@Create") : QString());
     });
     m_isNewFile = index == 1;
+    if (m_quenFile)
+        m_panels.fileBound(m_strFileName, m_isNewFile);
+    else
+        m_panels.fileRefused(refusal.isEmpty() ? QStringLiteral("The provider did not open \"%1\".").arg(m_strFileName)
+                                               : refusal);
+    ignoringFailure([this] { showStatusPanels(); });
     ignoringFailure([this] { m_model->clear(); });
     ignoringFailure([this] { txtXML->setPlainText(QString()); });
     ignoringFailure([this] { RefreshControls(); });
@@ -381,6 +423,8 @@ void frmMain::cmdGetData_Click()
         if (TreeNode *root = m_model->rootNode())
             selectNode(root);
         loaded = true;
+        m_panels.treeLoaded();
+        showStatusPanels();
         RefreshControls();
     });
     // After a failed load the tree is as it was; the controls follow it.
@@ -403,6 +447,8 @@ void frmMain::cmdPutData_Click()
             m_prompts->warning(this, list.first().toString());
         }
         m_isNewFile = false;
+        m_panels.treeStored();
+        showStatusPanels();
         RefreshControls();
     });
 }
@@ -416,6 +462,8 @@ void frmMain::cmdAdd_Click()
     if (const std::optional<QString> chosen = m_prompts->addItem(this, names); chosen && names.contains(*chosen)) {
         TreeNode *node = m_model->addTreeNode(parent, *chosen, m_lists);
         m_model->setTag(node, QString());
+        m_panels.treeChanged();
+        showStatusPanels();
         selectNode(node);
     }
     RefreshControls();
@@ -425,8 +473,11 @@ void frmMain::cmdDelete_Click()
 {
     if (m_prompts->question(this, kDeleteQuestion.toString())) {
         TreeNode *node = selectedNode();
-        if (node && !node->isTopLevel())
+        if (node && !node->isTopLevel()) {
             m_model->removeNode(node);
+            m_panels.treeChanged();
+            showStatusPanels();
+        }
     }
     RefreshControls();
 }
@@ -457,8 +508,12 @@ void frmMain::txtValue_Change()
 {
     if (m_updating)
         return;
-    if (TreeNode *node = selectedNode())
-        m_model->setTag(node, txtValue->text());
+    TreeNode *node = selectedNode();
+    if (!node || node->tag() == txtValue->text())
+        return;
+    m_model->setTag(node, txtValue->text());
+    m_panels.treeChanged();
+    showStatusPanels();
 }
 
 void frmMain::txtXML_Change()

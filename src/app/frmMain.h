@@ -3,6 +3,7 @@
 #include "MainLayout.h"
 #include "NameLists.h"
 #include "Quen.h"
+#include "StatusPanels.h"
 
 #include <QMainWindow>
 #include <functional>
@@ -19,6 +20,7 @@ class QStatusBar;
 namespace tarnwell {
 
 class ColoredTreeModel;
+class StatusLabel;
 class TabControl;
 class Prompts;
 class TreeNode;
@@ -54,6 +56,7 @@ public:
     const NameLists &nameLists() const { return m_lists; }
     QuenFile *openFile() const { return m_quenFile.get(); }
     bool isNewFile() const { return m_isNewFile; }
+    const StatusPanels &statusPanels() const { return m_panels; }
     // The selected node, or null.
     TreeNode *selectedNode() const;
     // The controls' places for the window's present size, in twips.
@@ -84,6 +87,8 @@ private:
     void guarded(const std::function<void()> &handler);
     void selectNode(const TreeNode *node);
     void expandAsModel(const QModelIndex &parent);
+    // Shows what m_panels says in the status bar.
+    void showStatusPanels();
 
     Prompts *m_prompts;
     std::unique_ptr<Prompts> m_ownPrompts;
@@ -97,6 +102,7 @@ private:
     bool m_isNewFile = false;
     NameLists m_lists;
     bool m_updating = false;
+    StatusPanels m_panels;
 
     ColoredTreeModel *m_model;
     TabControl *tabMain;
@@ -115,6 +121,9 @@ private:
     QPushButton *cmdRead;
     QStatusBar *sbarMain;
     QLabel *sbarPanel1;
+    StatusLabel *sbarPanel2; // the open file
+    StatusLabel *sbarPanel3; // why the last Open or New bound nothing
+    StatusLabel *sbarPanel4; // the configuration
 };
 
 } // namespace tarnwell
