@@ -1,11 +1,13 @@
 // tarnwell-pairs: the pair list and the raw text of an XML file, for scripts,
 // through the same provider the editor uses.
 #include "ConfigFromDocuments.h"
+#include "ConfigFromSchema.h"
 #include "Error.h"
 #include "Quen.h"
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QHash>
 #include <QStringList>
 #include <cstdio>
 
@@ -23,11 +25,19 @@ const char kHelp[] =
     "  tarnwell-pairs write FILE               replace FILE's text with standard input\n"
     "  tarnwell-pairs config FILE...           print a TarnwellEditor.cfg made from\n"
     "                                          example documents of one family\n"
+    "  tarnwell-pairs config --schema FILE.xsd [ROOT] [--prefix P]\n"
+    "                                          print a TarnwellEditor.cfg made from an\n"
+    "                                          XML Schema, starting at the global element\n"
+    "                                          ROOT (needed when there are several);\n"
+    "                                          --prefix writes P: before the names in\n"
+    "                                          the schema's target namespace\n"
     "\n"
     "A pair list has one entry per line: DAT,namespace,path,value. Inside an\n"
     "entry a backslash, line feed and carriage return are written \\\\, \\n and \\r.\n"
     "With -z entries end in NUL bytes instead and nothing is escaped.\n"
     "--create binds FILE as a new document (written at the store).\n"
+    "A schema is read from local files only; where a recursive content model is\n"
+    "cut, the path is named on standard error.\n"
     "\n"
     "Exit status 0 on success; otherwise the failure is described on standard error.\n";
 
@@ -91,11 +101,39 @@ int run(QStringList args)
     const QString command = args.takeFirst();
     const bool nul = args.removeAll(QStringLiteral("-z")) > 0;
     const bool create = args.removeAll(QStringLiteral("--create")) > 0;
+    // The options of config that take a value.
+    QHash<QString, QString> valued;
+    if (command == QLatin1String("config")) {
+        for (const QString &option : {QStringLiteral("--schema"), QStringLiteral("--prefix")}) {
+            const qsizetype at = args.indexOf(option);
+            if (at < 0)
+                continue;
+            if (at + 1 >= args.size() || args[at + 1].isEmpty())
+                throw Error(QStringLiteral("%1 needs a value; see --help.").arg(option));
+            valued.insert(option, args[at + 1]);
+            args.remove(at, 2);
+            if (args.contains(option))
+                throw Error(QStringLiteral("%1 is given twice; see --help.").arg(option));
+        }
+    }
     for (const QString &a : std::as_const(args)) {
         if (a.startsWith(u'-') && a.size() > 1)
             throw Error(QStringLiteral("Unknown option %1; see --help.").arg(a));
     }
+    if (command == QLatin1String("config") && valued.contains(QStringLiteral("--schema"))) {
+        if (args.size() > 1)
+            throw Error(QStringLiteral("config --schema takes at most one root element name; see --help."));
+        const SchemaConfig config = ConfigFromSchema(valued.value(QStringLiteral("--schema")), args.value(0),
+                                                     valued.value(QStringLiteral("--prefix")));
+        for (const QString &cut : config.cuts)
+            std::fprintf(stderr, "tarnwell-pairs: %s: the content model is recursive here; the path is cut.\n",
+                         cut.toUtf8().constData());
+        writeOut(config.text);
+        return 0;
+    }
     if (command == QLatin1String("config")) {
+        if (valued.contains(QStringLiteral("--prefix")))
+            throw Error(QStringLiteral("--prefix goes with --schema; see --help."));
         if (args.isEmpty())
             throw Error(QStringLiteral("config needs at least one document; see --help."));
         // Everything is read before anything is printed, so that a refused
