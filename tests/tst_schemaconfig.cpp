@@ -1,0 +1,272 @@
+// Configurations made from an XML Schema, and the tool's config --schema.
+#include "ConfigFromSchema.h"
+#include "Configuration.h"
+#include "Error.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <xercesc/parsers/XercesDOMParser.hpp>
+#include <xercesc/sax/HandlerBase.hpp>
+#include <xercesc/util/PlatformUtils.hpp>
+
+using namespace tarnwell;
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+const QString kXsd = QStringLiteral(TARNWELL_TEST_DATA "/xsd/");
+const QString kExamples = QStringLiteral(TARNWELL_EXAMPLES "/");
+
+struct Run
+{
+    int code;
+    QByteArray out, err;
+};
+
+Run runTool(const QStringList &args)
+{
+    QProcess p;
+    p.setWorkingDirectory(kXsd);
+    p.start(QStringLiteral(TARNWELL_PAIRS_TOOL), QStringList{QStringLiteral("config")} + args);
+    p.waitForFinished(30000);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(), p.readAllStandardError()};
+}
+
+// The number of validity errors Xerces finds in the document at path when it
+// is checked against the no-namespace schema at xsd; -1 when it cannot be read.
+int validityErrors(const QString &path, const QString &xsd)
+{
+    namespace xc = XERCES_CPP_NAMESPACE;
+    struct Counter : xc::HandlerBase
+    {
+        int count = 0;
+        void error(const xc::SAXParseException &) override { ++count; }
+        void fatalError(const xc::SAXParseException &) override { ++count; }
+    };
+    xc::XMLPlatformUtils::Initialize();
+    int result = -1;
+    {
+        xc::XercesDOMParser parser;
+        Counter counter;
+        parser.setDoNamespaces(true);
+        parser.setDoSchema(true);
+        parser.setValidationScheme(xc::XercesDOMParser::Val_Always);
+        parser.setValidationSchemaFullChecking(true);
+        parser.setExternalNoNamespaceSchemaLocation(reinterpret_cast<const XMLCh *>(xsd.utf16()));
+        parser.setErrorHandler(&counter);
+        try {
+            parser.parse(reinterpret_cast<const XMLCh *>(path.utf16()));
+            result = counter.count;
+        } catch (...) {
+        }
+    }
+    xc::XMLPlatformUtils::Terminate();
+    return result;
+}
+
+} // namespace
+
+class TestSchemaConfig : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void paths_data();
+    void paths();
+    void toolPrintsWhatTheLibraryMakes_data();
+    void toolPrintsWhatTheLibraryMakes();
+    void refusals_data();
+    void refusals();
+    void catalogSchemaCoversTheSampleConfiguration();
+    void examplesValidate_data();
+    void examplesValidate();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestSchemaConfig::paths_data()
+{
+    QTest::addColumn<QString>("schema");
+    QTest::addColumn<QString>("root");
+    QTest::addColumn<QString>("prefix");
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QStringList>("cuts");
+
+    QTest::newRow("sequence") << u"sequence.xsd"_s << QString() << QString()
+                              << QByteArray("E,Doc\nES,Doc/Head\nE,Doc/Head/@lang\nE,Doc/Head/@id\nES,Doc/Head/Title\n"
+                                            "ES,Doc/Head/Sub\nE,Doc/Item\nE,Doc/Sep\nES,Doc/\xc3\x9c" "ber\n")
+                              << QStringList();
+    QTest::newRow("choice and all") << u"choice.xsd"_s << QString() << QString()
+                                    << QByteArray("E,R\nES,R/B\nES,R/A\nES,R/Opts\nES,R/Opts/Z\nES,R/Opts/Y\n") << QStringList();
+    QTest::newRow("repeating groups") << u"repeating.xsd"_s << QString() << QString()
+                                      << QByteArray("E,Map\nES,Map/Name\nE,Map/Key\nE,Map/Value\nE,Map/D\nE,Map/C\nE,Map/Tail\n")
+                                      << QStringList();
+    QTest::newRow("extension") << u"extension.xsd"_s << QString() << QString()
+                               << QByteArray("E,People\nE,People/Person\nE,People/Person/@kind\nE,People/Person/@age\n"
+                                             "E,People/Person/@created\nE,People/Person/@by\nES,People/Person/Id\n"
+                                             "E,People/Person/Label\nE,People/Person/Email\nES,People/Person/Fee\n"
+                                             "E,People/Person/Fee/@currency\n")
+                               << QStringList();
+    QTest::newRow("references and substitution groups")
+        << u"substitution.xsd"_s << u"Drawing"_s << QString()
+        << QByteArray("E,Drawing\nES,Drawing/Caption\nE,Drawing/Circle\nE,Drawing/Circle/@color\nE,Drawing/Circle/@r\n"
+                      "E,Drawing/Square\nE,Drawing/Square/@color\nES,Drawing/Mark\nES,Drawing/Star\nES,Drawing/Dot\n"
+                      "ES,Drawing/Note\n")
+        << QStringList();
+    QTest::newRow("recursive") << u"recursive.xsd"_s << QString() << QString()
+                               << QByteArray("E,Outline\nE,Outline/Section\nE,Outline/Section/@level\n"
+                                             "ES,Outline/Section/Heading\nE,Outline/Section/Section\n"
+                                             "E,Outline/Section/Section/@level\nES,Outline/Section/Section/Heading\n")
+                               << QStringList{QStringLiteral("Outline/Section/Section/Section"),
+                                              QStringLiteral("Outline/Section/Section/Outline"),
+                                              QStringLiteral("Outline/Section/Outline")};
+    const QByteArray plainOrder("E,Order\nE,Order/Line\nE,Order/Line/@no\nE,Order/Line/@unit\nES,Order/Line/Sku\n"
+                                "ES,Order/Line/Qty\nES,Order/Memo\n");
+    QTest::newRow("target namespace") << u"namespace.xsd"_s << u"Order"_s << QString() << plainOrder << QStringList();
+    QTest::newRow("target namespace, prefixed")
+        << u"namespace.xsd"_s << u"Order"_s << u"o"_s
+        << QByteArray("E,o:Order\nE,o:Order/o:Line\nE,o:Order/o:Line/@no\nE,o:Order/o:Line/@o:unit\n"
+                      "ES,o:Order/o:Line/o:Sku\nES,o:Order/o:Line/Qty\nES,o:Order/o:Memo\n")
+        << QStringList();
+    QTest::newRow("no target namespace, prefix unused")
+        << u"choice.xsd"_s << u"R"_s << u"p"_s << QByteArray("E,R\nES,R/B\nES,R/A\nES,R/Opts\nES,R/Opts/Z\nES,R/Opts/Y\n")
+        << QStringList();
+}
+
+void TestSchemaConfig::paths()
+{
+    QFETCH(QString, schema);
+    QFETCH(QString, root);
+    QFETCH(QString, prefix);
+    QFETCH(QByteArray, text);
+    QFETCH(QStringList, cuts);
+    const SchemaConfig config = ConfigFromSchema(kXsd + schema, root, prefix);
+    QCOMPARE(config.text, text);
+    QCOMPARE(config.cuts, cuts);
+}
+
+void TestSchemaConfig::toolPrintsWhatTheLibraryMakes_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("schema");
+    QTest::addColumn<QString>("root");
+    QTest::addColumn<QString>("prefix");
+    QTest::newRow("recursive") << QStringList{QStringLiteral("--schema"), QStringLiteral("recursive.xsd")}
+                               << u"recursive.xsd"_s << QString() << QString();
+    QTest::newRow("root and prefix, prefix first")
+        << QStringList{QStringLiteral("--prefix"), QStringLiteral("o"), QStringLiteral("--schema"),
+                       QStringLiteral("namespace.xsd"), QStringLiteral("Order")}
+        << u"namespace.xsd"_s << u"Order"_s << u"o"_s;
+}
+
+// Standard output holds the configuration; each cut is one line on standard
+// error, and the exit status stays 0.
+void TestSchemaConfig::toolPrintsWhatTheLibraryMakes()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, schema);
+    QFETCH(QString, root);
+    QFETCH(QString, prefix);
+    const SchemaConfig config = ConfigFromSchema(kXsd + schema, root, prefix);
+    const Run r = runTool(args);
+    QCOMPARE(r.code, 0);
+    QCOMPARE(r.out, config.text);
+    QList<QByteArray> lines = r.err.split('\n');
+    QCOMPARE(lines.takeLast(), QByteArray());
+    QCOMPARE(lines.size(), config.cuts.size());
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        QVERIFY2(lines[i].contains(' ' + config.cuts[i].toUtf8() + ':'), lines[i].constData());
+}
+
+void TestSchemaConfig::refusals_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QByteArrayList>("message");
+    const auto schema = [](const char *file, QStringList more = {}) {
+        return QStringList{QStringLiteral("--schema"), QString::fromLatin1(file)} + more;
+    };
+    QTest::newRow("no such file") << schema("absent.xsd") << QByteArrayList{"\"absent.xsd\" cannot be read: no such file"};
+    QTest::newRow("a directory") << schema(".") << QByteArrayList{"\".\" cannot be read"};
+    QTest::newRow("malformed") << schema("malformed.xsd")
+                               << QByteArrayList{"\"malformed.xsd\" cannot be read, line 4, column 3: ", "xs:element"};
+    QTest::newRow("invalid") << schema("invalid.xsd")
+                             << QByteArrayList{"\"invalid.xsd\" cannot be read, line 3, column 40: ", "Missing"};
+    QTest::newRow("remote include") << schema("remote.xsd")
+                                    << QByteArrayList{"\"remote.xsd\" cannot be read: it refers to \"http://192.0.2.1/part.xsd\""};
+    QTest::newRow("unknown root") << schema("substitution.xsd", {QStringLiteral("Nope")})
+                                  << QByteArrayList{"\"substitution.xsd\" declares no global element \"Nope\"", "\"Drawing\"", "\"Dot\""};
+    QTest::newRow("abstract root") << schema("substitution.xsd", {QStringLiteral("Shape")})
+                                   << QByteArrayList{"no global element \"Shape\""};
+    QTest::newRow("two roots") << schema("namespace.xsd")
+                               << QByteArrayList{"\"namespace.xsd\" declares 2 global elements (\"Order\", \"Memo\")"};
+    QTest::newRow("two root names") << schema("namespace.xsd", {QStringLiteral("Order"), QStringLiteral("Memo")})
+                                    << QByteArrayList{"at most one root"};
+    QTest::newRow("schema without value") << QStringList{QStringLiteral("--schema")} << QByteArrayList{"--schema needs a value"};
+    QTest::newRow("prefix without schema") << QStringList{QStringLiteral("--prefix"), QStringLiteral("p"), QStringLiteral("a.xml")}
+                                           << QByteArrayList{"--prefix goes with --schema"};
+}
+
+// Nothing is printed, the status is not 0, and the message names the cause.
+void TestSchemaConfig::refusals()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QByteArrayList, message);
+    const Run r = runTool(args);
+    QVERIFY(r.code != 0 && r.code != -1);
+    QVERIFY(r.out.isEmpty());
+    for (const QByteArray &part : message)
+        QVERIFY2(r.err.contains(part), r.err.constData());
+}
+
+// Whatever the sample configuration lets you edit and add, the one made from
+// the catalog schema does too, with the same single flags and in the same
+// order. The sample also lists the schema-location attribute, which is no
+// part of the document family the schema describes.
+void TestSchemaConfig::catalogSchemaCoversTheSampleConfiguration()
+{
+    QFile sampleFile(kExamples + QStringLiteral("TarnwellEditor.cfg"));
+    QVERIFY(sampleFile.open(QIODevice::ReadOnly));
+    const NameLists sample = ParseConfiguration(sampleFile.readAll());
+    const NameLists made = ParseConfiguration(ConfigFromSchema(kExamples + QStringLiteral("catalog.xsd")).text);
+    QStringList expected = sample.listE();
+    QCOMPARE(expected.removeAll(QStringLiteral("Catalog/@noNamespaceSchemaLocation")), 1);
+    QStringList madeInSampleOrder;
+    for (const QString &path : made.listE()) {
+        if (expected.contains(path))
+            madeInSampleOrder.append(path);
+    }
+    QCOMPARE(madeInSampleOrder, expected);
+    for (const QString &path : std::as_const(expected))
+        QVERIFY2(made.isListedInS(path) == sample.isListedInS(path), qPrintable(path));
+}
+
+void TestSchemaConfig::examplesValidate_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<bool>("valid");
+    for (const QString &file : QDir(kExamples).entryList({QStringLiteral("*.xml")}, QDir::Files, QDir::Name))
+        QTest::newRow(qPrintable(file)) << kExamples + file << true;
+    // A book without its id: the check does reject what the schema forbids.
+    const QString bad = m_dir.filePath(QStringLiteral("no-id.xml"));
+    QFile f(bad);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("<Catalog><Title>t</Title><Book><Title>x</Title><Author>a</Author></Book></Catalog>");
+    QTest::newRow("book without id") << bad << false;
+}
+
+void TestSchemaConfig::examplesValidate()
+{
+    QFETCH(QString, path);
+    QFETCH(bool, valid);
+    const int errors = validityErrors(path, kExamples + QStringLiteral("catalog.xsd"));
+    QVERIFY(errors >= 0);
+    QCOMPARE(errors == 0, valid);
+}
+
+QTEST_GUILESS_MAIN(TestSchemaConfig)
+#include "tst_schemaconfig.moc"
