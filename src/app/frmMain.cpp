@@ -204,10 +204,11 @@ void frmMain::buildWidgets()
     sbarPanel1 = new QLabel(sbarMain);
     sbarPanel1->setObjectName(QStringLiteral("sbarPanel1"));
     sbarMain->addWidget(sbarPanel1, 1);
-    // A refusal is long and shares the free room with the first panel; the
-    // file and the configuration stand at the right.
+    // A refusal is long: while it shows it takes nearly all the free room
+    // (the first panel's text still fits whole). The file and the
+    // configuration stand at the right.
     sbarPanel3 = new StatusLabel("sbarPanel3", QStringLiteral("Why the file was not opened"), sbarMain);
-    sbarMain->addWidget(sbarPanel3, 3);
+    sbarMain->addWidget(sbarPanel3, 100);
     sbarPanel2 = new StatusLabel("sbarPanel2", QStringLiteral("Open file"), sbarMain);
     sbarMain->addPermanentWidget(sbarPanel2);
     sbarPanel4 = new StatusLabel("sbarPanel4", QStringLiteral("Configuration"), sbarMain);

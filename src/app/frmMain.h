@@ -56,7 +56,6 @@ public:
     const NameLists &nameLists() const { return m_lists; }
     QuenFile *openFile() const { return m_quenFile.get(); }
     bool isNewFile() const { return m_isNewFile; }
-    const StatusPanels &statusPanels() const { return m_panels; }
     // The selected node, or null.
     TreeNode *selectedNode() const;
     // The controls' places for the window's present size, in twips.
