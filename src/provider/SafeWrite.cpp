@@ -66,7 +66,7 @@ QString writeFileSafely(const QString &path, const QByteArray &bytes, std::optio
         if (::fchmod(fd, mode) != 0)
             err = errno;
     }
-    if (!err && ::fsync(fd) != 0)
+    if (!err && ::fdatasync(fd) != 0)
         err = errno;
     if (::close(fd) != 0 && !err)
         err = errno;

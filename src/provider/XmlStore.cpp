@@ -354,9 +354,9 @@ private:
     // so the store is refused rather than lose them.
     void dropText(qsizetype from, qsizetype to) const
     {
+        const QByteArrayView text = QByteArrayView(m_s).sliced(from, to - from);
         for (const QByteArray &ref : m_dom.markupEntityRefs) {
-            const qsizetype at = m_s.indexOf(ref, from);
-            if (at >= 0 && at + ref.size() <= to) {
+            if (text.contains(ref)) {
                 throw storeError(m_fileName, QStringLiteral("the edit would remove the entity %1, whose text holds "
                                                             "markup that the data does not show; change that part "
                                                             "in the XML View instead.")
