@@ -12,6 +12,7 @@
 #include <QThread>
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <random>
 
@@ -77,6 +78,8 @@ private Q_SLOTS:
     void storeWithoutChangeWritesNothing();
     void storesExactBytes_data();
     void storesExactBytes();
+    void refusedStoreLeavesTheFile_data();
+    void refusedStoreLeavesTheFile();
     void everyEditStores_data();
     void everyEditStores();
     void contentRoundTripIsByteIdentical_data() { corpusRows(); }
@@ -191,6 +194,15 @@ void TestProvider::storesExactBytes_data()
     QTest::newRow("child after the value removed") << QByteArray("<A>\n  Intro\n  <B/>\n  <C/>\n</A>\n")
                                                    << list({"DAT,,A,Intro", "DAT,,A/C,"})
                                                    << QByteArray("<A>Intro\n  <C/>\n</A>\n");
+    // Edits that leave an entity holding markup alone store; one that is
+    // only a character reference ("&lt;") never holds markup.
+    QTest::newRow("beside an entity holding markup")
+        << QByteArray("<!DOCTYPE d [<!ENTITY e \"<b>x</b>\">]>\n<d>\n  <a>&e;</a>\n  <c>1</c>\n</d>\n")
+        << list({"DAT,,d,", "DAT,,d/a,x", "DAT,,d/c,2", "DAT,,d/c/@n,1"})
+        << QByteArray("<!DOCTYPE d [<!ENTITY e \"<b>x</b>\">]>\n<d>\n  <a>&e;</a>\n  <c n=\"1\">2</c>\n</d>\n");
+    QTest::newRow("over an entity holding text")
+        << QByteArray("<!DOCTYPE d [<!ENTITY co \"a &#38;lt; b\">]>\n<d><a>&co;</a></d>") << list({"DAT,,d,", "DAT,,d/a,c"})
+        << QByteArray("<!DOCTYPE d [<!ENTITY co \"a &#38;lt; b\">]>\n<d><a>c</a></d>");
     QTest::newRow("children with value text reordered")
         << QByteArray("<A><B/>x<C/>y<B/></A>") << list({"DAT,,A,xy", "DAT,,A/B,", "DAT,,A/B[1],", "DAT,,A/C,"})
         << QByteArray("<A><B/>xy<B/><C/></A>");
@@ -209,6 +221,35 @@ void TestProvider::storesExactBytes()
     QCOMPARE(bytesOf(path), expected);
     QCOMPARE(storeedits::comparable(file->RunCommand(QStringLiteral("GetData")).toStringList()),
              storeedits::expectedAfterStore(sent));
+}
+
+// The two refusals of the store: the file is left as it was.
+void TestProvider::refusedStoreLeavesTheFile_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("sent");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("edit over an entity holding markup")
+        << QByteArray("<!DOCTYPE d [<!ENTITY e \"<b>x</b>\">]>\n<d>\n  <a>&e;</a>\n  <c>1</c>\n</d>\n")
+        << QStringList{QStringLiteral("DAT,,d,"), QStringLiteral("DAT,,d/a,y"), QStringLiteral("DAT,,d/c,1")}
+        << QStringLiteral("the edit would remove the entity \"&e;\"");
+    QTest::newRow("stateful encoding") << QByteArray("<?xml version=\"1.0\" encoding=\"ISO-2022-JP\"?>\n<d><a>x</a></d>\n")
+                                       << QStringList{QStringLiteral("DAT,,d,"), QStringLiteral("DAT,,d/a,y")}
+                                       << QStringLiteral("encoding \"ISO-2022-JP\" is not supported");
+}
+
+void TestProvider::refusedStoreLeavesTheFile()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, sent);
+    QFETCH(QString, expected);
+    const QString path = m_dir.filePath(QStringLiteral("refused.xml"));
+    QFile::remove(path);
+    writeBytes(path, bytes);
+    auto file = controller()->BindFile(path, QString());
+    const QString error = failureOf([&] { file->RunCommand(QStringLiteral("PutData"), sent); });
+    QVERIFY2(error.contains(expected), qPrintable(error));
+    QCOMPARE(bytesOf(path), bytes);
 }
 
 // Edits made from a document's own pair list the way the editor makes them
@@ -454,6 +495,7 @@ void TestProvider::writeFailureNamesTheCause_data()
     QTest::newRow("file size limit") << "fsize" << "the file size limit was reached.";
     QTest::newRow("folder not writable") << "readonly" << "there is no permission to write in the folder";
     QTest::newRow("folder gone") << "gone" << "no longer exists.";
+    QTest::newRow("file read-only") << "readonly file" << "the file is read-only.";
 }
 
 // A store that cannot be written names why, and leaves the file as it was.
@@ -461,7 +503,7 @@ void TestProvider::writeFailureNamesTheCause()
 {
     QFETCH(QString, cause);
     QFETCH(QString, expected);
-    if (cause == QLatin1String("readonly") && ::geteuid() == 0)
+    if (cause.startsWith(QLatin1String("readonly")) && ::geteuid() == 0)
         QSKIP("root may write in any folder");
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
@@ -484,6 +526,9 @@ void TestProvider::writeFailureNamesTheCause()
         error = failureOf([&] { file->RunCommand(QStringLiteral("PutData"), pairs); });
         ::setrlimit(RLIMIT_FSIZE, &old);
         std::signal(SIGXFSZ, oldHandler);
+    } else if (cause == QLatin1String("readonly file")) {
+        QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner));
+        error = failureOf([&] { file->RunCommand(QStringLiteral("PutData"), pairs); });
     } else if (cause == QLatin1String("readonly")) {
         QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
         error = failureOf([&] { file->RunCommand(QStringLiteral("PutData"), pairs); });
@@ -505,10 +550,27 @@ void TestProvider::permissionsAreKept()
     const auto perms = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
                        QFileDevice::WriteUser | QFileDevice::ReadGroup;
     QVERIFY(QFile::setPermissions(path, perms));
-    auto file = controller()->BindFile(path, QString());
+    // Opened through a chain of two links: the file at the end gets the
+    // text, and both links stay links.
+    const QString near = m_dir.filePath(QStringLiteral("near.xml")), far = m_dir.filePath(QStringLiteral("far.xml"));
+    QFile::remove(near);
+    QFile::remove(far);
+    QVERIFY(QFile::link(path, far));
+    QVERIFY(QFile::link(far, near));
+    auto file = controller()->BindFile(near, QString());
     file->RunCommand(QStringLiteral("PutData"), pairsOf(kData + QStringLiteral("move.put")));
     QCOMPARE(bytesOf(path), bytesOf(kData + QStringLiteral("move.expected")));
     QCOMPARE(int(QFile::permissions(path) & 0x0777), 0x0640);
+    QVERIFY(QFileInfo(near).isSymLink() && QFileInfo(far).isSymLink());
+
+    // A new document gets what the umask gives a new file.
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    const QString fresh = m_dir.filePath(QStringLiteral("fresh.xml"));
+    controller()->BindFile(fresh, QStringLiteral("@Create"))->RunCommand(QStringLiteral("PutData"), QStringList{QStringLiteral("DAT,,R,")});
+    // QFileDevice spells the bits of "other", group and user as hex digits.
+    const int maskBits = int((mask & 07) | ((mask >> 3) & 07) << 4 | ((mask >> 6) & 07) << 8);
+    QCOMPARE(int(QFileInfo(fresh).permissions() & 0x0777), 0x0666 & ~maskBits);
 }
 
 void TestProvider::createLeavesDiskAloneUntilStore()

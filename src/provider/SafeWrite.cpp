@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -36,36 +37,42 @@ QString causeOf(int err, const QString &folder)
 
 QString writeFileSafely(const QString &path, const QByteArray &bytes, std::optional<unsigned> permissions)
 {
-    // A link is followed, so that the file it points at gets the new text
-    // and the link stays a link.
-    const QFileInfo link(path);
-    const QFileInfo info(link.isSymLink() ? link.symLinkTarget() : path);
+    // Links are followed to the file at the end of them, so that it gets the
+    // new text and every link stays a link.
+    QFileInfo info(path);
+    if (info.isSymLink() && info.exists())
+        info = QFileInfo(info.canonicalFilePath());
     const QString folder = info.absolutePath();
-    QByteArray temp = QFile::encodeName(folder + QStringLiteral("/.") + info.fileName() + QStringLiteral(".XXXXXX"));
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    // As QSaveFile did, a file the user may not write is not replaced.
+    if (info.exists() && ::access(QFile::encodeName(info.absoluteFilePath()).constData(), W_OK) != 0 && errno == EACCES)
+        return QStringLiteral("the file is read-only.");
+
+    // A new file beside the target; created with mode 0666 so that the
+    // process's umask gives a new document its usual permissions.
+    QByteArray temp;
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        temp = QFile::encodeName(folder + QStringLiteral("/.") + info.fileName() + QLatin1Char('.') +
+                                 QString::number(QRandomGenerator::global()->generate(), 36));
+        fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST)
+            return causeOf(errno, folder);
+    }
     if (fd < 0)
-        return causeOf(errno, folder);
+        return causeOf(EEXIST, folder);
 
     int err = 0;
     for (qsizetype done = 0; done < bytes.size() && !err;) {
         const ssize_t n = ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
         if (n < 0 && errno != EINTR)
             err = errno;
+        else if (n == 0)
+            err = EIO;
         else if (n > 0)
             done += n;
     }
-    if (!err) {
-        mode_t mode = 0;
-        if (permissions) {
-            mode = static_cast<mode_t>(*permissions) & 07777;
-        } else {
-            const mode_t mask = ::umask(0);
-            ::umask(mask);
-            mode = 0666 & ~mask;
-        }
-        if (::fchmod(fd, mode) != 0)
-            err = errno;
-    }
+    if (!err && permissions && ::fchmod(fd, static_cast<mode_t>(*permissions) & 07777) != 0)
+        err = errno;
     if (!err && ::fdatasync(fd) != 0)
         err = errno;
     if (::close(fd) != 0 && !err)

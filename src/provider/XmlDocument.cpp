@@ -110,7 +110,8 @@ bool isXmlSpace(QChar c)
 // entities it refers to.
 bool holdsMarkup(xmlDocPtr doc, xmlEntityPtr entity, int depth)
 {
-    if (!entity || !entity->content || depth > 16)
+    // "&lt;" and the other predefined entities stand for one character.
+    if (!entity || !entity->content || entity->etype == XML_INTERNAL_PREDEFINED_ENTITY || depth > 16)
         return depth > 16;
     const char *text = reinterpret_cast<const char *>(entity->content);
     if (std::strchr(text, '<'))
@@ -190,6 +191,7 @@ DomDocument parseDocument(const QByteArray &bytes, const QString &fileName)
     };
     std::vector<Pending> stack{{root, -1}};
     QHash<const void *, QHash<const xmlChar *, QString>> names;
+    QHash<const void *, bool> entityMarkup; // per entity: whether its text holds markup
     while (!stack.empty()) {
         const Pending p = stack.back();
         stack.pop_back();
@@ -265,7 +267,10 @@ DomDocument parseDocument(const QByteArray &bytes, const QString &fileName)
                                 .arg(xmlGetLineNo(c)),
                             Error::Kind::Provider);
             }
-            if (holdsMarkup(doc.get(), entity, 0)) {
+            const auto known = entityMarkup.constFind(entity);
+            const bool markup = known != entityMarkup.cend() ? *known
+                                                             : *entityMarkup.insert(entity, holdsMarkup(doc.get(), entity, 0));
+            if (markup) {
                 const QByteArray ref = '&' + QByteArray(reinterpret_cast<const char *>(c->name)) + ';';
                 if (std::find(out.markupEntityRefs.begin(), out.markupEntityRefs.end(), ref) == out.markupEntityRefs.end())
                     out.markupEntityRefs.push_back(ref);

@@ -2,6 +2,7 @@
 
 #include "Error.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QHash>
 #include <QSet>
@@ -84,8 +85,16 @@ public:
         if (baseUrl.scheme().size() <= 1) // none, or a drive letter
             baseUrl = QUrl::fromLocalFile(base);
         QUrl url(system);
-        if (url.scheme().size() <= 1)
-            url = baseUrl.resolved(QUrl::fromLocalFile(system).isRelative() ? QUrl(system) : QUrl::fromLocalFile(system));
+        if (url.scheme().size() <= 1) {
+            // A file name: absolute as it stands, else beside the schema that
+            // names it (not in the working folder).
+            if (QDir::isAbsolutePath(system))
+                url = QUrl::fromLocalFile(system);
+            else if (baseUrl.isLocalFile())
+                url = QUrl::fromLocalFile(QFileInfo(QFileInfo(baseUrl.toLocalFile()).dir(), system).absoluteFilePath());
+            else
+                url = baseUrl.resolved(QUrl(system));
+        }
         if (!url.isLocalFile()) {
             if (refused.isEmpty())
                 refused = system;
