@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <optional>
 #include <sys/stat.h>
 
@@ -116,7 +117,13 @@ private:
                             .arg(TarnwellProvider::kMaxFileSize / (1024 * 1024)),
                         Error::Kind::Provider);
         }
-        QByteArray bytes = file.read(TarnwellProvider::kMaxFileSize + 1);
+        // The size the file has now, and one byte more to notice one that
+        // grows meanwhile, whose rest is then read up to the limit (asking
+        // for the limit at once would allocate all of it every time).
+        const qint64 size = std::min<qint64>(file.size(), TarnwellProvider::kMaxFileSize);
+        QByteArray bytes = file.read(size + 1);
+        if (bytes.size() > size && file.error() == QFileDevice::NoError)
+            bytes += file.read(TarnwellProvider::kMaxFileSize + 1 - bytes.size());
         if (file.error() != QFileDevice::NoError)
             throw Error(QStringLiteral("The file %1 cannot be read: %2.").arg(quoted(m_path), file.errorString()),
                         Error::Kind::Provider);
