@@ -267,6 +267,12 @@ void TestProvider::everyEditStores_data()
     // half-width katakana) are written back under the same rules.
     QTest::newRow("newer name characters") << QByteArray("<Doc la\xef\xbe\x94ng=\"ja\"><N\xef\xbe\x94>x</N\xef\xbe\x94></Doc>")
                                            << 20 << QString();
+    // Names of more than 100 characters in a legacy multibyte encoding.
+    const QByteArray longName = "\x97\x76" + QByteArray("\x96\xbc").repeated(110);
+    QTest::newRow("long names in Shift_JIS")
+        << QByteArray("<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\n<r>\n  <" + longName + " " + longName + "=\"1\">x</" +
+                      longName + ">\n  <a>" + longName + "</a>\n</r>\n")
+        << 20 << QString();
     // A comment written "<!-->...-->", and U+FEFF starting a text and as a
     // name.
     QTest::newRow("odd but well-formed text")

@@ -158,11 +158,29 @@ DomDocument parseDocument(const QByteArray &bytes, const QString &fileName)
     std::unique_ptr<xmlParserCtxt, void (*)(xmlParserCtxtPtr)> ctxt(xmlNewParserCtxt(), xmlFreeParserCtxt);
     if (!ctxt)
         throw Error(QStringLiteral("Out of memory while reading %1.").arg(quoteForMessage(fileName, 200)));
-    const int options = XML_PARSE_NONET | XML_PARSE_BIG_LINES | XML_PARSE_NOWARNING;
+    int options = XML_PARSE_NONET | XML_PARSE_BIG_LINES | XML_PARSE_NOWARNING;
+    // libxml2 2.9 misreads a name of more than 100 characters in a document
+    // it converts from a legacy multibyte encoding (it reports bytes that
+    // are not UTF-8). Such documents are decoded here, with the same iconv
+    // the store writes with, and parsed as the UTF-8 text they are; a
+    // document that cannot be decoded this way is left to libxml2.
+    const QString declared = declaredEncoding(bytes);
+    QByteArray decoded;
+    if (!declared.isEmpty() && !declared.startsWith(QLatin1String("UTF-"), Qt::CaseInsensitive) &&
+        declared.compare(QLatin1String("UTF8"), Qt::CaseInsensitive) != 0 && !bytes.startsWith("\xff\xfe") &&
+        !bytes.startsWith("\xfe\xff") && !bytes.startsWith("\xef\xbb\xbf")) {
+        try {
+            decoded = EncodedText::decode(bytes, declared, fileName).utf8();
+            options |= XML_PARSE_IGNORE_ENC;
+        } catch (const Error &) {
+            decoded.clear();
+        }
+    }
+    const QByteArray &input = options & XML_PARSE_IGNORE_ENC ? decoded : bytes;
     FirstError first;
     xmlSetStructuredErrorFunc(&first, recordFirst);
     std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)> doc(
-        xmlCtxtReadMemory(ctxt.get(), bytes.constData(), static_cast<int>(bytes.size()), nullptr, nullptr, options),
+        xmlCtxtReadMemory(ctxt.get(), input.constData(), static_cast<int>(input.size()), nullptr, nullptr, options),
         xmlFreeDoc);
     xmlSetStructuredErrorFunc(nullptr, quietStructured);
     if (!doc || !ctxt->wellFormed || !ctxt->nsWellFormed) {
@@ -182,7 +200,7 @@ DomDocument parseDocument(const QByteArray &bytes, const QString &fileName)
         throw Error(QStringLiteral("%1 has no root element.").arg(quoteForMessage(fileName, 200)), Error::Kind::Provider);
 
     DomDocument out;
-    out.encoding = str(doc->encoding);
+    out.encoding = options & XML_PARSE_IGNORE_ENC ? declared : str(doc->encoding);
     // Pre-order walk over direct element children, without recursion.
     struct Pending
     {
