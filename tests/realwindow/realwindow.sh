@@ -30,7 +30,8 @@ cleanup() {
 }
 trap cleanup EXIT
 export DISPLAY="$display"
-for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
+# A loaded machine may take a while to start Xvfb and the editor.
+for _ in $(seq 300); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
 unset QT_QPA_PLATFORM QT_SCALE_FACTOR QT_SCREEN_SCALE_FACTORS
 export QT_FONT_DPI=96
 
@@ -51,8 +52,8 @@ file_ends_with() { [ "$(tail -c ${#1} "$doc")" = "$1" ]; }
 "$editor" >"$work/editor.log" 2>&1 &
 editor_pid=$!
 main=""
-for _ in $(seq 100); do main="$(newest_window || true)"; [ -n "$main" ] && break; sleep 0.1; done
-[ -n "$main" ] || fail "the editor window did not appear"
+for _ in $(seq 300); do main="$(newest_window || true)"; [ -n "$main" ] && break; sleep 0.1; done
+[ -n "$main" ] || { cat "$work/editor.log"; fail "the editor window did not appear"; }
 sleep 0.5
 shot "started"
 
