@@ -4,6 +4,14 @@ namespace tarnwell {
 
 std::optional<PairEntry> ParsePairEntry(QStringView entry)
 {
+    const std::optional<PairEntryView> fields = SplitPairEntry(entry);
+    if (!fields)
+        return std::nullopt;
+    return PairEntry{fields->ns.toString(), fields->path.toString(), fields->value.toString()};
+}
+
+std::optional<PairEntryView> SplitPairEntry(QStringView entry)
+{
     const qsizetype c1 = entry.indexOf(u',');
     if (c1 < 0 || entry.left(c1) != kRecordMarker)
         return std::nullopt;
@@ -13,9 +21,7 @@ std::optional<PairEntry> ParsePairEntry(QStringView entry)
     const qsizetype c3 = entry.indexOf(u',', c2 + 1);
     if (c3 < 0)
         return std::nullopt;
-    return PairEntry{entry.mid(c1 + 1, c2 - c1 - 1).toString(),
-                     entry.mid(c2 + 1, c3 - c2 - 1).toString(),
-                     entry.mid(c3 + 1).toString()};
+    return PairEntryView{entry.mid(c1 + 1, c2 - c1 - 1), entry.mid(c2 + 1, c3 - c2 - 1), entry.mid(c3 + 1)};
 }
 
 std::optional<QStringList> PairListIn(const QVariant &value)

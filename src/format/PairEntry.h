@@ -21,9 +21,19 @@ struct PairEntry
     QString value;
 };
 
+// The same fields as views on the entry, for readers that copy only what
+// they keep.
+struct PairEntryView
+{
+    QStringView ns;
+    QStringView path;
+    QStringView value;
+};
+
 // The entry's fields, or nothing when it has fewer than four fields or its
 // marker is not exactly "DAT" (such entries are skipped, not failures).
 std::optional<PairEntry> ParsePairEntry(QStringView entry);
+std::optional<PairEntryView> SplitPairEntry(QStringView entry);
 
 // A pair list held in a value: a string list, or a list of values that are
 // all strings. Nothing when the value holds anything else.

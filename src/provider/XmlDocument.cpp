@@ -7,6 +7,7 @@
 
 #include <QHash>
 #include <libxml/entities.h>
+#include <libxml/SAX2.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <libxml/xmlerror.h>
@@ -53,6 +54,17 @@ void recordFirst(void *userData, xmlErrorPtr error)
     first->message = QString::fromUtf8(error->message ? error->message : "the document is not well-formed");
     first->line = error->line;
     first->column = error->int2;
+}
+
+// The parser's handler for a start tag, counting elements on the way (into
+// the size_t that the context's _private points to, which the contexts for
+// entity text share). The count sizes the element table.
+void countElement(void *ctx, const xmlChar *localname, const xmlChar *prefix, const xmlChar *uri, int nbNamespaces,
+                  const xmlChar **namespaces, int nbAttributes, int nbDefaulted, const xmlChar **attributes)
+{
+    if (auto *count = static_cast<size_t *>(static_cast<xmlParserCtxtPtr>(ctx)->_private))
+        ++*count;
+    xmlSAX2StartElementNs(ctx, localname, prefix, uri, nbNamespaces, namespaces, nbAttributes, nbDefaulted, attributes);
 }
 
 bool isTextLike(xmlNodePtr n)
@@ -178,6 +190,9 @@ DomDocument parseDocument(const QByteArray &bytes, const QString &fileName)
     }
     const QByteArray &input = options & XML_PARSE_IGNORE_ENC ? decoded : bytes;
     FirstError first;
+    size_t elementCount = 0;
+    ctxt->_private = &elementCount;
+    ctxt->sax->startElementNs = countElement;
     xmlSetStructuredErrorFunc(&first, recordFirst);
     std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)> doc(
         xmlCtxtReadMemory(ctxt.get(), input.constData(), static_cast<int>(input.size()), nullptr, nullptr, options),
@@ -201,6 +216,9 @@ DomDocument parseDocument(const QByteArray &bytes, const QString &fileName)
 
     DomDocument out;
     out.encoding = options & XML_PARSE_IGNORE_ENC ? declared : str(doc->encoding);
+    // The element table is sized once, from the count the parser kept:
+    // growing it would move every element built so far, several times over.
+    out.elements.reserve(elementCount);
     // Pre-order walk over direct element children, without recursion.
     struct Pending
     {
@@ -208,8 +226,14 @@ DomDocument parseDocument(const QByteArray &bytes, const QString &fileName)
         int parent;
     };
     std::vector<Pending> stack{{root, -1}};
+    // Names are interned by the parser, so one QString serves each; the last
+    // one found answers the common run of same-named siblings at once.
     QHash<const void *, QHash<const xmlChar *, QString>> names;
+    const void *lastNs = nullptr;
+    const xmlChar *lastName = nullptr;
+    QString lastQName;
     QHash<const void *, bool> entityMarkup; // per entity: whether its text holds markup
+    std::vector<xmlNodePtr> kids;            // the element children of one element
     while (!stack.empty()) {
         const Pending p = stack.back();
         stack.pop_back();
@@ -218,11 +242,16 @@ DomDocument parseDocument(const QByteArray &bytes, const QString &fileName)
         DomElement &e = out.elements.back();
         e.parent = p.parent;
         const xmlNodePtr n = p.node;
-        // Names are interned by the parser, so one QString serves each.
-        QString &name = names[n->ns && n->ns->prefix ? static_cast<const void *>(n->ns) : nullptr][n->name];
-        if (name.isNull())
-            name = n->ns && n->ns->prefix ? str(n->ns->prefix) + QLatin1Char(':') + str(n->name) : str(n->name);
-        e.name = name;
+        const void *prefixed = n->ns && n->ns->prefix ? static_cast<const void *>(n->ns) : nullptr;
+        if (n->name != lastName || prefixed != lastNs || lastQName.isNull()) {
+            QString &name = names[prefixed][n->name];
+            if (name.isNull())
+                name = prefixed ? str(n->ns->prefix) + QLatin1Char(':') + str(n->name) : str(n->name);
+            lastNs = prefixed;
+            lastName = n->name;
+            lastQName = name;
+        }
+        e.name = lastQName;
         for (xmlAttrPtr a = n->properties; a; a = a->next) {
             DomAttribute attr;
             const QString local = str(a->name);
@@ -269,7 +298,7 @@ DomDocument parseDocument(const QByteArray &bytes, const QString &fileName)
                 e.xsiPrefix = str(ns->prefix);
             }
         }
-        std::vector<xmlNodePtr> kids;
+        kids.clear();
         for (xmlNodePtr c = n->children; c; c = c->next) {
             if (c->type == XML_ELEMENT_NODE)
                 kids.push_back(c);
@@ -297,6 +326,7 @@ DomDocument parseDocument(const QByteArray &bytes, const QString &fileName)
         e.value = valueOf(n, !kids.empty());
         if (p.parent >= 0)
             out.elements[static_cast<size_t>(p.parent)].children.push_back(index);
+        // Last first, so that they come off the stack in document order.
         for (auto it = kids.rbegin(); it != kids.rend(); ++it)
             stack.push_back({*it, index});
     }
@@ -308,38 +338,66 @@ QStringList pairListOf(const DomDocument &doc)
     QStringList pairs;
     if (doc.elements.empty())
         return pairs;
-    pairs.reserve(static_cast<qsizetype>(doc.elements.size()));
+    size_t entries = doc.elements.size();
+    for (const DomElement &e : doc.elements)
+        entries += e.attributes.size();
+    pairs.reserve(static_cast<qsizetype>(entries));
+    // Each entry is built in one piece. An element's path stands in its own
+    // entry right after "DAT,,", so its children and attributes take it
+    // from there instead of from a string of its own.
+    const qsizetype pathStart = kRecordMarker.size() + 2;
     struct Pending
     {
         int element;
-        QString path;
+        int index;       // among the earlier siblings of the same name
+        int parentEntry; // -1 for the root
     };
-    std::vector<Pending> stack{{0, doc.elements[0].name}};
+    std::vector<qsizetype> pathLength(doc.elements.size());
+    std::vector<Pending> stack{{0, 0, -1}};
     QHash<QString, int> seen;
     std::vector<Pending> kids;
+    char16_t digits[12];
     while (!stack.empty()) {
-        Pending p = std::move(stack.back());
+        const Pending p = stack.back();
         stack.pop_back();
         const DomElement &e = doc.elements[static_cast<size_t>(p.element)];
-        pairs.append(FormatPairEntry(u"", p.path, e.value));
+        const QStringView parentPath = p.parentEntry < 0 ? QStringView()
+                                                         : QStringView(pairs.at(p.parentEntry))
+                                                               .mid(pathStart, pathLength[static_cast<size_t>(e.parent)]);
+        // The index suffix "[n]", written backwards into the end of digits.
+        qsizetype digitCount = 0;
+        if (p.index > 0) {
+            digits[11 - digitCount++] = u']';
+            for (int n = p.index; n > 0; n /= 10)
+                digits[11 - digitCount++] = static_cast<char16_t>(u'0' + n % 10);
+            digits[11 - digitCount++] = u'[';
+        }
+        QString entry;
+        entry.reserve(pathStart + parentPath.size() + 1 + e.name.size() + digitCount + 1 + e.value.size());
+        entry.append(kRecordMarker).append(u',').append(u',');
+        if (p.parentEntry >= 0)
+            entry.append(parentPath).append(u'/');
+        entry.append(e.name).append(QStringView(digits + 12 - digitCount, digitCount));
+        const qsizetype length = entry.size() - pathStart;
+        pathLength[static_cast<size_t>(p.element)] = length;
+        entry.append(u',').append(e.value);
+        const int entryIndex = static_cast<int>(pairs.size());
+        pairs.append(std::move(entry));
+        const QStringView path = QStringView(pairs.at(entryIndex)).mid(pathStart, length);
         for (const DomAttribute &a : e.attributes) {
-            const QString path = p.path + QLatin1Char('/') + a.segment;
-            pairs.append(FormatPairEntry(a.xsi ? kXsiNamespace : QStringView(), path, a.value));
+            const QStringView ns = a.xsi ? kXsiNamespace : QStringView();
+            QString attribute;
+            attribute.reserve(kRecordMarker.size() + ns.size() + path.size() + a.segment.size() + a.value.size() + 4);
+            attribute.append(kRecordMarker).append(u',').append(ns).append(u',').append(path).append(u'/');
+            attribute.append(a.segment).append(u',').append(a.value);
+            pairs.append(std::move(attribute));
         }
         seen.clear();
         kids.clear();
-        for (int c : e.children) {
-            const QString &name = doc.elements[static_cast<size_t>(c)].name;
-            const int index = seen[name]++;
-            QString path;
-            path.reserve(p.path.size() + name.size() + 8);
-            path.append(p.path).append(QLatin1Char('/')).append(name);
-            if (index > 0)
-                path.append(QLatin1Char('[')).append(QString::number(index)).append(QLatin1Char(']'));
-            kids.push_back({c, std::move(path)});
-        }
+        for (int c : e.children)
+            kids.push_back({c, seen[doc.elements[static_cast<size_t>(c)].name]++, entryIndex});
         for (auto it = kids.rbegin(); it != kids.rend(); ++it)
-            stack.push_back(std::move(*it));
+            stack.push_back(*it);
     }
     return pairs;
 }

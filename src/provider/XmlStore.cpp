@@ -604,95 +604,104 @@ Target buildTarget(const QStringList &pairs, const QString &requiredRoot, const 
 {
     Target t;
     bool anyEntry = false;
-    QSet<QString> validNames; // names already checked
-    auto valid = [&](const QString &name) {
-        if (validNames.contains(name))
+    // Names already found valid, each held once: the elements of one name
+    // share its string. They are looked up through a view on the entry
+    // (fromRawData copies nothing), so an entry costs no copies of its names.
+    QSet<QString> validNames;
+    auto valid = [&](QStringView name, QString *held) {
+        const auto known = validNames.constFind(QString::fromRawData(name.data(), name.size()));
+        if (known != validNames.cend()) {
+            *held = *known;
             return true;
-        if (!isValidQName(name))
+        }
+        *held = name.toString();
+        if (!isValidQName(*held))
             return false;
-        validNames.insert(name);
+        validNames.insert(*held);
         return true;
     };
+    QString name;
     for (qsizetype n = 0; n < pairs.size(); ++n) {
-        const std::optional<PairEntry> entry = ParsePairEntry(pairs[n]);
+        const std::optional<PairEntryView> entry = SplitPairEntry(pairs[n]);
         if (!entry)
             continue;
         anyEntry = true;
         auto fail = [&](const QString &why) {
             return storeError(fileName, QStringLiteral("entry %1 (%2) %3").arg(n + 1).arg(quoteForMessage(pairs[n]), why));
         };
-        const QStringList segments = entry->path.split(QLatin1Char('/'));
-        const QString &rootName = segments[0];
+        // The path's segments, split at every "/".
+        const QStringView path = entry->path;
+        qsizetype end = path.indexOf(u'/');
+        const QStringView rootName = end < 0 ? path : path.left(end);
         if (t.elements.empty()) {
-            if (!valid(rootName))
-                throw fail(QStringLiteral("names the root %1, which is not a valid XML name.").arg(quoteForMessage(rootName)));
-            if (!requiredRoot.isEmpty() && rootName != requiredRoot) {
+            if (!valid(rootName, &name))
+                throw fail(QStringLiteral("names the root %1, which is not a valid XML name.").arg(quoteForMessage(name)));
+            if (!requiredRoot.isEmpty() && name != requiredRoot) {
                 throw fail(QStringLiteral("names the root %1, but the document's root is %2.")
-                               .arg(quoteForMessage(rootName), quoteForMessage(requiredRoot)));
+                               .arg(quoteForMessage(name), quoteForMessage(requiredRoot)));
             }
             t.elements.emplace_back();
-            t.elements[0].name = rootName;
+            t.elements[0].name = name;
         } else if (rootName != t.elements[0].name) {
             throw fail(QStringLiteral("names the root %1, but the list's root is %2.")
-                           .arg(quoteForMessage(rootName), quoteForMessage(t.elements[0].name)));
+                           .arg(quoteForMessage(rootName.toString()), quoteForMessage(t.elements[0].name)));
         }
         int current = 0;
         bool attribute = false;
-        for (qsizetype s = 1; s < segments.size(); ++s) {
-            const QString &segment = segments[s];
+        while (end >= 0) {
+            const qsizetype start = end + 1;
+            end = path.indexOf(u'/', start);
+            const QStringView segment = end < 0 ? path.mid(start) : path.mid(start, end - start);
             if (segment.startsWith(u'@')) {
-                if (s != segments.size() - 1)
-                    throw fail(QStringLiteral("gives the attribute %1 a child.").arg(quoteForMessage(segment)));
+                if (end >= 0)
+                    throw fail(QStringLiteral("gives the attribute %1 a child.").arg(quoteForMessage(segment.toString())));
                 const bool xsi = segment == kNoNamespaceSchemaLocation && entry->ns == kXsiNamespace;
-                if (!xsi && !valid(segment.mid(1)))
-                    throw fail(QStringLiteral("names the attribute %1, which is not a valid XML name.").arg(quoteForMessage(segment)));
+                if (!xsi && !valid(segment.mid(1), &name)) {
+                    throw fail(QStringLiteral("names the attribute %1, which is not a valid XML name.")
+                                   .arg(quoteForMessage(segment.toString())));
+                }
                 auto &attrs = t.elements[static_cast<size_t>(current)].attributes;
                 const auto it = std::find_if(attrs.begin(), attrs.end(),
                                              [&](const TargetAttribute &a) { return a.segment == segment; });
                 if (it != attrs.end())
-                    it->value = entry->value;
+                    it->value = entry->value.toString();
                 else
-                    attrs.push_back({segment, entry->value, xsi});
+                    attrs.push_back({segment.toString(), entry->value.toString(), xsi});
                 attribute = true;
                 continue;
             }
-            const QString name = StripIndex(segment);
+            const qsizetype bracket = segment.indexOf(u'[');
             int index = 0;
             try {
                 index = SegmentIndex(segment);
             } catch (const Error &e) {
                 throw fail(e.description());
             }
-            if (!valid(name))
+            if (!valid(bracket < 0 ? segment : segment.left(bracket), &name))
                 throw fail(QStringLiteral("names the element %1, which is not a valid XML name.").arg(quoteForMessage(name)));
-            TargetElement &parent = t.elements[static_cast<size_t>(current)];
-            const int have = parent.childCount.value(name, 0);
+            // "Name[k]" is the parent's k-th child of that name, when it has
+            // one; otherwise a new child of that name.
+            std::vector<int> &sameName = t.elements[static_cast<size_t>(current)].childrenByName[name];
             int child = -1;
-            if (index < have) {
-                int seen = 0;
-                for (int c : parent.children) {
-                    if (t.elements[static_cast<size_t>(c)].name == name && seen++ == index) {
-                        child = c;
-                        break;
-                    }
-                }
-            }
-            if (child < 0) {
+            if (static_cast<size_t>(index) < sameName.size()) {
+                child = sameName[static_cast<size_t>(index)];
+            } else {
+                const TargetElement &parent = t.elements[static_cast<size_t>(current)];
                 if (parent.depth + 1 > kMaxDepth)
                     throw fail(QStringLiteral("nests elements deeper than %1 levels.").arg(kMaxDepth));
                 child = static_cast<int>(t.elements.size());
-                parent.children.push_back(child);
-                parent.childCount[name] = have + 1;
+                sameName.push_back(child);
                 TargetElement e;
                 e.name = name;
                 e.parent = current;
                 e.depth = parent.depth + 1;
+                t.elements[static_cast<size_t>(current)].children.push_back(child);
                 t.elements.push_back(std::move(e));
             }
             current = child;
         }
         if (!attribute)
-            t.elements[static_cast<size_t>(current)].value = entry->value;
+            t.elements[static_cast<size_t>(current)].value = entry->value.toString();
     }
     if (!anyEntry)
         throw storeError(fileName, QStringLiteral("there is nothing to store (the list holds no \"DAT\" entry)."));

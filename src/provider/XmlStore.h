@@ -26,7 +26,7 @@ struct TargetElement
     int depth = 0;
     std::vector<TargetAttribute> attributes;
     std::vector<int> children;
-    QHash<QString, int> childCount; // children per name, for "Name[n]"
+    QHash<QString, std::vector<int>> childrenByName; // children per name, in order, for "Name[n]"
 };
 
 // The document a pair list describes.
