@@ -56,4 +56,29 @@ QString IndexedSegment(const QString &name, int index)
     return name + QLatin1Char('[') + QString::number(index) + QLatin1Char(']');
 }
 
+void AppendIndexedSegment(QString &out, QStringView name, int index)
+{
+    out.append(name);
+    if (index <= 0)
+        return;
+    char16_t digits[16];
+    qsizetype first = 16;
+    digits[--first] = u']';
+    for (int n = index; n > 0; n /= 10)
+        digits[--first] = static_cast<char16_t>(u'0' + n % 10);
+    digits[--first] = u'[';
+    out.append(QStringView(digits + first, 16 - first));
+}
+
+qsizetype IndexedSegmentSize(QStringView name, int index)
+{
+    qsizetype size = name.size();
+    if (index > 0) {
+        size += 2;
+        for (int n = index; n > 0; n /= 10)
+            ++size;
+    }
+    return size;
+}
+
 } // namespace tarnwell

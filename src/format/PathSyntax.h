@@ -36,4 +36,11 @@ QString NamespaceForPath(QStringView path);
 // The segment for a name and its index: name, plus "[n]" when n > 0.
 QString IndexedSegment(const QString &name, int index);
 
+// Appends the same segment to out, without a string of its own; for
+// builders of long lists of paths.
+void AppendIndexedSegment(QString &out, QStringView name, int index);
+
+// The number of characters IndexedSegment(name, index) has.
+qsizetype IndexedSegmentSize(QStringView name, int index);
+
 } // namespace tarnwell

@@ -356,7 +356,6 @@ QStringList pairListOf(const DomDocument &doc)
     std::vector<Pending> stack{{0, 0, -1}};
     QHash<QString, int> seen;
     std::vector<Pending> kids;
-    char16_t digits[12];
     while (!stack.empty()) {
         const Pending p = stack.back();
         stack.pop_back();
@@ -364,20 +363,12 @@ QStringList pairListOf(const DomDocument &doc)
         const QStringView parentPath = p.parentEntry < 0 ? QStringView()
                                                          : QStringView(pairs.at(p.parentEntry))
                                                                .mid(pathStart, pathLength[static_cast<size_t>(e.parent)]);
-        // The index suffix "[n]", written backwards into the end of digits.
-        qsizetype digitCount = 0;
-        if (p.index > 0) {
-            digits[11 - digitCount++] = u']';
-            for (int n = p.index; n > 0; n /= 10)
-                digits[11 - digitCount++] = static_cast<char16_t>(u'0' + n % 10);
-            digits[11 - digitCount++] = u'[';
-        }
         QString entry;
-        entry.reserve(pathStart + parentPath.size() + 1 + e.name.size() + digitCount + 1 + e.value.size());
+        entry.reserve(pathStart + parentPath.size() + 1 + IndexedSegmentSize(e.name, p.index) + 1 + e.value.size());
         entry.append(kRecordMarker).append(u',').append(u',');
         if (p.parentEntry >= 0)
             entry.append(parentPath).append(u'/');
-        entry.append(e.name).append(QStringView(digits + 12 - digitCount, digitCount));
+        AppendIndexedSegment(entry, e.name, p.index);
         const qsizetype length = entry.size() - pathStart;
         pathLength[static_cast<size_t>(p.element)] = length;
         entry.append(u',').append(e.value);

@@ -5,6 +5,8 @@
 #include "PairEntry.h"
 #include "PathSyntax.h"
 
+#include <QSet>
+
 namespace tarnwell {
 
 TreeNode *FindChildNode(const TreeNode &parent, QStringView segment)
@@ -60,6 +62,80 @@ TreeNode *addTreeNodeAt(TreeNode &parent, const QString &parentPath, const QStri
     return node;
 }
 
+// Adds the entries of one pair list to a tree. It keeps its path buffers
+// from entry to entry, and one string per name, which the nodes of that name
+// share: a long list costs no more copies than it has values.
+class TreeLoader
+{
+public:
+    TreeLoader(TreeNode &invisibleRoot, const NameLists &lists) : m_root(invisibleRoot), m_lists(lists) {}
+
+    // What AddPairToTree does.
+    void add(QStringView path, QStringView value)
+    {
+        if (path.isEmpty())
+            throw Error(QStringLiteral("The path is empty, so no node can take the value."),
+                        Error::Kind::InvalidArgument);
+        TreeNode *current = nullptr;
+        m_plainPath.truncate(0);
+        qsizetype start = 0;
+        while (start <= path.size()) {
+            qsizetype slash = path.indexOf(u'/', start);
+            if (slash < 0)
+                slash = path.size();
+            const QStringView segment = path.mid(start, slash - start);
+            if (!current) {
+                if (m_root.childCount() == 0)
+                    m_root.insertChild(0, std::make_unique<TreeNode>(segment.toString(), TreeNode::kBlue));
+                current = m_root.firstChild();
+                m_plainPath.append(current->text());
+            } else {
+                const qsizetype bracket = segment.indexOf(u'[');
+                const QStringView name = bracket < 0 ? segment : segment.left(bracket);
+                TreeNode *child = current->childNamed(name, SegmentIndex(segment));
+                if (!child)
+                    child = addChild(*current, name);
+                current = child;
+                m_plainPath.append(u'/').append(name);
+            }
+            start = slash + 1;
+        }
+        current->setTag(value.toString());
+    }
+
+private:
+    // A new child of parent (whose plain path is m_plainPath) at its
+    // ordered place, as addTreeNodeAt makes it.
+    TreeNode *addChild(TreeNode &parent, QStringView nameView)
+    {
+        const QString name = held(nameView);
+        m_childPath.truncate(0);
+        m_childPath.append(m_plainPath).append(u'/').append(name);
+        const bool listed = m_lists.isListedInE(m_childPath);
+        const int row = OrderedInsertRow(parent, m_plainPath, name, m_lists);
+        TreeNode *node =
+            parent.insertChild(row, std::make_unique<TreeNode>(name, listed ? TreeNode::kBlack : TreeNode::kBlue));
+        parent.setExpanded(true);
+        return node;
+    }
+
+    QString held(QStringView name)
+    {
+        const auto known = m_names.constFind(QString::fromRawData(name.data(), name.size()));
+        if (known != m_names.cend())
+            return *known;
+        const QString copy = name.toString();
+        m_names.insert(copy);
+        return copy;
+    }
+
+    TreeNode &m_root;
+    const NameLists &m_lists;
+    QString m_plainPath;
+    QString m_childPath;
+    QSet<QString> m_names;
+};
+
 } // namespace
 
 TreeNode *AddTreeNode(TreeNode &parent, const QString &name, const NameLists &lists)
@@ -70,48 +146,20 @@ TreeNode *AddTreeNode(TreeNode &parent, const QString &name, const NameLists &li
 void AddPairToTree(TreeNode &invisibleRoot, const QString &path, const QString &value,
                    const NameLists &lists)
 {
-    if (path.isEmpty())
-        throw Error(QStringLiteral("The path is empty, so no node can take the value."),
-                    Error::Kind::InvalidArgument);
-
-    TreeNode *current = nullptr;
-    QString plainPath;
-    qsizetype start = 0;
-    while (start <= path.size()) {
-        qsizetype slash = path.indexOf(u'/', start);
-        if (slash < 0)
-            slash = path.size();
-        const QStringView segment = QStringView(path).mid(start, slash - start);
-        if (!current) {
-            if (invisibleRoot.childCount() == 0)
-                invisibleRoot.insertChild(0, std::make_unique<TreeNode>(segment.toString(), TreeNode::kBlue));
-            current = invisibleRoot.firstChild();
-            plainPath = current->text();
-        } else {
-            // FindChildNode, with the name stripped once for both uses.
-            const QString name = StripIndex(segment);
-            TreeNode *child = current->childNamed(name, SegmentIndex(segment));
-            if (!child)
-                child = addTreeNodeAt(*current, plainPath, name, lists);
-            current = child;
-            plainPath += QLatin1Char('/');
-            plainPath += name;
-        }
-        start = slash + 1;
-    }
-    current->setTag(value);
+    TreeLoader(invisibleRoot, lists).add(path, value);
 }
 
 std::unique_ptr<TreeNode> LoadPairList(const QStringList &pairs, const NameLists &lists)
 {
     checkCount(pairs.size(), QStringLiteral("entries in the pair list"));
     auto root = std::make_unique<TreeNode>();
+    TreeLoader loader(*root, lists);
     for (qsizetype i = 0; i < pairs.size(); ++i) {
-        const std::optional<PairEntry> entry = ParsePairEntry(pairs[i]);
+        const std::optional<PairEntryView> entry = SplitPairEntry(pairs[i]);
         if (!entry)
             continue;
         try {
-            AddPairToTree(*root, entry->path, entry->value, lists);
+            loader.add(entry->path, entry->value);
         } catch (const Error &e) {
             throw e.withContext(QStringLiteral("Entry %1 (%2) cannot be loaded: ")
                                     .arg(i + 1)
@@ -126,21 +174,57 @@ namespace {
 // Appends the entries of node's subtree; path is node's indexed path. Works
 // with an explicit stack so that depth costs no call stack, and gives every
 // child its index by counting names per parent, so that a flat document is
-// not walked once per node.
+// not walked once per node. Each entry is built in one piece; a node's path
+// stands in its own entry, and its children take it from there.
 void appendSubtree(const TreeNode &node, const QString &path, QStringList &pairs)
 {
     struct Pending
     {
         const TreeNode *node;
-        QString path;
+        int index;       // among the earlier siblings of the same text
+        int parentEntry; // the parent's entry in pairs; -1 for node itself
     };
-    std::vector<Pending> stack{{&node, path}};
+    struct PathInEntry
+    {
+        qsizetype start;
+        qsizetype length;
+    };
+    const qsizetype firstEntry = pairs.size();
+    std::vector<PathInEntry> paths; // per entry appended here
+    std::vector<Pending> stack{{&node, 0, -1}};
     QHash<QString, int> seen;
     std::vector<Pending> children;
     while (!stack.empty()) {
-        Pending item = std::move(stack.back());
+        const Pending item = stack.back();
         stack.pop_back();
-        pairs.append(FormatPairEntry(NamespaceForPath(item.path), item.path, item.node->tag()));
+        QStringView parentPath;
+        if (item.parentEntry >= 0) {
+            const PathInEntry &at = paths[static_cast<size_t>(item.parentEntry - firstEntry)];
+            parentPath = QStringView(pairs.at(item.parentEntry)).mid(at.start, at.length);
+        }
+        const QString &text = item.node->text();
+        // The namespace follows the path's last segment, which is this
+        // node's own (a segment with an index is never the namespaced one).
+        const QString ns = item.parentEntry < 0 ? NamespaceForPath(path)
+                           : item.index == 0    ? NamespaceForPath(text)
+                                                : QString();
+        const qsizetype pathSize = item.parentEntry < 0 ? path.size()
+                                                        : parentPath.size() + 1 + IndexedSegmentSize(text, item.index);
+        QString entry;
+        entry.reserve(kRecordMarker.size() + ns.size() + pathSize + item.node->tag().size() + 3);
+        entry.append(kRecordMarker).append(u',').append(ns).append(u',');
+        const qsizetype start = entry.size();
+        if (item.parentEntry < 0) {
+            entry.append(path);
+        } else {
+            entry.append(parentPath).append(u'/');
+            AppendIndexedSegment(entry, text, item.index);
+        }
+        const qsizetype length = entry.size() - start;
+        entry.append(u',').append(item.node->tag());
+        const int entryIndex = static_cast<int>(pairs.size());
+        pairs.append(std::move(entry));
+        paths.push_back({start, length});
         const int count = item.node->childCount();
         if (count == 0)
             continue;
@@ -149,12 +233,11 @@ void appendSubtree(const TreeNode &node, const QString &path, QStringList &pairs
         children.reserve(static_cast<size_t>(count));
         for (int row = 0; row < count; ++row) {
             const TreeNode *child = item.node->child(row);
-            const int index = seen[child->text()]++;
-            children.push_back({child, item.path + QLatin1Char('/') + IndexedSegment(child->text(), index)});
+            children.push_back({child, seen[child->text()]++, entryIndex});
         }
         // Reverse onto the stack so the first child comes off first.
         for (auto it = children.rbegin(); it != children.rend(); ++it)
-            stack.push_back(std::move(*it));
+            stack.push_back(*it);
     }
 }
 

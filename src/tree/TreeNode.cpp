@@ -28,9 +28,10 @@ const TreeNode *TreeNode::topLevelAncestor() const
     return node;
 }
 
-TreeNode *TreeNode::childNamed(const QString &name, int n) const
+TreeNode *TreeNode::childNamed(QStringView name, int n) const
 {
-    const auto it = m_byName.constFind(name);
+    // A key over the caller's characters, without a copy of them.
+    const auto it = m_byName.constFind(QString::fromRawData(name.data(), name.size()));
     if (it == m_byName.cend() || n < 0 || static_cast<size_t>(n) >= it->size())
         return nullptr;
     return (*it)[static_cast<size_t>(n)];

@@ -55,7 +55,7 @@ public:
 
     // The n-th (from 0) child whose text is name, in display order; null when
     // there are not that many.
-    TreeNode *childNamed(const QString &name, int n) const;
+    TreeNode *childNamed(QStringView name, int n) const;
     // How many children have the text name.
     int countNamed(const QString &name) const;
     // How many earlier siblings share this node's text.
