@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <algorithm>
 #include <optional>
 #include <sys/stat.h>
@@ -153,9 +154,18 @@ private:
     {
         if (!m_lex) {
             LexDocument lex;
-            bool ok = lexDocument(text().utf8(), lex) && lex.elements.size() == m_dom.elements.size();
-            for (size_t i = 0; ok && i < lex.elements.size(); ++i)
-                ok = fromUtf8Exactly(lex.elements[i].name) == m_dom.elements[i].name;
+            bool ok = lexDocument(text().utf8(), lex, m_dom.elements.size()) &&
+                      lex.elements.size() == m_dom.elements.size();
+            // Each name as UTF-8, converted once: the elements of one name
+            // share its string.
+            QHash<const QChar *, QByteArray> utf8Names;
+            for (size_t i = 0; ok && i < lex.elements.size(); ++i) {
+                const QString &name = m_dom.elements[i].name;
+                auto known = utf8Names.find(name.constData());
+                if (known == utf8Names.end())
+                    known = utf8Names.insert(name.constData(), name.toUtf8());
+                ok = lex.elements[i].name == *known;
+            }
             if (!ok) {
                 throw Error(QStringLiteral("%1 was not stored: its markup could not be located safely "
                                            "(entities that hold elements are not supported).")

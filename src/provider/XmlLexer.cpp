@@ -11,8 +11,9 @@ class Lexer
 public:
     explicit Lexer(const QByteArray &text) : s(text.constData()), n(text.size()) {}
 
-    bool run(LexDocument &doc)
+    bool run(LexDocument &doc, size_t elementCount)
     {
+        doc.elements.reserve(elementCount);
         if (!skipProlog())
             return false;
         if (at("<") && !at("</") && !at("<!") && !at("<?"))
@@ -122,7 +123,7 @@ private:
         const qsizetype nameStart = pos;
         while (pos < n && !space(s[pos]) && s[pos] != '/' && s[pos] != '>')
             ++pos;
-        e.name = QByteArray(s + nameStart, pos - nameStart);
+        e.name = QByteArrayView(s + nameStart, pos - nameStart);
         e.nameEnd = pos;
         while (true) {
             skipSpace();
@@ -144,7 +145,7 @@ private:
             a.start = pos;
             while (pos < n && !space(s[pos]) && s[pos] != '=')
                 ++pos;
-            a.name = QByteArray(s + a.start, pos - a.start);
+            a.name = QByteArrayView(s + a.start, pos - a.start);
             skipSpace();
             if (pos >= n || s[pos] != '=')
                 return false;
@@ -166,7 +167,6 @@ private:
     // Walks the root element and everything in it, without recursion.
     bool elements(LexDocument &doc)
     {
-        doc.elements.clear();
         doc.elements.emplace_back();
         if (!startTag(doc.elements[0]))
             return false;
@@ -234,9 +234,10 @@ private:
 
 } // namespace
 
-bool lexDocument(const QByteArray &utf8, LexDocument &out)
+bool lexDocument(const QByteArray &utf8, LexDocument &out, size_t elementCount)
 {
-    return Lexer(utf8).run(out);
+    out.elements.clear();
+    return Lexer(utf8).run(out, elementCount);
 }
 
 } // namespace tarnwell::xml

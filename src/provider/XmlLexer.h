@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <vector>
 
 // Where each element, attribute and piece of content stands in a document's
@@ -10,7 +11,7 @@ namespace tarnwell::xml {
 
 struct LexAttribute
 {
-    QByteArray name;          // qualified name as written
+    QByteArrayView name;      // qualified name as written (a view on the text)
     qsizetype start = 0;      // first character of the name
     qsizetype valueStart = 0; // first character inside the quotes
     qsizetype valueEnd = 0;   // the closing quote
@@ -27,7 +28,7 @@ struct LexItem
 
 struct LexElement
 {
-    QByteArray name;
+    QByteArrayView name; // a view on the text
     int parent = -1;
     qsizetype start = 0;        // the '<' of the start tag
     qsizetype nameEnd = 0;      // one past the name in the start tag
@@ -48,6 +49,8 @@ struct LexDocument
 
 // Records the ranges of a well-formed document's text. Returns false when the
 // text does not have the expected shape (which a well-formed text always has).
-bool lexDocument(const QByteArray &utf8, LexDocument &out);
+// The names are views on utf8, which must outlive out. elementCount, when
+// known, sizes the element table.
+bool lexDocument(const QByteArray &utf8, LexDocument &out, size_t elementCount = 0);
 
 } // namespace tarnwell::xml

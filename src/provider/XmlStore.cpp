@@ -341,7 +341,7 @@ private:
             }
             add(">");
             emitContent(d, t);
-            add("</" + lx.name + '>');
+            add(QByteArray("</").append(lx.name).append('>'));
             return;
         }
         copy(lx.tagClose, lx.contentStart);
