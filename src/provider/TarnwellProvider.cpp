@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <algorithm>
+#include <cstring>
 #include <optional>
 #include <sys/stat.h>
 
@@ -201,9 +202,8 @@ private:
                             .arg(quoted(m_path), quoted(QDir::toNativeSeparators(folder))),
                         Error::Kind::Provider);
         }
-        if (!m_new) {
-            QFile current(m_path);
-            if (!current.open(QIODevice::ReadOnly) || current.size() != m_bytes.size() || current.readAll() != m_bytes) {
+        if (!m_new && !unchangedOnDisk()) {
+            {
                 throw Error(QStringLiteral("%1 was not stored: it was changed or removed on disk since it was read. "
                                            "Open it again to see the other change.")
                                 .arg(quoted(m_path)),
@@ -217,6 +217,25 @@ private:
         const QString failure = writeFileSafely(m_path, bytes, permissions);
         if (!failure.isEmpty())
             throw Error(QStringLiteral("%1 was not stored: %2").arg(quoted(m_path), failure), Error::Kind::Provider);
+    }
+
+    // Whether the file still holds exactly the bytes read or last stored,
+    // compared piece by piece rather than read whole into memory.
+    bool unchangedOnDisk() const
+    {
+        QFile current(m_path);
+        if (!current.open(QIODevice::ReadOnly) || current.size() != m_bytes.size())
+            return false;
+        char buffer[65536];
+        qsizetype at = 0;
+        while (at < m_bytes.size()) {
+            const qint64 got = current.read(buffer, sizeof buffer);
+            if (got <= 0 || got > m_bytes.size() - at || std::memcmp(buffer, m_bytes.constData() + at, static_cast<size_t>(got)) != 0)
+                return false;
+            at += got;
+        }
+        char extra;
+        return current.read(&extra, 1) == 0;
     }
 
     QString m_path;
