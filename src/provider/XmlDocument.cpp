@@ -56,6 +56,14 @@ void recordFirst(void *userData, xmlErrorPtr error)
     first->column = error->int2;
 }
 
+// n, or the first element after it among its siblings; null if none.
+xmlNodePtr firstElement(xmlNodePtr n)
+{
+    while (n && n->type != XML_ELEMENT_NODE)
+        n = n->next;
+    return n;
+}
+
 // The parser's handler for a start tag, counting elements on the way (into
 // the size_t that the context's _private points to, which the contexts for
 // entity text share). The count sizes the element table.
@@ -219,13 +227,10 @@ DomDocument parseDocument(const QByteArray &bytes, const QString &fileName)
     // The element table is sized once, from the count the parser kept:
     // growing it would move every element built so far, several times over.
     out.elements.reserve(elementCount);
-    // Pre-order walk over direct element children, without recursion.
-    struct Pending
-    {
-        xmlNodePtr node;
-        int parent;
-    };
-    std::vector<Pending> stack{{root, -1}};
+    // Pre-order walk over the element nodes, following the tree's own links
+    // (no stack, no recursion).
+    xmlNodePtr n = root;
+    int parent = -1;
     // Names are interned by the parser, so one QString serves each; the last
     // one found answers the common run of same-named siblings at once.
     QHash<const void *, QHash<const xmlChar *, QString>> names;
@@ -233,15 +238,11 @@ DomDocument parseDocument(const QByteArray &bytes, const QString &fileName)
     const xmlChar *lastName = nullptr;
     QString lastQName;
     QHash<const void *, bool> entityMarkup; // per entity: whether its text holds markup
-    std::vector<xmlNodePtr> kids;            // the element children of one element
-    while (!stack.empty()) {
-        const Pending p = stack.back();
-        stack.pop_back();
+    while (n) {
         const int index = static_cast<int>(out.elements.size());
         out.elements.emplace_back();
         DomElement &e = out.elements.back();
-        e.parent = p.parent;
-        const xmlNodePtr n = p.node;
+        e.parent = parent;
         const void *prefixed = n->ns && n->ns->prefix ? static_cast<const void *>(n->ns) : nullptr;
         if (n->name != lastName || prefixed != lastNs || lastQName.isNull()) {
             QString &name = names[prefixed][n->name];
@@ -287,10 +288,10 @@ DomDocument parseDocument(const QByteArray &bytes, const QString &fileName)
         }
         // The prefix of the schema-instance namespace: declared here, or
         // the parent's.
-        if (p.parent >= 0) {
-            const DomElement &parent = out.elements[static_cast<size_t>(p.parent)];
-            e.xsiPrefixBound = parent.xsiPrefixBound;
-            e.xsiPrefix = parent.xsiPrefix;
+        if (parent >= 0) {
+            const DomElement &up = out.elements[static_cast<size_t>(parent)];
+            e.xsiPrefixBound = up.xsiPrefixBound;
+            e.xsiPrefix = up.xsiPrefix;
         }
         for (xmlNsPtr ns = n->nsDef; ns; ns = ns->next) {
             if (ns->prefix && xmlStrEqual(ns->href, reinterpret_cast<const xmlChar *>(kXsi))) {
@@ -298,10 +299,10 @@ DomDocument parseDocument(const QByteArray &bytes, const QString &fileName)
                 e.xsiPrefix = str(ns->prefix);
             }
         }
-        kids.clear();
+        size_t elementChildren = 0;
         for (xmlNodePtr c = n->children; c; c = c->next) {
             if (c->type == XML_ELEMENT_NODE)
-                kids.push_back(c);
+                ++elementChildren;
             if (c->type != XML_ENTITY_REF_NODE)
                 continue;
             // External entities are never read, so a value that needs one
@@ -323,12 +324,27 @@ DomDocument parseDocument(const QByteArray &bytes, const QString &fileName)
                     out.markupEntityRefs.push_back(ref);
             }
         }
-        e.value = valueOf(n, !kids.empty());
-        if (p.parent >= 0)
-            out.elements[static_cast<size_t>(p.parent)].children.push_back(index);
-        // Last first, so that they come off the stack in document order.
-        for (auto it = kids.rbegin(); it != kids.rend(); ++it)
-            stack.push_back({*it, index});
+        e.value = valueOf(n, elementChildren > 0);
+        e.children.reserve(elementChildren);
+        if (parent >= 0)
+            out.elements[static_cast<size_t>(parent)].children.push_back(index);
+        // Next: the first element child, else the next element after this
+        // one or after one of its ancestors below the root.
+        if (elementChildren > 0) {
+            parent = index;
+            n = firstElement(n->children);
+            continue;
+        }
+        while (n != root) {
+            if (xmlNodePtr next = firstElement(n->next)) {
+                n = next;
+                break;
+            }
+            n = n->parent;
+            parent = out.elements[static_cast<size_t>(parent)].parent;
+        }
+        if (n == root)
+            break;
     }
     return out;
 }
@@ -342,39 +358,38 @@ QStringList pairListOf(const DomDocument &doc)
     for (const DomElement &e : doc.elements)
         entries += e.attributes.size();
     pairs.reserve(static_cast<qsizetype>(entries));
+    // The elements are in document order, which is the order of the list.
     // Each entry is built in one piece. An element's path stands in its own
     // entry right after "DAT,,", so its children and attributes take it
     // from there instead of from a string of its own.
     const qsizetype pathStart = kRecordMarker.size() + 2;
-    struct Pending
+    struct Placed
     {
-        int element;
-        int index;       // among the earlier siblings of the same name
-        int parentEntry; // -1 for the root
+        int index = 0; // among the earlier siblings of the same name
+        int entry = 0; // the element's entry in pairs
+        qsizetype pathLength = 0;
     };
-    std::vector<qsizetype> pathLength(doc.elements.size());
-    std::vector<Pending> stack{{0, 0, -1}};
+    std::vector<Placed> placed(doc.elements.size());
     QHash<QString, int> seen;
-    std::vector<Pending> kids;
-    while (!stack.empty()) {
-        const Pending p = stack.back();
-        stack.pop_back();
-        const DomElement &e = doc.elements[static_cast<size_t>(p.element)];
-        const QStringView parentPath = p.parentEntry < 0 ? QStringView()
-                                                         : QStringView(pairs.at(p.parentEntry))
-                                                               .mid(pathStart, pathLength[static_cast<size_t>(e.parent)]);
+    for (size_t i = 0; i < doc.elements.size(); ++i) {
+        const DomElement &e = doc.elements[i];
+        Placed &self = placed[i];
+        QStringView parentPath;
+        if (e.parent >= 0) {
+            const Placed &up = placed[static_cast<size_t>(e.parent)];
+            parentPath = QStringView(pairs.at(up.entry)).mid(pathStart, up.pathLength);
+        }
         QString entry;
-        entry.reserve(pathStart + parentPath.size() + 1 + IndexedSegmentSize(e.name, p.index) + 1 + e.value.size());
+        entry.reserve(pathStart + parentPath.size() + 1 + IndexedSegmentSize(e.name, self.index) + 1 + e.value.size());
         entry.append(kRecordMarker).append(u',').append(u',');
-        if (p.parentEntry >= 0)
+        if (e.parent >= 0)
             entry.append(parentPath).append(u'/');
-        AppendIndexedSegment(entry, e.name, p.index);
-        const qsizetype length = entry.size() - pathStart;
-        pathLength[static_cast<size_t>(p.element)] = length;
+        AppendIndexedSegment(entry, e.name, self.index);
+        self.pathLength = entry.size() - pathStart;
         entry.append(u',').append(e.value);
-        const int entryIndex = static_cast<int>(pairs.size());
+        self.entry = static_cast<int>(pairs.size());
         pairs.append(std::move(entry));
-        const QStringView path = QStringView(pairs.at(entryIndex)).mid(pathStart, length);
+        const QStringView path = QStringView(pairs.at(self.entry)).mid(pathStart, self.pathLength);
         for (const DomAttribute &a : e.attributes) {
             const QStringView ns = a.xsi ? kXsiNamespace : QStringView();
             QString attribute;
@@ -383,12 +398,11 @@ QStringList pairListOf(const DomDocument &doc)
             attribute.append(a.segment).append(u',').append(a.value);
             pairs.append(std::move(attribute));
         }
+        if (e.children.empty())
+            continue;
         seen.clear();
-        kids.clear();
         for (int c : e.children)
-            kids.push_back({c, seen[doc.elements[static_cast<size_t>(c)].name]++, entryIndex});
-        for (auto it = kids.rbegin(); it != kids.rend(); ++it)
-            stack.push_back(*it);
+            placed[static_cast<size_t>(c)].index = seen[doc.elements[static_cast<size_t>(c)].name]++;
     }
     return pairs;
 }
