@@ -41,7 +41,11 @@ struct DomDocument
 // Parses bytes safely: no network, no external entities or DTDs, no entity
 // substitution. Throws an Error naming fileName, with line and column, when
 // the bytes are not a well-formed document (or exceed the parser's limits).
-DomDocument parseDocument(const QByteArray &bytes, const QString &fileName);
+// expected, when given, holds the values the elements should have, in
+// document order: an element whose value is its expected one shares that
+// string instead of holding a copy. The result reads the same either way.
+DomDocument parseDocument(const QByteArray &bytes, const QString &fileName,
+                          const std::vector<const QString *> *expected = nullptr);
 
 // The pair list of a document, in document order: each element, then its
 // attributes, then its child elements.

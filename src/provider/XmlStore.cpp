@@ -609,6 +609,10 @@ Target buildTarget(const QStringList &pairs, const QString &requiredRoot, const 
     // (fromRawData copies nothing), so an entry costs no copies of its names.
     QSet<QString> validNames;
     auto valid = [&](QStringView name, QString *held) {
+        // Runs of one name (siblings, or the same parent again) need no
+        // look-up: *held still has the last one, which was valid.
+        if (!held->isNull() && *held == name)
+            return true;
         const auto known = validNames.constFind(QString::fromRawData(name.data(), name.size()));
         if (known != validNames.cend()) {
             *held = *known;
@@ -621,6 +625,9 @@ Target buildTarget(const QStringList &pairs, const QString &requiredRoot, const 
         return true;
     };
     QString name;
+    int lastParent = -1;
+    QString lastName;
+    std::vector<int> *lastSameName = nullptr;
     for (qsizetype n = 0; n < pairs.size(); ++n) {
         const std::optional<PairEntryView> entry = SplitPairEntry(pairs[n]);
         if (!entry)
@@ -681,7 +688,15 @@ Target buildTarget(const QStringList &pairs, const QString &requiredRoot, const 
                 throw fail(QStringLiteral("names the element %1, which is not a valid XML name.").arg(quoteForMessage(name)));
             // "Name[k]" is the parent's k-th child of that name, when it has
             // one; otherwise a new child of that name.
-            std::vector<int> &sameName = t.elements[static_cast<size_t>(current)].childrenByName[name];
+            // The children of that name; the list found last serves a run of
+            // entries under one parent (only adding a name to that parent's
+            // table could move it, and that happens only here).
+            if (current != lastParent || name != lastName) {
+                lastSameName = &t.elements[static_cast<size_t>(current)].childrenByName[name];
+                lastParent = current;
+                lastName = name;
+            }
+            std::vector<int> &sameName = *lastSameName;
             int child = -1;
             if (static_cast<size_t>(index) < sameName.size()) {
                 child = sameName[static_cast<size_t>(index)];
@@ -767,8 +782,18 @@ CheckedStore storeChecked(const EncodedText &text, const LexDocument *lex, const
 {
     CheckedStore out;
     out.bytes = lex ? patchDocument(text, *lex, dom, target, fileName) : newDocument(target);
+    // The target's values in document order: the parse shares the strings
+    // of the values it finds as sent.
+    std::vector<const QString *> expected;
+    expected.reserve(target.elements.size());
+    for (std::vector<int> pending{0}; !target.elements.empty() && !pending.empty();) {
+        const TargetElement &e = target.elements[static_cast<size_t>(pending.back())];
+        pending.pop_back();
+        expected.push_back(&e.value);
+        pending.insert(pending.end(), e.children.rbegin(), e.children.rend());
+    }
     try {
-        out.dom = parseDocument(out.bytes, fileName);
+        out.dom = parseDocument(out.bytes, fileName, &expected);
     } catch (const Error &e) {
         throw storeError(fileName, QStringLiteral("the result would not be well-formed (%1)").arg(e.description()));
     }
