@@ -155,7 +155,11 @@ private:
     {
         if (!m_lex) {
             LexDocument lex;
-            bool ok = lexDocument(text().utf8(), lex, m_dom.elements.size()) &&
+            std::vector<size_t> childCounts;
+            childCounts.reserve(m_dom.elements.size());
+            for (const DomElement &e : m_dom.elements)
+                childCounts.push_back(e.children.size());
+            bool ok = lexDocument(text().utf8(), lex, &childCounts) &&
                       lex.elements.size() == m_dom.elements.size();
             // Each name as UTF-8, converted once: the elements of one name
             // share its string.

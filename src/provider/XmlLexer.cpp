@@ -11,9 +11,11 @@ class Lexer
 public:
     explicit Lexer(const QByteArray &text) : s(text.constData()), n(text.size()) {}
 
-    bool run(LexDocument &doc, size_t elementCount)
+    bool run(LexDocument &doc, const std::vector<size_t> *childCounts)
     {
-        doc.elements.reserve(elementCount);
+        m_childCounts = childCounts;
+        if (childCounts)
+            doc.elements.reserve(childCounts->size());
         if (!skipProlog())
             return false;
         if (at("<") && !at("</") && !at("<!") && !at("<?"))
@@ -165,11 +167,24 @@ private:
     }
 
     // Walks the root element and everything in it, without recursion.
+    // Sizes the lists of an element that has just been read, when the
+    // number of its element children is known: its content is then those
+    // children and the text around them, as a rule.
+    void presize(LexElement &e, size_t index) const
+    {
+        if (!m_childCounts || index >= m_childCounts->size() || (*m_childCounts)[index] == 0)
+            return;
+        const size_t children = (*m_childCounts)[index];
+        e.children.reserve(children);
+        e.content.reserve(2 * children + 1);
+    }
+
     bool elements(LexDocument &doc)
     {
         doc.elements.emplace_back();
         if (!startTag(doc.elements[0]))
             return false;
+        presize(doc.elements[0], 0);
         if (doc.elements[0].selfClosing)
             return true;
         int current = 0;
@@ -206,6 +221,7 @@ private:
                     return false;
                 const int index = static_cast<int>(doc.elements.size());
                 const bool open = !child.selfClosing;
+                presize(child, static_cast<size_t>(index));
                 doc.elements.push_back(std::move(child));
                 item.kind = LexItem::Element;
                 item.element = index;
@@ -230,14 +246,15 @@ private:
     const char *s;
     qsizetype n;
     qsizetype pos = 0;
+    const std::vector<size_t> *m_childCounts = nullptr;
 };
 
 } // namespace
 
-bool lexDocument(const QByteArray &utf8, LexDocument &out, size_t elementCount)
+bool lexDocument(const QByteArray &utf8, LexDocument &out, const std::vector<size_t> *childCounts)
 {
     out.elements.clear();
-    return Lexer(utf8).run(out, elementCount);
+    return Lexer(utf8).run(out, childCounts);
 }
 
 } // namespace tarnwell::xml

@@ -49,8 +49,9 @@ struct LexDocument
 
 // Records the ranges of a well-formed document's text. Returns false when the
 // text does not have the expected shape (which a well-formed text always has).
-// The names are views on utf8, which must outlive out. elementCount, when
-// known, sizes the element table.
-bool lexDocument(const QByteArray &utf8, LexDocument &out, size_t elementCount = 0);
+// The names are views on utf8, which must outlive out. childCounts, when
+// known (the number of element children of each element, in document
+// order), sizes the tables up front instead of growing them.
+bool lexDocument(const QByteArray &utf8, LexDocument &out, const std::vector<size_t> *childCounts = nullptr);
 
 } // namespace tarnwell::xml

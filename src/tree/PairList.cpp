@@ -254,9 +254,10 @@ QStringList BuildPairList(const TreeNode &invisibleRoot)
     if (!first)
         return QStringList{QString()};
     const TreeNode *root = first->topLevelAncestor();
-    checkCount(root->descendantCount() + 1, QStringLiteral("nodes in one pair list"));
+    const qsizetype count = root->descendantCount() + 1;
+    checkCount(count, QStringLiteral("nodes in one pair list"));
     QStringList pairs;
-    pairs.reserve(root->descendantCount() + 1);
+    pairs.reserve(count);
     AppendNodePairs(*root, pairs);
     return pairs;
 }
