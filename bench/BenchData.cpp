@@ -32,12 +32,40 @@ const NameLists &benchLists()
     return lists;
 }
 
-GeneratedDocument::GeneratedDocument(int entries)
+namespace {
+
+QByteArray flatBytes(int entries)
 {
-    bytes = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Doc>\n";
+    QByteArray bytes = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Doc>\n";
     for (int i = 1; i < entries; ++i)
         bytes += "  <Item>value " + QByteArray::number(i) + "</Item>\n";
     bytes += "</Doc>\n";
+    return bytes;
+}
+
+QByteArray nestedBytes()
+{
+    // Each group is 1 + 8 * 3 = 25 entries.
+    QByteArray bytes = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Doc>\n";
+    int item = 0;
+    for (int group = 0; group < (kNestedEntries - 1) / 25; ++group) {
+        bytes += "  <Group>\n";
+        for (int i = 0; i < 8; ++i, ++item) {
+            bytes += "    <Item id=\"i" + QByteArray::number(item) + "\" state=\"" + (item % 3 ? "open" : "done") +
+                     "\">value " + QByteArray::number(item) + "</Item>\n";
+        }
+        bytes += "  </Group>\n";
+    }
+    bytes += "</Doc>\n";
+    return bytes;
+}
+
+} // namespace
+
+GeneratedDocument::GeneratedDocument(int entries) : GeneratedDocument(flatBytes(entries)) {}
+
+GeneratedDocument::GeneratedDocument(QByteArray content) : bytes(std::move(content))
+{
     path = dir.filePath(QStringLiteral("doc.xml"));
     reset();
 }
@@ -52,6 +80,12 @@ void GeneratedDocument::reset() const
 const GeneratedDocument &largeDocument()
 {
     static const GeneratedDocument doc(32767);
+    return doc;
+}
+
+const GeneratedDocument &nestedDocument()
+{
+    static const GeneratedDocument doc(nestedBytes());
     return doc;
 }
 

@@ -15,11 +15,12 @@ QStringList flatPairList(int n);
 // List E of 200 entries, Doc/Item among them.
 const NameLists &benchLists();
 
-// A document of n entries on disk: the root Doc and n - 1 Item elements with
-// short text. reset() writes the original bytes again.
+// A document on disk. reset() writes the original bytes again.
 struct GeneratedDocument
 {
+    // n entries: the root Doc and n - 1 Item elements with short text.
     explicit GeneratedDocument(int entries);
+    explicit GeneratedDocument(QByteArray content);
     void reset() const;
 
     QTemporaryDir dir;
@@ -29,5 +30,11 @@ struct GeneratedDocument
 
 // The 32,767-entry document shared by the provider and window benchmarks.
 const GeneratedDocument &largeDocument();
+
+// A document of three levels with attributes, of kNestedEntries entries:
+// Doc, then Group elements of eight Item elements, each Item with the
+// attributes id and state and a short text.
+inline constexpr int kNestedEntries = 32751;
+const GeneratedDocument &nestedDocument();
 
 } // namespace tarnwell::bench
