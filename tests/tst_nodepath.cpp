@@ -27,6 +27,8 @@ private Q_SLOTS:
     void formatPairEntryRoundTrips();
     void nodePaths();
     void renumberAfterRemoval();
+    void lookupsByNameMatchAWalk_data();
+    void lookupsByNameMatchAWalk();
     void secondTopLevelNodeIsIndexed();
 };
 
@@ -189,6 +191,56 @@ void TestNodePath::nodePaths()
     QCOMPARE(IndexedNodeName(*item0), QStringLiteral("Item[1]"));
     QCOMPARE(IndexedNodePath(*id), QStringLiteral("Doc/Item[2]/@id"));
     QCOMPARE(IndexedNodeName(*head), QStringLiteral("Head"));
+}
+
+// Few children are walked, many are looked up in a table by name: both
+// must give what a walk over the children gives, while children come and go
+// across the size where the table starts.
+void TestNodePath::lookupsByNameMatchAWalk_data()
+{
+    // Steps in turn: n > 0 inserts n children, n < 0 removes -n.
+    QTest::addColumn<QList<int>>("steps");
+    QTest::newRow("stays small") << QList<int>{7, -2, 3};
+    QTest::newRow("grows past the table size") << QList<int>{10, 12};
+    QTest::newRow("shrinks below it, then grows") << QList<int>{20, -18, 6, -3, 9};
+    QTest::newRow("large") << QList<int>{45, -30, 2};
+    QTest::newRow("emptied, then refilled") << QList<int>{20, -20, 5};
+}
+
+void TestNodePath::lookupsByNameMatchAWalk()
+{
+    QFETCH(QList<int>, steps);
+    const QStringList names{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("@c")};
+    TreeNode top;
+    TreeNode *doc = top.insertChild(0, std::make_unique<TreeNode>(QStringLiteral("Doc")));
+    int made = 0, expected = 0;
+    for (int step : steps) {
+        // At the front, the middle and the end in turn.
+        for (int i = 0; i < step; ++i, ++made) {
+            const int rows[] = {0, doc->childCount() / 2, doc->childCount()};
+            doc->insertChild(rows[i % 3], std::make_unique<TreeNode>(names[(made * 7 + made / 3) % 3]));
+        }
+        for (int i = 0; i < -step; ++i) {
+            const int rows[] = {0, doc->childCount() / 2, doc->childCount() - 1};
+            doc->takeChild(rows[i % 3]);
+        }
+        expected += step;
+    }
+    QCOMPARE(doc->childCount(), expected);
+    for (const QString &name : names) {
+        QList<TreeNode *> walked;
+        for (int row = 0; row < doc->childCount(); ++row) {
+            if (doc->child(row)->text() == name)
+                walked.append(doc->child(row));
+        }
+        QCOMPARE(doc->countNamed(name), walked.size());
+        for (int n = 0; n < walked.size(); ++n) {
+            QCOMPARE(doc->childNamed(name, n), walked[n]);
+            QCOMPARE(walked[n]->sameNameIndex(), n);
+        }
+        QCOMPARE(doc->childNamed(name, static_cast<int>(walked.size())), nullptr);
+        QCOMPARE(doc->childNamed(name, -1), nullptr);
+    }
 }
 
 void TestNodePath::renumberAfterRemoval()

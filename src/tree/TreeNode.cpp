@@ -30,15 +30,27 @@ const TreeNode *TreeNode::topLevelAncestor() const
 
 TreeNode *TreeNode::childNamed(QStringView name, int n) const
 {
+    if (n < 0)
+        return nullptr;
+    if (!indexed()) {
+        for (const auto &child : m_children) {
+            if (child->m_text == name && n-- == 0)
+                return child.get();
+        }
+        return nullptr;
+    }
     // A key over the caller's characters, without a copy of them.
     const auto it = m_byName.constFind(QString::fromRawData(name.data(), name.size()));
-    if (it == m_byName.cend() || n < 0 || static_cast<size_t>(n) >= it->size())
+    if (it == m_byName.cend() || static_cast<size_t>(n) >= it->size())
         return nullptr;
     return (*it)[static_cast<size_t>(n)];
 }
 
 int TreeNode::countNamed(const QString &name) const
 {
+    if (!indexed())
+        return static_cast<int>(std::count_if(m_children.begin(), m_children.end(),
+                                              [&](const auto &child) { return child->m_text == name; }));
     const auto it = m_byName.constFind(name);
     return it == m_byName.cend() ? 0 : static_cast<int>(it->size());
 }
@@ -47,6 +59,10 @@ int TreeNode::sameNameIndex() const
 {
     if (!m_parent)
         return 0;
+    if (!m_parent->indexed()) {
+        return static_cast<int>(std::count_if(m_parent->m_children.begin(), m_parent->m_children.begin() + m_row,
+                                              [&](const auto &sibling) { return sibling->m_text == m_text; }));
+    }
     const auto &same = m_parent->m_byName[m_text];
     const auto pos = std::lower_bound(same.begin(), same.end(), m_row,
                                       [](const TreeNode *n, int row) { return n->m_row < row; });
@@ -59,17 +75,29 @@ TreeNode *TreeNode::insertChild(int row, std::unique_ptr<TreeNode> child)
     Q_ASSERT(child && !child->m_parent);
     TreeNode *raw = child.get();
     raw->m_parent = this;
+    const bool wasIndexed = indexed();
     m_children.insert(m_children.begin() + row, std::move(child));
     renumberFrom(row);
-    auto &same = m_byName[raw->m_text];
+    if (wasIndexed) {
+        addToIndex(raw);
+    } else if (indexed()) {
+        for (const auto &c : m_children)
+            m_byName[c->m_text].push_back(c.get());
+    }
+    return raw;
+}
+
+void TreeNode::addToIndex(TreeNode *child)
+{
+    auto &same = m_byName[child->m_text];
+    const int row = child->m_row;
     if (same.empty() || same.back()->m_row < row) {
-        same.push_back(raw);
+        same.push_back(child);
     } else {
         const auto pos = std::lower_bound(same.begin(), same.end(), row,
                                           [](const TreeNode *n, int r) { return n->m_row < r; });
-        same.insert(pos, raw);
+        same.insert(pos, child);
     }
-    return raw;
 }
 
 std::unique_ptr<TreeNode> TreeNode::takeChild(int row)
@@ -77,10 +105,12 @@ std::unique_ptr<TreeNode> TreeNode::takeChild(int row)
     Q_ASSERT(row >= 0 && row < childCount());
     std::unique_ptr<TreeNode> child = std::move(m_children[static_cast<size_t>(row)]);
     m_children.erase(m_children.begin() + row);
-    auto it = m_byName.find(child->m_text);
-    it->erase(std::find(it->begin(), it->end(), child.get()));
-    if (it->empty())
-        m_byName.erase(it);
+    if (!m_byName.isEmpty()) {
+        auto it = m_byName.find(child->m_text);
+        it->erase(std::find(it->begin(), it->end(), child.get()));
+        if (it->empty())
+            m_byName.erase(it);
+    }
     renumberFrom(row);
     child->m_parent = nullptr;
     child->m_row = 0;

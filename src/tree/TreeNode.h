@@ -80,7 +80,12 @@ private:
     int m_row = 0;
     std::vector<std::unique_ptr<TreeNode>> m_children;
     // Children by text, each list in display order, so that "the n-th child
-    // named X" is found without walking all siblings.
+    // named X" is found without walking all siblings. Kept from kIndexFrom
+    // children on; fewer are simply walked, which spares most nodes (leaves,
+    // elements with a few attributes) a table of their own.
+    static constexpr size_t kIndexFrom = 16;
+    bool indexed() const { return m_children.size() >= kIndexFrom || !m_byName.isEmpty(); }
+    void addToIndex(TreeNode *child);
     QHash<QString, std::vector<TreeNode *>> m_byName;
 };
 
