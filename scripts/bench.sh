@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Runs the provider and window benchmarks with interleaved repetitions and
+# prints, per run, the medians and their ratios to the libxml2 baseline, and
+# the heap growth of the first GetData in the window.
+#   scripts/bench.sh [RUNS] [REPETITIONS]     (defaults: 3 runs of 7)
+# Build first (scripts/test.sh builds build/bench/tarnwell-bench).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+runs="${1:-3}"; reps="${2:-7}"
+bench=build/bench/tarnwell-bench
+[ -x "$bench" ] || { echo "bench: $bench is not built; run scripts/test.sh first" >&2; exit 1; }
+out="$(mktemp)"; log="$(mktemp)"; trap 'rm -f "$out" "$log"' EXIT
+for run in $(seq "$runs"); do
+  "$bench" --benchmark_filter='^(Libxml2ParseBaseline|Provider|WindowGetData|WindowPutData)' \
+    --benchmark_repetitions="$reps" --benchmark_enable_random_interleaving=true \
+    --benchmark_report_aggregates_only=true --benchmark_out="$out" --benchmark_out_format=csv >"$log" 2>&1 ||
+    { cat "$log" >&2; exit 1; }
+  awk -F, -v run="$run" '
+    /^name,/ { for (i = 1; i <= NF; ++i) { h = $i; gsub(/"/, "", h); col[h] = i }; next }
+    /_median"/ {
+      name = $1; gsub(/"/, "", name); sub(/_median$/, "", name)
+      t[name] = $col["real_time"]
+      if ("heap_growth_MB" in col && $col["heap_growth_MB"] != "") heap[name] = $col["heap_growth_MB"]
+    }
+    END {
+      base = t["Libxml2ParseBaseline/32767"]
+      printf "run %d: Libxml2ParseBaseline/32767 %.2f ms\n", run, base
+      n = split("ProviderGetData/32767 ProviderPutDataOneEdit/32767 WindowGetData/32767 WindowPutData/32767 WindowGetDataNested/32751", names, " ")
+      for (i = 1; i <= n; ++i) {
+        if (!(names[i] in t)) continue
+        printf "  %-30s %7.2f ms  %.2fx", names[i], t[names[i]], t[names[i]] / base
+        if (names[i] in heap) printf "  heap growth %.1f MB", heap[names[i]]
+        printf "\n"
+      }
+    }' "$out"
+done
