@@ -30,8 +30,10 @@ cleanup() {
 }
 trap cleanup EXIT
 export DISPLAY="$display"
-# A loaded machine may take a while to start Xvfb and the editor.
-for _ in $(seq 300); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
+# A loaded machine may take a while to start Xvfb and the editor. The socket
+# appears before the server answers, so wait until it answers.
+for _ in $(seq 300); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
+xdotool getdisplaygeometry >/dev/null 2>&1 || { echo "FAIL: Xvfb on $display did not answer"; exit 1; }
 unset QT_QPA_PLATFORM QT_SCALE_FACTOR QT_SCREEN_SCALE_FACTORS
 export QT_FONT_DPI=96
 
@@ -52,7 +54,12 @@ file_ends_with() { [ "$(tail -c ${#1} "$doc")" = "$1" ]; }
 "$editor" >"$work/editor.log" 2>&1 &
 editor_pid=$!
 main=""
-for _ in $(seq 300); do main="$(newest_window || true)"; [ -n "$main" ] && break; sleep 0.1; done
+for _ in $(seq 300); do
+  main="$(newest_window || true)"
+  [ -n "$main" ] && break
+  kill -0 "$editor_pid" 2>/dev/null || { cat "$work/editor.log"; editor_pid=""; fail "the editor ended before its window appeared"; }
+  sleep 0.1
+done
 [ -n "$main" ] || { cat "$work/editor.log"; fail "the editor window did not appear"; }
 sleep 0.5
 shot "started"
