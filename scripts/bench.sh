@@ -13,15 +13,13 @@ out="$(mktemp)"; log="$(mktemp)"; trap 'rm -f "$out" "$log"' EXIT
 for run in $(seq "$runs"); do
   "$bench" --benchmark_filter='^(Libxml2ParseBaseline|Provider|WindowGetData|WindowPutData)' \
     --benchmark_repetitions="$reps" --benchmark_enable_random_interleaving=true \
-    --benchmark_report_aggregates_only=true --benchmark_out="$out" --benchmark_out_format=csv >"$log" 2>&1 ||
+    --benchmark_report_aggregates_only=true --benchmark_out="$out" --benchmark_out_format=json >"$log" 2>&1 ||
     { cat "$log" >&2; exit 1; }
-  awk -F, -v run="$run" '
-    /^name,/ { for (i = 1; i <= NF; ++i) { h = $i; gsub(/"/, "", h); col[h] = i }; next }
-    /_median"/ {
-      name = $1; gsub(/"/, "", name); sub(/_median$/, "", name)
-      t[name] = $col["real_time"]
-      if ("heap_growth_MB" in col && $col["heap_growth_MB"] != "") heap[name] = $col["heap_growth_MB"]
-    }
+  # The JSON report, one field per line: the name comes first in each run.
+  awk -v run="$run" '
+    /"name":/ { name = $0; sub(/.*"name": "/, "", name); sub(/".*/, "", name) }
+    /"real_time":/ && name ~ /_median$/ { v = $0; sub(/.*: /, "", v); sub(/,.*/, "", v); t[substr(name, 1, length(name) - 7)] = v + 0 }
+    /"heap_growth_MB":/ && name ~ /_median$/ { v = $0; sub(/.*: /, "", v); sub(/,.*/, "", v); heap[substr(name, 1, length(name) - 7)] = v + 0 }
     END {
       base = t["Libxml2ParseBaseline/32767"]
       printf "run %d: Libxml2ParseBaseline/32767 %.2f ms\n", run, base

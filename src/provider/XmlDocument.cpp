@@ -357,6 +357,10 @@ DomDocument parseDocument(const QByteArray &bytes, const QString &fileName, cons
         if (n == root)
             break;
     }
+    // The parser's buffers go before the tree, as xmlReadMemory has it: freeing
+    // the large input buffer last would make the allocator sort through all of
+    // the tree's small blocks first.
+    ctxt.reset();
     return out;
 }
 
@@ -412,8 +416,18 @@ QStringList pairListOf(const DomDocument &doc)
         if (e.children.empty())
             continue;
         seen.clear();
-        for (int c : e.children)
-            placed[static_cast<size_t>(c)].index = seen[doc.elements[static_cast<size_t>(c)].name]++;
+        // Elements of one name share its string, so a run of them is counted
+        // without a look-up each.
+        const QChar *lastName = nullptr;
+        int *lastCount = nullptr;
+        for (int c : e.children) {
+            const QString &name = doc.elements[static_cast<size_t>(c)].name;
+            if (!lastCount || name.constData() != lastName) {
+                lastCount = &seen[name];
+                lastName = name.constData();
+            }
+            placed[static_cast<size_t>(c)].index = (*lastCount)++;
+        }
     }
     return pairs;
 }

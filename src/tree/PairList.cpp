@@ -231,9 +231,17 @@ void appendSubtree(const TreeNode &node, const QString &path, QStringList &pairs
         seen.clear();
         children.clear();
         children.reserve(static_cast<size_t>(count));
+        // Siblings of one name share its string (the loader sees to that), so
+        // a run of them is counted without a look-up each.
+        const QChar *lastName = nullptr;
+        int *lastCount = nullptr;
         for (int row = 0; row < count; ++row) {
             const TreeNode *child = item.node->child(row);
-            children.push_back({child, seen[child->text()]++, entryIndex});
+            if (!lastCount || child->text().constData() != lastName) {
+                lastCount = &seen[child->text()];
+                lastName = child->text().constData();
+            }
+            children.push_back({child, (*lastCount)++, entryIndex});
         }
         // Reverse onto the stack so the first child comes off first.
         for (auto it = children.rbegin(); it != children.rend(); ++it)
