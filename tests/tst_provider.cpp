@@ -205,6 +205,15 @@ void TestProvider::storesExactBytes_data()
     QTest::newRow("children with value text reordered")
         << QByteArray("<A><B/>x<C/>y<B/></A>") << list({"DAT,,A,xy", "DAT,,A/B,", "DAT,,A/B[1],", "DAT,,A/C,"})
         << QByteArray("<A><B/>xy<B/><C/></A>") << QString();
+    // U+FEFF inside a document is a character, however many stand together,
+    // and one that the encoding cannot hold is written as a reference.
+    QTest::newRow("two U+FEFF starting a value")
+        << QByteArray("<Doc><a>\xef\xbb\xbf<b/>\xef\xbb\xbfx</a></Doc>") << list({"DAT,,Doc,", "DAT,,Doc/a,\xef\xbb\xbf\xef\xbb\xbfx"})
+        << QByteArray("<Doc><a>\xef\xbb\xbf\xef\xbb\xbfx</a></Doc>") << QString();
+    QTest::newRow("U+FEFF in Latin-1")
+        << QByteArray("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<d><a>x</a></d>\n")
+        << list({"DAT,,d,", "DAT,,d/a,\xef\xbb\xbf\xc3\xa9\xe2\x82\xac"})
+        << QByteArray("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<d><a>&#xFEFF;\xe9&#x20AC;</a></d>\n") << QString();
     const QByteArray entity("<!DOCTYPE d [<!ENTITY e \"<b>x</b>\">]>\n<d>\n  <a>&e;</a>\n  <c>1</c>\n</d>\n");
     QTest::newRow("edit over an entity holding markup") << entity << list({"DAT,,d,", "DAT,,d/a,y", "DAT,,d/c,1"}) << entity
                                                         << QStringLiteral("the edit would remove the entity \"&e;\"");

@@ -228,7 +228,7 @@ QByteArray EncodedText::encode(const QByteArray &utf8Text, bool charRefs, const 
         auto lead = static_cast<unsigned char>(*data);
         size_t len = lead < 0x80 ? 1 : lead < 0xe0 ? 2 : lead < 0xf0 ? 3 : 4;
         len = std::min(len, left);
-        const QString ch = QString::fromUtf8(data, static_cast<qsizetype>(len));
+        const QString ch = fromUtf8Exactly(QByteArrayView(data, static_cast<qsizetype>(len)));
         if (!charRefs) {
             throw Error(QStringLiteral("The character %1 cannot be written in the encoding %2 of %3.")
                             .arg(quoteForMessage(ch), m_encoding, quoteForMessage(fileName, 200)),
@@ -244,9 +244,14 @@ QByteArray EncodedText::encode(const QByteArray &utf8Text, bool charRefs, const 
 
 QString fromUtf8Exactly(QByteArrayView utf8)
 {
-    if (!utf8.startsWith("\xef\xbb\xbf"))
+    // QString::fromUtf8 drops one leading U+FEFF; every one of them is kept
+    // here, however many there are.
+    qsizetype marks = 0;
+    while (utf8.sliced(3 * marks).startsWith("\xef\xbb\xbf"))
+        ++marks;
+    if (marks == 0)
         return QString::fromUtf8(utf8);
-    return QChar(0xFEFF) + QString::fromUtf8(utf8.sliced(3));
+    return QString(marks, QChar(0xFEFF)) + QString::fromUtf8(utf8.sliced(3 * marks));
 }
 
 QString normalizeLineEnds(const QString &text)

@@ -59,8 +59,8 @@ private:
     std::vector<qsizetype> m_originalMarks;
 };
 
-// UTF-8 bytes as a string, keeping a U+FEFF at the start (QString::fromUtf8
-// drops it as a byte order mark, but inside a document it is a character).
+// UTF-8 bytes as a string, keeping the U+FEFF at the start (QString::fromUtf8
+// drops one as a byte order mark, but inside a document each is a character).
 QString fromUtf8Exactly(QByteArrayView utf8);
 
 // The text with CR LF and lone CR turned into LF.
