@@ -53,7 +53,10 @@ QString IndexedSegment(const QString &name, int index)
 {
     if (index <= 0)
         return name;
-    return name + QLatin1Char('[') + QString::number(index) + QLatin1Char(']');
+    QString segment;
+    segment.reserve(IndexedSegmentSize(name, index));
+    AppendIndexedSegment(segment, name, index);
+    return segment;
 }
 
 void AppendIndexedSegment(QString &out, QStringView name, int index)

@@ -207,12 +207,10 @@ private:
                         Error::Kind::Provider);
         }
         if (!m_new && !unchangedOnDisk()) {
-            {
-                throw Error(QStringLiteral("%1 was not stored: it was changed or removed on disk since it was read. "
-                                           "Open it again to see the other change.")
-                                .arg(quoted(m_path)),
-                            Error::Kind::Provider);
-            }
+            throw Error(QStringLiteral("%1 was not stored: it was changed or removed on disk since it was read. "
+                                       "Open it again to see the other change.")
+                            .arg(quoted(m_path)),
+                        Error::Kind::Provider);
         }
         std::optional<unsigned> permissions;
         struct stat st;

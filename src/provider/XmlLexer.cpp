@@ -166,7 +166,6 @@ private:
         }
     }
 
-    // Walks the root element and everything in it, without recursion.
     // Sizes the lists of an element that has just been read, when the
     // number of its element children is known: its content is then those
     // children and the text around them, as a rule.
@@ -179,6 +178,7 @@ private:
         e.content.reserve(2 * children + 1);
     }
 
+    // Walks the root element and everything in it, without recursion.
     bool elements(LexDocument &doc)
     {
         doc.elements.emplace_back();

@@ -687,10 +687,9 @@ Target buildTarget(const QStringList &pairs, const QString &requiredRoot, const 
             if (!valid(bracket < 0 ? segment : segment.left(bracket), &name))
                 throw fail(QStringLiteral("names the element %1, which is not a valid XML name.").arg(quoteForMessage(name)));
             // "Name[k]" is the parent's k-th child of that name, when it has
-            // one; otherwise a new child of that name.
-            // The children of that name; the list found last serves a run of
-            // entries under one parent (only adding a name to that parent's
-            // table could move it, and that happens only here).
+            // one; otherwise a new child of that name. The list found last
+            // serves a run of entries under one parent (only adding a name to
+            // that parent's table could move it, and that happens only here).
             if (current != lastParent || name != lastName) {
                 lastSameName = &t.elements[static_cast<size_t>(current)].childrenByName[name];
                 lastParent = current;

@@ -43,24 +43,34 @@ int OrderedInsertRow(const TreeNode &parent, const QString &parentPath, const QS
     return insertAfter + 1;
 }
 
-PlacedNode PlaceTreeNode(const TreeNode &parent, const QString &parentPath, const QString &name,
-                         const NameLists &lists)
+namespace {
+
+// PlaceTreeNode, with whether the new node's plain path is in list E
+// already known.
+PlacedNode placeNode(const TreeNode &parent, const QString &parentPath, const QString &name, bool listed,
+                     const NameLists &lists)
 {
-    const bool listed = lists.isListedInE(parentPath + QLatin1Char('/') + name);
     return {std::make_unique<TreeNode>(name, listed ? TreeNode::kBlack : TreeNode::kBlue),
             OrderedInsertRow(parent, parentPath, name, lists)};
 }
 
-namespace {
-
-TreeNode *addTreeNodeAt(TreeNode &parent, const QString &parentPath, const QString &name,
-                        const NameLists &lists)
+// Inserts a placed node under parent and expands parent.
+TreeNode *insertPlaced(TreeNode &parent, PlacedNode placed)
 {
-    PlacedNode placed = PlaceTreeNode(parent, parentPath, name, lists);
     TreeNode *node = parent.insertChild(placed.row, std::move(placed.node));
     parent.setExpanded(true);
     return node;
 }
+
+} // namespace
+
+PlacedNode PlaceTreeNode(const TreeNode &parent, const QString &parentPath, const QString &name,
+                         const NameLists &lists)
+{
+    return placeNode(parent, parentPath, name, lists.isListedInE(parentPath + QLatin1Char('/') + name), lists);
+}
+
+namespace {
 
 // Adds the entries of one pair list to a tree. It keeps its path buffers
 // from entry to entry, and one string per name, which the nodes of that name
@@ -105,18 +115,14 @@ public:
 
 private:
     // A new child of parent (whose plain path is m_plainPath) at its
-    // ordered place, as addTreeNodeAt makes it.
+    // ordered place, as AddTreeNode makes it; its own path goes into a
+    // buffer kept for that.
     TreeNode *addChild(TreeNode &parent, QStringView nameView)
     {
         const QString name = held(nameView);
         m_childPath.truncate(0);
         m_childPath.append(m_plainPath).append(u'/').append(name);
-        const bool listed = m_lists.isListedInE(m_childPath);
-        const int row = OrderedInsertRow(parent, m_plainPath, name, m_lists);
-        TreeNode *node =
-            parent.insertChild(row, std::make_unique<TreeNode>(name, listed ? TreeNode::kBlack : TreeNode::kBlue));
-        parent.setExpanded(true);
-        return node;
+        return insertPlaced(parent, placeNode(parent, m_plainPath, name, m_lists.isListedInE(m_childPath), m_lists));
     }
 
     QString held(QStringView name)
@@ -140,7 +146,7 @@ private:
 
 TreeNode *AddTreeNode(TreeNode &parent, const QString &name, const NameLists &lists)
 {
-    return addTreeNodeAt(parent, NodeNamePath(parent), name, lists);
+    return insertPlaced(parent, PlaceTreeNode(parent, NodeNamePath(parent), name, lists));
 }
 
 void AddPairToTree(TreeNode &invisibleRoot, const QString &path, const QString &value,
