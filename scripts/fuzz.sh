@@ -25,6 +25,21 @@ for target in fuzz_parse fuzz_store; do
     fi
   done
   echo "fuzz: $target for ${seconds}s"
+  log="build-fuzz/$target.log"
+  rm -f build-fuzz/crash-* build-fuzz/timeout-* build-fuzz/oom-* build-fuzz/leak-*
+  status=0
   "build-fuzz/fuzz/$target" -max_total_time="$seconds" -max_len=16384 -timeout=10 -rss_limit_mb=4096 \
-    -print_final_stats=1 "$corpus" 2>&1 | tail -n 12
+    -print_final_stats=1 -artifact_prefix=build-fuzz/ "$corpus" > "$log" 2>&1 || status=$?
+  if [ "$status" -ne 0 ]; then
+    # A finding: show the whole report and the input, so that it can be
+    # replayed from the CI log alone (base64 -d > input; fuzz_xxx input).
+    grep -v '^#[0-9]' "$log" | tail -n 200
+    for artifact in build-fuzz/crash-* build-fuzz/timeout-* build-fuzz/oom-* build-fuzz/leak-*; do
+      [ -e "$artifact" ] || continue
+      echo "fuzz: input $artifact, base64:"
+      base64 "$artifact"
+    done
+    exit "$status"
+  fi
+  tail -n 12 "$log"
 done

@@ -160,7 +160,7 @@ void TestProvider::storesExactBytes_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QStringList>("sent");
     QTest::addColumn<QByteArray>("expected");
-    QTest::addColumn<QString>("refusal"); // the store's two refusals leave the file as it was
+    QTest::addColumn<QString>("refusal"); // a refused store leaves the file as it was
     auto list = [](std::initializer_list<const char *> entries) {
         QStringList out;
         for (const char *e : entries)
@@ -214,6 +214,29 @@ void TestProvider::storesExactBytes_data()
         << QByteArray("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<d><a>x</a></d>\n")
         << list({"DAT,,d,", "DAT,,d/a,\xef\xbb\xbf\xc3\xa9\xe2\x82\xac"})
         << QByteArray("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<d><a>&#xFEFF;\xe9&#x20AC;</a></d>\n") << QString();
+    // A name whose prefix is not bound where it is written declares it, with
+    // the namespace the prefix has where the document uses that name.
+    QTest::newRow("prefixed sibling, declared on the first")
+        << QByteArray("<Doc>\n  <r:a xmlns:r=\"urn:r\"/>\n</Doc>\n")
+        << list({"DAT,,Doc,", "DAT,,Doc/r:a,", "DAT,,Doc/r:a[1],", "DAT,,Doc/r:a[1]/r:c,"})
+        << QByteArray("<Doc>\n  <r:a xmlns:r=\"urn:r\"/>\n  <r:a xmlns:r=\"urn:r\">\n    <r:c/>\n  </r:a>\n</Doc>\n") << QString();
+    QTest::newRow("prefix bound two ways")
+        << QByteArray("<Doc><p:a xmlns:p=\"urn:1\"/><q xmlns:p=\"urn:2\"><p:b/></q></Doc>")
+        << list({"DAT,,Doc,", "DAT,,Doc/p:a,", "DAT,,Doc/q,", "DAT,,Doc/q/p:b,", "DAT,,Doc/p:b,"})
+        << QByteArray("<Doc><p:a xmlns:p=\"urn:1\"/><q xmlns:p=\"urn:2\"><p:b/></q><p:b xmlns:p=\"urn:2\"/></Doc>") << QString();
+    QTest::newRow("prefixed attribute and child, declared once")
+        << QByteArray("<Doc><i:x xmlns:i=\"urn:i\" i:v=\"1\"/><b/></Doc>")
+        << list({"DAT,,Doc,", "DAT,,Doc/i:x,", "DAT,,Doc/i:x/@i:v,1", "DAT,,Doc/b,", "DAT,,Doc/b/@i:v,2", "DAT,,Doc/b/i:x,",
+                 "DAT,,Doc/b/i:x/@i:v,3"})
+        << QByteArray("<Doc><i:x xmlns:i=\"urn:i\" i:v=\"1\"/><b xmlns:i=\"urn:i\" i:v=\"2\"><i:x i:v=\"3\"/></b></Doc>")
+        << QString();
+    // "xsi" means another namespace on a: the schema location needs another prefix.
+    QTest::newRow("schema location where xsi is taken")
+        << QByteArray("<Doc xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"><a xmlns:xsi=\"urn:o\"/></Doc>")
+        << list({"DAT,,Doc,", "DAT,,Doc/a,", "DAT,http://www.w3.org/2001/XMLSchema-instance,Doc/a/@noNamespaceSchemaLocation,s.xsd"})
+        << QByteArray("<Doc xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"><a xmlns:xsi=\"urn:o\" "
+                      "xmlns:xsi2=\"http://www.w3.org/2001/XMLSchema-instance\" xsi2:noNamespaceSchemaLocation=\"s.xsd\"/></Doc>")
+        << QString();
     const QByteArray entity("<!DOCTYPE d [<!ENTITY e \"<b>x</b>\">]>\n<d>\n  <a>&e;</a>\n  <c>1</c>\n</d>\n");
     QTest::newRow("edit over an entity holding markup") << entity << list({"DAT,,d,", "DAT,,d/a,y", "DAT,,d/c,1"}) << entity
                                                         << QStringLiteral("the edit would remove the entity \"&e;\"");
@@ -269,6 +292,12 @@ void TestProvider::everyEditStores_data()
     QTest::newRow("odd but well-formed text")
         << QByteArray("<Doc \xef\xbb\xbf=\"1\"><!--> c -->\n  <a>\xef\xbb\xbfx</a><\xef\xbb\xbf/>\t\n\xef\xbb\xbf</Doc>")
                                               << 40 << QString();
+    // Prefixes declared below the root, one of them bound two ways: added
+    // names need declarations where they go.
+    QTest::newRow("namespaces declared below the root")
+        << QByteArray("<Doc>\n  <r:Doc xmlns:r=\"urn:r\" r:v=\"1\">\n    <r:Item>x</r:Item>\n  </r:Doc>\n"
+                      "  <p:q xmlns:p=\"urn:p\" xmlns:xsi=\"urn:x\"><p:z p:w=\"1\" xmlns:r=\"urn:s\"><r:Item/></p:z></p:q>\n</Doc>\n")
+        << 60 << QString();
     // An entity whose text holds elements that the data does not show: an
     // edit that would remove it is refused.
     QTest::newRow("entity holding markup")
@@ -459,7 +488,7 @@ void TestProvider::badPairLists_data()
                                             << "@a";
     QTest::newRow("bad index") << QStringList{QStringLiteral("DAT,,Doc,"), QStringLiteral("DAT,,Doc/Item[x],1")} << "Item[x]";
     QTest::newRow("undeclared prefix") << QStringList{QStringLiteral("DAT,,Doc,"), QStringLiteral("DAT,,Doc/q:x,1")}
-                                       << "not well-formed";
+                                       << "has the prefix \"q\", which no namespace declaration in the document binds";
 }
 
 void TestProvider::badPairLists()

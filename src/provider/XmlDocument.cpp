@@ -303,9 +303,15 @@ DomDocument parseDocument(const QByteArray &bytes, const QString &fileName, cons
             e.xsiPrefix = up.xsiPrefix;
         }
         for (xmlNsPtr ns = n->nsDef; ns; ns = ns->next) {
-            if (ns->prefix && xmlStrEqual(ns->href, reinterpret_cast<const xmlChar *>(kXsi))) {
+            if (!ns->prefix)
+                continue;
+            out.namespaces.push_back({index, str(ns->prefix), str(ns->href)});
+            if (xmlStrEqual(ns->href, reinterpret_cast<const xmlChar *>(kXsi))) {
                 e.xsiPrefixBound = true;
-                e.xsiPrefix = str(ns->prefix);
+                e.xsiPrefix = out.namespaces.back().prefix;
+            } else if (e.xsiPrefixBound && out.namespaces.back().prefix == e.xsiPrefix) {
+                e.xsiPrefixBound = false; // the parent's prefix now means another namespace
+                e.xsiPrefix.clear();
             }
         }
         size_t elementChildren = 0;
@@ -430,6 +436,22 @@ QStringList pairListOf(const DomDocument &doc)
         }
     }
     return pairs;
+}
+
+const QString *namespaceInScope(const DomDocument &doc, int element, QStringView prefix)
+{
+    static const QString xmlNamespace = QStringLiteral("http://www.w3.org/XML/1998/namespace");
+    if (prefix == u"xml")
+        return &xmlNamespace;
+    const auto byElement = [](const DomNamespace &ns, int e) { return ns.element < e; };
+    for (int e = element; e >= 0; e = doc.elements[static_cast<size_t>(e)].parent) {
+        for (auto it = std::lower_bound(doc.namespaces.begin(), doc.namespaces.end(), e, byElement);
+             it != doc.namespaces.end() && it->element == e; ++it) {
+            if (it->prefix == prefix)
+                return &it->uri;
+        }
+    }
+    return nullptr;
 }
 
 namespace {

@@ -28,9 +28,18 @@ struct DomElement
     bool xsiPrefixBound = false;
 };
 
+// A namespace declaration with a prefix ("xmlns:prefix='uri'").
+struct DomNamespace
+{
+    int element = -1; // the element whose start tag declares it
+    QString prefix;
+    QString uri;
+};
+
 struct DomDocument
 {
     std::vector<DomElement> elements; // document order; 0 is the root
+    std::vector<DomNamespace> namespaces; // by element, in document order
     QString encoding;                 // as declared; empty when not declared
     // References ("&name;", UTF-8) to the entities used in the content whose
     // text holds markup. Their elements are not part of the pair list, so a
@@ -46,6 +55,10 @@ struct DomDocument
 // string instead of holding a copy. The result reads the same either way.
 DomDocument parseDocument(const QByteArray &bytes, const QString &fileName,
                           const std::vector<const QString *> *expected = nullptr);
+
+// The namespace URI that prefix is bound to at element (declared there or on
+// an ancestor), or null when it is not bound there. "xml" is always bound.
+const QString *namespaceInScope(const DomDocument &doc, int element, QStringView prefix);
 
 // The pair list of a document, in document order: each element, then its
 // attributes, then its child elements.

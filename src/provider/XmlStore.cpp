@@ -238,35 +238,138 @@ private:
         return "  ";
     }
 
-    QByteArray startOfNewElement(const TargetElement &t, const DomElement *scope, bool *declaredXsi) const
+    // Namespace declarations that new text makes (prefix, namespace): on a
+    // new element, seen by its new descendants; on an existing element, by
+    // its new children.
+    using Declared = std::vector<std::pair<QString, QString>>;
+
+    static const QString *declaredUri(const Declared &declared, QStringView prefix)
+    {
+        for (const auto &[p, uri] : declared) {
+            if (p == prefix)
+                return &uri;
+        }
+        return nullptr;
+    }
+
+    // Whether prefix is bound where new text goes: declared by it, or in
+    // scope at the document element scope (-1: none).
+    bool isBound(int scope, const Declared &declared, QStringView prefix) const
+    {
+        return declaredUri(declared, prefix) || (scope >= 0 && namespaceInScope(m_dom, scope, prefix));
+    }
+
+    // The start tag of a new element that goes into the document element
+    // scope (-1: none), without its closing ">".
+    QByteArray startOfNewElement(const TargetElement &t, int scope, Declared &declared) const
     {
         QByteArray out = '<' + t.name.toUtf8();
+        QByteArray attributes;
+        declarePrefix(t.name, false, scope, declared, &out);
         for (const TargetAttribute &a : t.attributes)
-            out += attributeText(a, scope, declaredXsi);
-        return out;
+            attributes += attributeText(a, scope, declared, &out);
+        return out + attributes;
     }
 
-    QByteArray attributeText(const TargetAttribute &a, const DomElement *scope, bool *declaredXsi) const
+    // A name ("prefix:local", or "@prefix:local" for an attribute) that is
+    // written where its prefix is not bound gets a declaration of the prefix,
+    // appended to *out and to declared. The namespace is the one the prefix
+    // has where the document already uses that name, else its first
+    // declaration in the document: names in a pair list carry no namespace,
+    // and this is the one they were read with.
+    void declarePrefix(const QString &name, bool attribute, int scope, Declared &declared, QByteArray *out) const
     {
-        QByteArray name = a.segment.mid(1).toUtf8();
-        QByteArray extra;
-        if (a.xsi) {
-            const bool bound = scope && scope->xsiPrefixBound;
-            name = (bound ? scope->xsiPrefix.toUtf8() : QByteArray("xsi")) + ":noNamespaceSchemaLocation";
-            if (!bound && !*declaredXsi) {
-                extra = " xmlns:xsi=\"" + kXsiNamespace.toUtf8() + '"';
-                *declaredXsi = true;
-            }
+        const QStringView qname = attribute ? QStringView(name).mid(1) : QStringView(name);
+        const qsizetype colon = qname.indexOf(u':');
+        if (colon < 0 && qname != u"xmlns")
+            return;
+        const QStringView prefix = colon < 0 ? qname : qname.left(colon);
+        const QString what = attribute ? QStringLiteral("attribute") : QStringLiteral("element");
+        if (prefix == u"xmlns") {
+            throw storeError(m_fileName, QStringLiteral("the %1 %2 would be a namespace declaration, which the data "
+                                                        "does not show; change declarations in the XML View instead.")
+                                             .arg(what, quoteForMessage(name)));
         }
-        return extra + ' ' + name + "=\"" + escapeXml(a.value, '"') + '"';
+        if (isBound(scope, declared, prefix))
+            return;
+        const QString *uri = uriToDeclare(prefix, name, attribute);
+        if (!uri) {
+            throw storeError(m_fileName, QStringLiteral("the %1 %2 has the prefix %3, which no namespace declaration "
+                                                        "in the document binds; declare it in the XML View first.")
+                                             .arg(what, quoteForMessage(name), quoteForMessage(prefix.toString())));
+        }
+        declare(prefix.toString(), *uri, declared, out);
     }
 
-    // A new element and its subtree, indented below indent.
-    void emitNew(int t, const QByteArray &indent, const DomElement *scope)
+    static void declare(const QString &prefix, const QString &uri, Declared &declared, QByteArray *out)
+    {
+        out->append(" xmlns:").append(prefix.toUtf8()).append("=\"").append(escapeXml(uri, '"')).append('"');
+        declared.emplace_back(prefix, uri);
+    }
+
+    // The namespace for an unbound prefix, as declarePrefix describes it, or
+    // null when nothing in the document declares the prefix.
+    const QString *uriToDeclare(QStringView prefix, const QString &name, bool attribute) const
+    {
+        const QString key = prefix.toString() + QLatin1Char(' ') + name;
+        const auto known = m_declareCache.constFind(key);
+        if (known != m_declareCache.cend())
+            return *known;
+        const QString *uri = nullptr;
+        for (size_t i = 0; i < m_dom.elements.size() && !uri; ++i) {
+            const DomElement &e = m_dom.elements[i];
+            const bool uses = attribute ? std::any_of(e.attributes.begin(), e.attributes.end(),
+                                                      [&](const DomAttribute &a) { return a.segment == name; })
+                                        : e.name == name;
+            if (uses)
+                uri = namespaceInScope(m_dom, static_cast<int>(i), prefix);
+        }
+        for (size_t i = 0; i < m_dom.namespaces.size() && !uri; ++i) {
+            if (m_dom.namespaces[i].prefix == prefix)
+                uri = &m_dom.namespaces[i].uri;
+        }
+        m_declareCache.insert(key, uri);
+        return uri;
+    }
+
+    // A new attribute of an element in scope (see isBound), with a leading
+    // blank. A declaration its prefix needs goes to *declarations. The
+    // schema location takes a prefix bound to the schema-instance namespace
+    // there, else declares one: "xsi", or "xsi2", "xsi3"... where "xsi"
+    // already means something else.
+    QByteArray attributeText(const TargetAttribute &a, int scope, Declared &declared, QByteArray *declarations) const
+    {
+        QByteArray name;
+        if (!a.xsi) {
+            declarePrefix(a.segment, true, scope, declared, declarations);
+            name = a.segment.mid(1).toUtf8();
+        } else {
+            QString prefix;
+            for (const auto &[p, uri] : declared) {
+                if (uri == kXsiNamespace)
+                    prefix = p;
+            }
+            const DomElement *in = scope >= 0 ? &m_dom.elements[static_cast<size_t>(scope)] : nullptr;
+            if (prefix.isEmpty() && in && in->xsiPrefixBound && !declaredUri(declared, in->xsiPrefix))
+                prefix = in->xsiPrefix;
+            if (prefix.isEmpty()) {
+                prefix = QStringLiteral("xsi");
+                for (int k = 2; isBound(scope, declared, prefix); ++k)
+                    prefix = QStringLiteral("xsi%1").arg(k);
+                declare(prefix, kXsiNamespace.toString(), declared, declarations);
+            }
+            name = prefix.toUtf8() + ":noNamespaceSchemaLocation";
+        }
+        return ' ' + name + "=\"" + escapeXml(a.value, '"') + '"';
+    }
+
+    // A new element and its subtree, indented below indent, inside the
+    // document element scope (-1: none), below the declarations that new
+    // text above it makes.
+    void emitNew(int t, const QByteArray &indent, int scope, Declared declared)
     {
         const TargetElement &e = m_target.elements[static_cast<size_t>(t)];
-        bool declaredXsi = false;
-        add(startOfNewElement(e, scope, &declaredXsi));
+        add(startOfNewElement(e, scope, declared));
         if (e.children.empty() && e.value.isEmpty()) {
             add("/>");
             return;
@@ -274,7 +377,7 @@ private:
         add('>' + escapeXml(e.value));
         for (int c : e.children) {
             add(m_nl + indent + m_unit);
-            emitNew(c, indent + m_unit, scope);
+            emitNew(c, indent + m_unit, scope, declared);
         }
         if (!e.children.empty())
             add(m_nl + indent);
@@ -326,11 +429,14 @@ private:
             }
             pos = after;
         }
-        bool declaredXsi = false;
+        // New attributes, after the declarations their prefixes need.
+        Declared declared;
+        QByteArray declarations, attributes;
         for (size_t i = 0; i < te.attributes.size(); ++i) {
             if (!used[i])
-                add(attributeText(te.attributes[i], &de, &declaredXsi));
+                attributes += attributeText(te.attributes[i], d, declared, &declarations);
         }
+        add(declarations + attributes);
         copy(pos, lx.tagClose);
 
         const bool needsContent = !te.value.isEmpty() || !te.children.empty();
@@ -340,12 +446,12 @@ private:
                 return;
             }
             add(">");
-            emitContent(d, t);
+            emitContent(d, t, declared);
             add(QByteArray("</").append(lx.name).append('>'));
             return;
         }
         copy(lx.tagClose, lx.contentStart);
-        emitContent(d, t);
+        emitContent(d, t, declared);
         copy(lx.contentEnd, lx.end);
     }
 
@@ -415,7 +521,9 @@ private:
         }
     }
 
-    void emitContent(int d, int t)
+    // The content of an existing element d, whose start tag makes the
+    // declarations declared.
+    void emitContent(int d, int t, const Declared &declared)
     {
         const LexElement &lx = m_lex.elements[static_cast<size_t>(d)];
         const DomElement &de = m_dom.elements[static_cast<size_t>(d)];
@@ -447,7 +555,7 @@ private:
             for (int c : te.children) {
                 if (ownLine)
                     add(m_nl + indent + m_unit);
-                emitNew(c, indent + m_unit, &de);
+                emitNew(c, indent + m_unit, d, declared);
             }
             if (ownLine)
                 add(m_nl + indent);
@@ -549,7 +657,7 @@ private:
             } else {
                 if (siblingOwnLine)
                     add(m_nl + siblingIndent);
-                emitNew(te.children[j], siblingIndent, &de);
+                emitNew(te.children[j], siblingIndent, d, declared);
             }
         }
         emitItems(lx, itemOfChild.back() + 1, lx.content.size(), true, valueChanged, te.value, &valueWritten);
@@ -594,8 +702,9 @@ private:
     std::vector<size_t> m_domHash, m_targetHash;
     QByteArray m_nl, m_unit;
     std::vector<Piece> m_pieces;
+    mutable QHash<QString, const QString *> m_declareCache; // prefix and name -> namespace to declare
 
-    friend QByteArray tarnwell::xml::newDocument(const Target &target);
+    friend QByteArray tarnwell::xml::newDocument(const Target &target, const QString &fileName);
 };
 
 } // namespace
@@ -780,7 +889,7 @@ CheckedStore storeChecked(const EncodedText &text, const LexDocument *lex, const
                           const QString &fileName)
 {
     CheckedStore out;
-    out.bytes = lex ? patchDocument(text, *lex, dom, target, fileName) : newDocument(target);
+    out.bytes = lex ? patchDocument(text, *lex, dom, target, fileName) : newDocument(target, fileName);
     // The target's values in document order: the parse shares the strings
     // of the values it finds as sent.
     std::vector<const QString *> expected;
@@ -804,16 +913,15 @@ CheckedStore storeChecked(const EncodedText &text, const LexDocument *lex, const
     return out;
 }
 
-QByteArray newDocument(const Target &target)
+QByteArray newDocument(const Target &target, const QString &fileName)
 {
     // Everything is new text: the patcher runs over an empty document.
     EncodedText none;
     LexDocument lex;
     DomDocument dom;
-    QString fileName;
     Patcher p(none, lex, dom, target, fileName);
     p.add("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
-    p.emitNew(0, QByteArray(), nullptr);
+    p.emitNew(0, QByteArray(), -1, {});
     p.add("\n");
     QByteArray out;
     for (const auto &piece : p.m_pieces)

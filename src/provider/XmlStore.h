@@ -65,6 +65,8 @@ CheckedStore storeChecked(const EncodedText &text, const LexDocument *lex, const
                           const QString &fileName);
 
 // The text of a new document holding target: UTF-8, an XML declaration, LF.
-QByteArray newDocument(const Target &target);
+// Throws, naming fileName, when a name has a prefix (other than "xml"): a new
+// document has no namespace to bind it to.
+QByteArray newDocument(const Target &target, const QString &fileName = QString());
 
 } // namespace tarnwell::xml
