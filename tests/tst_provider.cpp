@@ -237,6 +237,9 @@ void TestProvider::storesExactBytes_data()
         << QByteArray("<Doc xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"><a xmlns:xsi=\"urn:o\" "
                       "xmlns:xsi2=\"http://www.w3.org/2001/XMLSchema-instance\" xsi2:noNamespaceSchemaLocation=\"s.xsd\"/></Doc>")
         << QString();
+    const QByteArray twoPrefixes("<Doc><a xmlns:p=\"u\" xmlns:q=\"u\" p:v=\"1\"/></Doc>");
+    QTest::newRow("two prefixes, one namespace") << twoPrefixes << list({"DAT,,Doc,", "DAT,,Doc/a,", "DAT,,Doc/a/@p:v,1", "DAT,,Doc/a/@q:v,2"})
+                                                 << twoPrefixes << QStringLiteral("which name the same attribute (\"v\" in the namespace \"u\")");
     const QByteArray entity("<!DOCTYPE d [<!ENTITY e \"<b>x</b>\">]>\n<d>\n  <a>&e;</a>\n  <c>1</c>\n</d>\n");
     QTest::newRow("edit over an entity holding markup") << entity << list({"DAT,,d,", "DAT,,d/a,y", "DAT,,d/c,1"}) << entity
                                                         << QStringLiteral("the edit would remove the entity \"&e;\"");

@@ -268,7 +268,48 @@ private:
         declarePrefix(t.name, false, scope, declared, &out);
         for (const TargetAttribute &a : t.attributes)
             attributes += attributeText(a, scope, declared, &out);
+        checkAttributeNames(t, scope, declared);
         return out + attributes;
+    }
+
+    // Two attributes of one element whose prefixes are bound to the same
+    // namespace are the same attribute, which an element cannot hold twice.
+    void checkAttributeNames(const TargetElement &t, int scope, const Declared &declared) const
+    {
+        struct Expanded
+        {
+            const QString *uri;
+            QStringView local;
+            const QString *segment;
+        };
+        std::vector<Expanded> seen;
+        for (const TargetAttribute &a : t.attributes) {
+            const QStringView qname = QStringView(a.segment).mid(1);
+            const qsizetype colon = qname.indexOf(u':');
+            Expanded e{nullptr, qname.mid(colon + 1), &a.segment};
+            if (a.xsi) {
+                static const QString xsi = kXsiNamespace.toString();
+                e.uri = &xsi;
+            } else if (colon > 0) {
+                const QStringView prefix = qname.left(colon);
+                e.uri = declaredUri(declared, prefix);
+                if (!e.uri && scope >= 0)
+                    e.uri = namespaceInScope(m_dom, scope, prefix);
+            }
+            if (!e.uri)
+                continue;
+            for (const Expanded &other : seen) {
+                if (*other.uri == *e.uri && other.local == e.local) {
+                    throw storeError(m_fileName, QStringLiteral("the element %1 would have the attributes %2 and %3, "
+                                                                "which name the same attribute (%4 in the namespace "
+                                                                "%5); an element can hold only one of them.")
+                                                     .arg(quoteForMessage(t.name), quoteForMessage(*other.segment),
+                                                          quoteForMessage(a.segment), quoteForMessage(e.local.toString()),
+                                                          quoteForMessage(*e.uri)));
+                }
+            }
+            seen.push_back(e);
+        }
     }
 
     // A name ("prefix:local", or "@prefix:local" for an attribute) that is
@@ -281,11 +322,11 @@ private:
     {
         const QStringView qname = attribute ? QStringView(name).mid(1) : QStringView(name);
         const qsizetype colon = qname.indexOf(u':');
-        if (colon < 0 && qname != u"xmlns")
+        if (colon < 0 && !(attribute && qname == u"xmlns"))
             return;
         const QStringView prefix = colon < 0 ? qname : qname.left(colon);
         const QString what = attribute ? QStringLiteral("attribute") : QStringLiteral("element");
-        if (prefix == u"xmlns") {
+        if (attribute && prefix == u"xmlns") {
             throw storeError(m_fileName, QStringLiteral("the %1 %2 would be a namespace declaration, which the data "
                                                         "does not show; change declarations in the XML View instead.")
                                              .arg(what, quoteForMessage(name)));
@@ -432,10 +473,15 @@ private:
         // New attributes, after the declarations their prefixes need.
         Declared declared;
         QByteArray declarations, attributes;
+        bool added = false;
         for (size_t i = 0; i < te.attributes.size(); ++i) {
-            if (!used[i])
+            if (!used[i]) {
                 attributes += attributeText(te.attributes[i], d, declared, &declarations);
+                added = true;
+            }
         }
+        if (added)
+            checkAttributeNames(te, d, declared);
         add(declarations + attributes);
         copy(pos, lx.tagClose);
 
