@@ -230,6 +230,23 @@ void TestProvider::storesExactBytes_data()
                  "DAT,,Doc/b/i:x/@i:v,3"})
         << QByteArray("<Doc><i:x xmlns:i=\"urn:i\" i:v=\"1\"/><b xmlns:i=\"urn:i\" i:v=\"2\"><i:x i:v=\"3\"/></b></Doc>")
         << QString();
+    // So does a default namespace: a new sibling of an element that declares
+    // one is in it, and one that leaves it is not.
+    QTest::newRow("default namespace below the root")
+        << QByteArray("<configuration>\n  <runtime>\n    <assemblyBinding xmlns=\"urn:asm\">\n      <dependentAssembly/>\n"
+                      "    </assemblyBinding>\n  </runtime>\n</configuration>\n")
+        << list({"DAT,,configuration,", "DAT,,configuration/runtime,", "DAT,,configuration/runtime/assemblyBinding,",
+                 "DAT,,configuration/runtime/assemblyBinding/dependentAssembly,",
+                 "DAT,,configuration/runtime/assemblyBinding[1],",
+                 "DAT,,configuration/runtime/assemblyBinding[1]/dependentAssembly,"})
+        << QByteArray("<configuration>\n  <runtime>\n    <assemblyBinding xmlns=\"urn:asm\">\n      <dependentAssembly/>\n"
+                      "    </assemblyBinding>\n    <assemblyBinding xmlns=\"urn:asm\">\n      <dependentAssembly/>\n"
+                      "    </assemblyBinding>\n  </runtime>\n</configuration>\n")
+        << QString();
+    QTest::newRow("default namespace left below the root")
+        << QByteArray("<Doc xmlns=\"urn:d\"><x xmlns=\"\"/><y/></Doc>")
+        << list({"DAT,,Doc,", "DAT,,Doc/x,", "DAT,,Doc/y,", "DAT,,Doc/x[1],", "DAT,,Doc/y[1],"})
+        << QByteArray("<Doc xmlns=\"urn:d\"><x xmlns=\"\"/><y/><x xmlns=\"\"/><y/></Doc>") << QString();
     // "xsi" means another namespace on a: the schema location needs another prefix.
     QTest::newRow("schema location where xsi is taken")
         << QByteArray("<Doc xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"><a xmlns:xsi=\"urn:o\"/></Doc>")

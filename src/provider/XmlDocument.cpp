@@ -303,8 +303,10 @@ DomDocument parseDocument(const QByteArray &bytes, const QString &fileName, cons
             e.xsiPrefix = up.xsiPrefix;
         }
         for (xmlNsPtr ns = n->nsDef; ns; ns = ns->next) {
-            if (!ns->prefix)
+            if (!ns->prefix) { // the default namespace ("" for none)
+                out.namespaces.push_back({index, QString(), ns->href ? str(ns->href) : QString()});
                 continue;
+            }
             out.namespaces.push_back({index, str(ns->prefix), str(ns->href)});
             if (xmlStrEqual(ns->href, reinterpret_cast<const xmlChar *>(kXsi))) {
                 e.xsiPrefixBound = true;

@@ -28,7 +28,8 @@ struct DomElement
     bool xsiPrefixBound = false;
 };
 
-// A namespace declaration with a prefix ("xmlns:prefix='uri'").
+// A namespace declaration: "xmlns:prefix='uri'", or "xmlns='uri'" with an
+// empty prefix (an empty uri there: no default namespace).
 struct DomNamespace
 {
     int element = -1; // the element whose start tag declares it
@@ -57,7 +58,8 @@ DomDocument parseDocument(const QByteArray &bytes, const QString &fileName,
                           const std::vector<const QString *> *expected = nullptr);
 
 // The namespace URI that prefix is bound to at element (declared there or on
-// an ancestor), or null when it is not bound there. "xml" is always bound.
+// an ancestor), or null when it is not bound there. "xml" is always bound; an
+// empty prefix asks for the default namespace.
 const QString *namespaceInScope(const DomDocument &doc, int element, QStringView prefix);
 
 // The pair list of a document, in document order: each element, then its

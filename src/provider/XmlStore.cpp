@@ -238,9 +238,9 @@ private:
         return "  ";
     }
 
-    // Namespace declarations that new text makes (prefix, namespace): on a
-    // new element, seen by its new descendants; on an existing element, by
-    // its new children.
+    // Namespace declarations that new text makes (prefix, namespace; an
+    // empty prefix for the default namespace): on a new element, seen by its
+    // new descendants; on an existing element, by its new children.
     using Declared = std::vector<std::pair<QString, QString>>;
 
     static const QString *declaredUri(const Declared &declared, QStringView prefix)
@@ -265,6 +265,7 @@ private:
     {
         QByteArray out = '<' + t.name.toUtf8();
         QByteArray attributes;
+        declareDefault(t.name, scope, declared, &out);
         declarePrefix(t.name, false, scope, declared, &out);
         for (const TargetAttribute &a : t.attributes)
             attributes += attributeText(a, scope, declared, &out);
@@ -342,6 +343,44 @@ private:
         declare(prefix.toString(), *uri, declared, out);
     }
 
+    // An unprefixed new element is in the default namespace where it goes.
+    // When the document never uses its name in that namespace but does in
+    // another (declared with "xmlns" below the root, say, and a sibling of
+    // that element is added), it declares the one of the name's first use.
+    void declareDefault(const QString &name, int scope, Declared &declared, QByteArray *out) const
+    {
+        if (name.contains(u':'))
+            return;
+        const QString *current = declaredUri(declared, QStringView());
+        if (!current && scope >= 0)
+            current = namespaceInScope(m_dom, scope, QStringView());
+        const QString none;
+        const QStringList &uses = defaultNamespacesOf(name);
+        if (uses.isEmpty() || uses.contains(current ? *current : none))
+            return;
+        out->append(" xmlns=\"").append(escapeXml(uses.first(), '"')).append('"');
+        declared.emplace_back(QString(), uses.first());
+    }
+
+    // The default namespaces (empty: none) that the document's elements of
+    // an unprefixed name are in, each once, in document order.
+    const QStringList &defaultNamespacesOf(const QString &name) const
+    {
+        const auto known = m_defaultUses.constFind(name);
+        if (known != m_defaultUses.cend())
+            return *known;
+        QStringList uses;
+        for (size_t i = 0; i < m_dom.elements.size(); ++i) {
+            if (m_dom.elements[i].name != name)
+                continue;
+            const QString *uri = namespaceInScope(m_dom, static_cast<int>(i), QStringView());
+            const QString use = uri ? *uri : QString();
+            if (!uses.contains(use))
+                uses.append(use);
+        }
+        return *m_defaultUses.insert(name, uses);
+    }
+
     static void declare(const QString &prefix, const QString &uri, Declared &declared, QByteArray *out)
     {
         out->append(" xmlns:").append(prefix.toUtf8()).append("=\"").append(escapeXml(uri, '"')).append('"');
@@ -387,7 +426,7 @@ private:
         } else {
             QString prefix;
             for (const auto &[p, uri] : declared) {
-                if (uri == kXsiNamespace)
+                if (!p.isEmpty() && uri == kXsiNamespace)
                     prefix = p;
             }
             const DomElement *in = scope >= 0 ? &m_dom.elements[static_cast<size_t>(scope)] : nullptr;
@@ -749,6 +788,7 @@ private:
     QByteArray m_nl, m_unit;
     std::vector<Piece> m_pieces;
     mutable QHash<QString, const QString *> m_declareCache; // prefix and name -> namespace to declare
+    mutable QHash<QString, QStringList> m_defaultUses;       // unprefixed name -> its default namespaces
 
     friend QByteArray tarnwell::xml::newDocument(const Target &target, const QString &fileName);
 };
