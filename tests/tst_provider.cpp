@@ -627,8 +627,10 @@ void TestProvider::createLeavesDiskAloneUntilStore()
     QCOMPARE(file->Content().toString(), QString());
     QCOMPARE(bytesOf(path), bytesOf(kData + QStringLiteral("move.xml")));
     file->RunCommand(QStringLiteral("PutData"),
-                     QStringList{QStringLiteral("DAT,,New,"), QStringLiteral("DAT,,New/@a,1"), QStringLiteral("DAT,,New/A/B,x, y")});
-    QCOMPARE(bytesOf(path), QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<New a=\"1\">\n  <A>\n    <B>x, y</B>\n  </A>\n</New>\n"));
+                     QStringList{QStringLiteral("DAT,,New,"), QStringLiteral("DAT,,New/@a,1"), QStringLiteral("DAT,,New/@xml:lang,en"),
+                                 QStringLiteral("DAT,,New/A/B,x, y")});
+    QCOMPARE(bytesOf(path), QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<New a=\"1\" xml:lang=\"en\">\n  <A>\n"
+                                       "    <B>x, y</B>\n  </A>\n</New>\n"));
 
     const QString fresh = m_dir.filePath(QStringLiteral("never-stored.xml"));
     controller()->BindFile(fresh, QStringLiteral("@Create"));

@@ -253,10 +253,11 @@ private:
     }
 
     // Whether prefix is bound where new text goes: declared by it, or in
-    // scope at the document element scope (-1: none).
+    // scope at the document element scope (-1: none). "xml" always is.
     bool isBound(int scope, const Declared &declared, QStringView prefix) const
     {
-        return declaredUri(declared, prefix) || (scope >= 0 && namespaceInScope(m_dom, scope, prefix));
+        return prefix == u"xml" || declaredUri(declared, prefix) ||
+               (scope >= 0 && namespaceInScope(m_dom, scope, prefix));
     }
 
     // The start tag of a new element that goes into the document element
