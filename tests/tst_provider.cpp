@@ -247,6 +247,31 @@ void TestProvider::storesExactBytes_data()
         << QByteArray("<Doc xmlns=\"urn:d\"><x xmlns=\"\"/><y/></Doc>")
         << list({"DAT,,Doc,", "DAT,,Doc/x,", "DAT,,Doc/y,", "DAT,,Doc/x[1],", "DAT,,Doc/y[1],"})
         << QByteArray("<Doc xmlns=\"urn:d\"><x xmlns=\"\"/><y/><x xmlns=\"\"/><y/></Doc>") << QString();
+    QTest::newRow("default namespace changing twice below new elements")
+        << QByteArray("<root><a xmlns=\"urn:1\"><E/><G/></a><C/></root>")
+        << list({"DAT,,root,", "DAT,,root/a,", "DAT,,root/a/E,", "DAT,,root/a/G,", "DAT,,root/C,", "DAT,,root/E,",
+                 "DAT,,root/E/C,", "DAT,,root/E/C/G,"})
+        << QByteArray("<root><a xmlns=\"urn:1\"><E/><G/></a><C/><E xmlns=\"urn:1\">\n  <C xmlns=\"\">\n"
+                      "    <G xmlns=\"urn:1\"/>\n  </C>\n</E></root>")
+        << QString();
+    // "xsi" that nothing declares is the schema-instance prefix; a
+    // declaration made on an existing element serves its children too.
+    QTest::newRow("xsi declared by the store, used below")
+        << QByteArray("<Doc><a/></Doc>")
+        << list({"DAT,,Doc,", "DAT,,Doc/@xsi:type,t", "DAT,http://www.w3.org/2001/XMLSchema-instance,Doc/@noNamespaceSchemaLocation,s.xsd",
+                 "DAT,,Doc/a,", "DAT,,Doc/a/@xsi:nil,true"})
+        << QByteArray("<Doc xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" xsi:type=\"t\" "
+                      "xsi:noNamespaceSchemaLocation=\"s.xsd\"><a xsi:nil=\"true\"/></Doc>")
+        << QString();
+    // The other attributes' prefixes are settled before the schema location
+    // picks one.
+    QTest::newRow("schema location beside xsi of another namespace")
+        << QByteArray("<Doc><a xmlns:xsi=\"urn:o\" xsi:foo=\"1\"/><b/></Doc>")
+        << list({"DAT,,Doc,", "DAT,,Doc/a,", "DAT,,Doc/a/@xsi:foo,1", "DAT,,Doc/b,",
+                 "DAT,http://www.w3.org/2001/XMLSchema-instance,Doc/b/@noNamespaceSchemaLocation,s.xsd", "DAT,,Doc/b/@xsi:foo,2"})
+        << QByteArray("<Doc><a xmlns:xsi=\"urn:o\" xsi:foo=\"1\"/><b xmlns:xsi=\"urn:o\" xmlns:xsi2=\"http://www.w3.org/2001/"
+                      "XMLSchema-instance\" xsi2:noNamespaceSchemaLocation=\"s.xsd\" xsi:foo=\"2\"/></Doc>")
+        << QString();
     // "xsi" means another namespace on a: the schema location needs another prefix.
     QTest::newRow("schema location where xsi is taken")
         << QByteArray("<Doc xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"><a xmlns:xsi=\"urn:o\"/></Doc>")
@@ -312,11 +337,14 @@ void TestProvider::everyEditStores_data()
     QTest::newRow("odd but well-formed text")
         << QByteArray("<Doc \xef\xbb\xbf=\"1\"><!--> c -->\n  <a>\xef\xbb\xbfx</a><\xef\xbb\xbf/>\t\n\xef\xbb\xbf</Doc>")
                                               << 40 << QString();
-    // Prefixes declared below the root, one of them bound two ways: added
-    // names need declarations where they go.
+    // Prefixes declared below the root, one of them bound two ways, a
+    // default namespace below the root, and a schema location where "xsi"
+    // means something else: added names need declarations where they go.
     QTest::newRow("namespaces declared below the root")
         << QByteArray("<Doc>\n  <r:Doc xmlns:r=\"urn:r\" r:v=\"1\">\n    <r:Item>x</r:Item>\n  </r:Doc>\n"
-                      "  <p:q xmlns:p=\"urn:p\" xmlns:xsi=\"urn:x\"><p:z p:w=\"1\" xmlns:r=\"urn:s\"><r:Item/></p:z></p:q>\n</Doc>\n")
+                      "  <p:q xmlns:p=\"urn:p\" xmlns:xsi=\"urn:x\"><p:z p:w=\"1\" xmlns:r=\"urn:s\"><r:Item/></p:z>"
+                      "<u xmlns:i=\"http://www.w3.org/2001/XMLSchema-instance\" i:noNamespaceSchemaLocation=\"u.xsd\" xsi:a=\"1\"/></p:q>\n"
+                      "  <s xmlns=\"urn:s\"><t/></s>\n</Doc>\n")
         << 60 << QString();
     // An entity whose text holds elements that the data does not show: an
     // edit that would remove it is refused.

@@ -155,13 +155,15 @@ public:
     {
         m_nl = lineEndOf(m_s);
         m_unit = detectIndentUnit();
+        m_hasDefaultNamespace = std::any_of(dom.namespaces.begin(), dom.namespaces.end(),
+                                            [](const DomNamespace &ns) { return ns.prefix.isEmpty(); });
     }
 
     QByteArray run()
     {
         const LexElement &root = m_lex.elements[0];
         copy(0, root.start);
-        emitElement(0, 0);
+        emitElement(0, 0, {});
         copy(root.end, m_s.size());
         return assemble();
     }
@@ -238,40 +240,100 @@ private:
         return "  ";
     }
 
-    // Namespace declarations that new text makes (prefix, namespace; an
-    // empty prefix for the default namespace): on a new element, seen by its
-    // new descendants; on an existing element, by its new children.
-    using Declared = std::vector<std::pair<QString, QString>>;
-
-    static const QString *declaredUri(const Declared &declared, QStringView prefix)
+    // A namespace declaration that new text makes ("xmlns:prefix" or, with
+    // an empty prefix, "xmlns"). One made on an existing element binds a
+    // prefix that was unbound there, so below it any declaration the
+    // document has comes first; one made on a new element comes before
+    // everything the document declares.
+    struct Declaration
     {
-        for (const auto &[p, uri] : declared) {
-            if (p == prefix)
-                return &uri;
+        QString prefix;
+        QString uri;
+        bool onExisting = false;
+    };
+    using Declared = std::vector<Declaration>; // outermost first
+
+    // What prefix means where new text goes: inside the document element
+    // scope (-1: none), below the declarations declared. Null when unbound.
+    const QString *lookup(int scope, const Declared &declared, QStringView prefix) const
+    {
+        static const QString xmlNamespace = QStringLiteral("http://www.w3.org/XML/1998/namespace");
+        if (prefix == u"xml")
+            return &xmlNamespace;
+        for (auto it = declared.rbegin(); it != declared.rend(); ++it) {
+            if (!it->onExisting && it->prefix == prefix)
+                return &it->uri;
+        }
+        if (scope >= 0) {
+            if (const QString *uri = namespaceInScope(m_dom, scope, prefix))
+                return uri;
+        }
+        for (auto it = declared.rbegin(); it != declared.rend(); ++it) {
+            if (it->onExisting && it->prefix == prefix)
+                return &it->uri;
         }
         return nullptr;
     }
 
-    // Whether prefix is bound where new text goes: declared by it, or in
-    // scope at the document element scope (-1: none). "xml" always is.
-    bool isBound(int scope, const Declared &declared, QStringView prefix) const
-    {
-        return prefix == u"xml" || declaredUri(declared, prefix) ||
-               (scope >= 0 && namespaceInScope(m_dom, scope, prefix));
-    }
-
-    // The start tag of a new element that goes into the document element
-    // scope (-1: none), without its closing ">".
+    // The start tag of a new element that goes where lookup describes,
+    // without its closing ">".
     QByteArray startOfNewElement(const TargetElement &t, int scope, Declared &declared) const
     {
         QByteArray out = '<' + t.name.toUtf8();
-        QByteArray attributes;
         declareDefault(t.name, scope, declared, &out);
-        declarePrefix(t.name, false, scope, declared, &out);
-        for (const TargetAttribute &a : t.attributes)
-            attributes += attributeText(a, scope, declared, &out);
+        declarePrefix(t.name, false, scope, declared, &out, false);
+        std::vector<size_t> all(t.attributes.size());
+        for (size_t i = 0; i < all.size(); ++i)
+            all[i] = i;
+        return out + newAttributes(t, all, scope, declared, &out, false);
+    }
+
+    // The text of the attributes which of t (with leading blanks), and the
+    // declarations their prefixes need appended to *declarations. The schema
+    // location comes last: it takes a prefix bound to the schema-instance
+    // namespace there, or declares a free one ("xsi", else "xsi2"...), so it
+    // must know what the others declare.
+    QByteArray newAttributes(const TargetElement &t, const std::vector<size_t> &which, int scope, Declared &declared,
+                             QByteArray *declarations, bool onExisting) const
+    {
+        std::vector<QByteArray> names(t.attributes.size());
+        for (size_t i : which) {
+            const TargetAttribute &a = t.attributes[i];
+            if (!a.xsi) {
+                declarePrefix(a.segment, true, scope, declared, declarations, onExisting);
+                names[i] = a.segment.mid(1).toUtf8();
+            }
+        }
+        for (size_t i : which) {
+            if (t.attributes[i].xsi)
+                names[i] = schemaInstancePrefix(scope, declared, declarations, onExisting) + ":noNamespaceSchemaLocation";
+        }
         checkAttributeNames(t, scope, declared);
-        return out + attributes;
+        QByteArray out;
+        for (size_t i : which)
+            out += ' ' + names[i] + "=\"" + escapeXml(t.attributes[i].value, '"') + '"';
+        return out;
+    }
+
+    QByteArray schemaInstancePrefix(int scope, Declared &declared, QByteArray *declarations, bool onExisting) const
+    {
+        QStringList candidates;
+        for (const Declaration &d : declared) {
+            if (!d.prefix.isEmpty() && d.uri == kXsiNamespace)
+                candidates.append(d.prefix);
+        }
+        if (scope >= 0 && m_dom.elements[static_cast<size_t>(scope)].xsiPrefixBound)
+            candidates.append(m_dom.elements[static_cast<size_t>(scope)].xsiPrefix);
+        for (const QString &prefix : candidates) {
+            const QString *uri = lookup(scope, declared, prefix);
+            if (uri && *uri == kXsiNamespace)
+                return prefix.toUtf8();
+        }
+        QString prefix = QStringLiteral("xsi");
+        for (int k = 2; lookup(scope, declared, prefix); ++k)
+            prefix = QStringLiteral("xsi%1").arg(k);
+        declare(prefix, kXsiNamespace.toString(), declared, declarations, onExisting);
+        return prefix.toUtf8();
     }
 
     // Two attributes of one element whose prefixes are bound to the same
@@ -293,10 +355,7 @@ private:
                 static const QString xsi = kXsiNamespace.toString();
                 e.uri = &xsi;
             } else if (colon > 0) {
-                const QStringView prefix = qname.left(colon);
-                e.uri = declaredUri(declared, prefix);
-                if (!e.uri && scope >= 0)
-                    e.uri = namespaceInScope(m_dom, scope, prefix);
+                e.uri = lookup(scope, declared, qname.left(colon));
             }
             if (!e.uri)
                 continue;
@@ -320,7 +379,8 @@ private:
     // has where the document already uses that name, else its first
     // declaration in the document: names in a pair list carry no namespace,
     // and this is the one they were read with.
-    void declarePrefix(const QString &name, bool attribute, int scope, Declared &declared, QByteArray *out) const
+    void declarePrefix(const QString &name, bool attribute, int scope, Declared &declared, QByteArray *out,
+                       bool onExisting) const
     {
         const QStringView qname = attribute ? QStringView(name).mid(1) : QStringView(name);
         const qsizetype colon = qname.indexOf(u':');
@@ -333,7 +393,7 @@ private:
                                                         "does not show; change declarations in the XML View instead.")
                                              .arg(what, quoteForMessage(name)));
         }
-        if (isBound(scope, declared, prefix))
+        if (lookup(scope, declared, prefix))
             return;
         const QString *uri = uriToDeclare(prefix, name, attribute);
         if (!uri) {
@@ -341,7 +401,7 @@ private:
                                                         "in the document binds; declare it in the XML View first.")
                                              .arg(what, quoteForMessage(name), quoteForMessage(prefix.toString())));
         }
-        declare(prefix.toString(), *uri, declared, out);
+        declare(prefix.toString(), *uri, declared, out, onExisting);
     }
 
     // An unprefixed new element is in the default namespace where it goes.
@@ -350,17 +410,14 @@ private:
     // that element is added), it declares the one of the name's first use.
     void declareDefault(const QString &name, int scope, Declared &declared, QByteArray *out) const
     {
-        if (name.contains(u':'))
+        if (!m_hasDefaultNamespace || name.contains(u':'))
             return;
-        const QString *current = declaredUri(declared, QStringView());
-        if (!current && scope >= 0)
-            current = namespaceInScope(m_dom, scope, QStringView());
-        const QString none;
+        const QString *current = lookup(scope, declared, QStringView());
         const QStringList &uses = defaultNamespacesOf(name);
-        if (uses.isEmpty() || uses.contains(current ? *current : none))
+        if (uses.isEmpty() || uses.contains(current ? *current : QString()))
             return;
         out->append(" xmlns=\"").append(escapeXml(uses.first(), '"')).append('"');
-        declared.emplace_back(QString(), uses.first());
+        declared.push_back({QString(), uses.first(), false});
     }
 
     // The default namespaces (empty: none) that the document's elements of
@@ -382,14 +439,14 @@ private:
         return *m_defaultUses.insert(name, uses);
     }
 
-    static void declare(const QString &prefix, const QString &uri, Declared &declared, QByteArray *out)
+    static void declare(const QString &prefix, const QString &uri, Declared &declared, QByteArray *out, bool onExisting)
     {
         out->append(" xmlns:").append(prefix.toUtf8()).append("=\"").append(escapeXml(uri, '"')).append('"');
-        declared.emplace_back(prefix, uri);
+        declared.push_back({prefix, uri, onExisting});
     }
 
     // The namespace for an unbound prefix, as declarePrefix describes it, or
-    // null when nothing in the document declares the prefix.
+    // null when nothing in the document declares the prefix (but "xsi").
     const QString *uriToDeclare(QStringView prefix, const QString &name, bool attribute) const
     {
         const QString key = prefix.toString() + QLatin1Char(' ') + name;
@@ -409,39 +466,13 @@ private:
             if (m_dom.namespaces[i].prefix == prefix)
                 uri = &m_dom.namespaces[i].uri;
         }
+        // "xsi" nobody declares is the schema-instance prefix ("xsi:type",
+        // "xsi:nil"), as the schema location declares it.
+        static const QString schemaInstance = kXsiNamespace.toString();
+        if (!uri && prefix == u"xsi")
+            uri = &schemaInstance;
         m_declareCache.insert(key, uri);
         return uri;
-    }
-
-    // A new attribute of an element in scope (see isBound), with a leading
-    // blank. A declaration its prefix needs goes to *declarations. The
-    // schema location takes a prefix bound to the schema-instance namespace
-    // there, else declares one: "xsi", or "xsi2", "xsi3"... where "xsi"
-    // already means something else.
-    QByteArray attributeText(const TargetAttribute &a, int scope, Declared &declared, QByteArray *declarations) const
-    {
-        QByteArray name;
-        if (!a.xsi) {
-            declarePrefix(a.segment, true, scope, declared, declarations);
-            name = a.segment.mid(1).toUtf8();
-        } else {
-            QString prefix;
-            for (const auto &[p, uri] : declared) {
-                if (!p.isEmpty() && uri == kXsiNamespace)
-                    prefix = p;
-            }
-            const DomElement *in = scope >= 0 ? &m_dom.elements[static_cast<size_t>(scope)] : nullptr;
-            if (prefix.isEmpty() && in && in->xsiPrefixBound && !declaredUri(declared, in->xsiPrefix))
-                prefix = in->xsiPrefix;
-            if (prefix.isEmpty()) {
-                prefix = QStringLiteral("xsi");
-                for (int k = 2; isBound(scope, declared, prefix); ++k)
-                    prefix = QStringLiteral("xsi%1").arg(k);
-                declare(prefix, kXsiNamespace.toString(), declared, declarations);
-            }
-            name = prefix.toUtf8() + ":noNamespaceSchemaLocation";
-        }
-        return ' ' + name + "=\"" + escapeXml(a.value, '"') + '"';
     }
 
     // A new element and its subtree, indented below indent, inside the
@@ -465,7 +496,9 @@ private:
         add("</" + e.name.toUtf8() + '>');
     }
 
-    void emitElement(int d, int t)
+    // An existing element d standing for target element t, below the
+    // declarations that new text above it makes.
+    void emitElement(int d, int t, const Declared &above)
     {
         const LexElement &lx = m_lex.elements[static_cast<size_t>(d)];
         if (m_domHash[static_cast<size_t>(d)] == m_targetHash[static_cast<size_t>(t)]) {
@@ -511,18 +544,17 @@ private:
             pos = after;
         }
         // New attributes, after the declarations their prefixes need.
-        Declared declared;
-        QByteArray declarations, attributes;
-        bool added = false;
+        Declared declared = above;
+        std::vector<size_t> added;
         for (size_t i = 0; i < te.attributes.size(); ++i) {
-            if (!used[i]) {
-                attributes += attributeText(te.attributes[i], d, declared, &declarations);
-                added = true;
-            }
+            if (!used[i])
+                added.push_back(i);
         }
-        if (added)
-            checkAttributeNames(te, d, declared);
-        add(declarations + attributes);
+        if (!added.empty()) {
+            QByteArray declarations;
+            const QByteArray attributes = newAttributes(te, added, d, declared, &declarations, true);
+            add(declarations + attributes);
+        }
         copy(pos, lx.tagClose);
 
         const bool needsContent = !te.value.isEmpty() || !te.children.empty();
@@ -739,7 +771,7 @@ private:
                 const size_t gapFrom = k == 0 ? 0 : itemOfChild[static_cast<size_t>(k - 1)] + 1;
                 emitItems(lx, gapFrom, itemOfChild[static_cast<size_t>(k)], true, valueChanged, te.value,
                           &valueWritten);
-                emitElement(lx.children[static_cast<size_t>(k)], te.children[j]);
+                emitElement(lx.children[static_cast<size_t>(k)], te.children[j], declared);
             } else {
                 if (siblingOwnLine)
                     add(m_nl + siblingIndent);
@@ -790,6 +822,7 @@ private:
     std::vector<Piece> m_pieces;
     mutable QHash<QString, const QString *> m_declareCache; // prefix and name -> namespace to declare
     mutable QHash<QString, QStringList> m_defaultUses;       // unprefixed name -> its default namespaces
+    bool m_hasDefaultNamespace = false;                      // whether the document declares one anywhere
 
     friend QByteArray tarnwell::xml::newDocument(const Target &target, const QString &fileName);
 };
