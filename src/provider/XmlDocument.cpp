@@ -295,27 +295,10 @@ DomDocument parseDocument(const QByteArray &bytes, const QString &fileName, cons
                 }
             }
         }
-        // The prefix of the schema-instance namespace: declared here, or
-        // the parent's.
-        if (parent >= 0) {
-            const DomElement &up = out.elements[static_cast<size_t>(parent)];
-            e.xsiPrefixBound = up.xsiPrefixBound;
-            e.xsiPrefix = up.xsiPrefix;
-        }
-        for (xmlNsPtr ns = n->nsDef; ns; ns = ns->next) {
-            if (!ns->prefix) { // the default namespace ("" for none)
-                out.namespaces.push_back({index, QString(), ns->href ? str(ns->href) : QString()});
-                continue;
-            }
-            out.namespaces.push_back({index, str(ns->prefix), str(ns->href)});
-            if (xmlStrEqual(ns->href, reinterpret_cast<const xmlChar *>(kXsi))) {
-                e.xsiPrefixBound = true;
-                e.xsiPrefix = out.namespaces.back().prefix;
-            } else if (e.xsiPrefixBound && out.namespaces.back().prefix == e.xsiPrefix) {
-                e.xsiPrefixBound = false; // the parent's prefix now means another namespace
-                e.xsiPrefix.clear();
-            }
-        }
+        // Its namespace declarations; an empty prefix is the default
+        // namespace ("" for none).
+        for (xmlNsPtr ns = n->nsDef; ns; ns = ns->next)
+            out.namespaces.push_back({index, str(ns->prefix), ns->href ? str(ns->href) : QString()});
         size_t elementChildren = 0;
         for (xmlNodePtr c = n->children; c; c = c->next) {
             if (c->type == XML_ELEMENT_NODE)

@@ -24,8 +24,6 @@ struct DomElement
     int parent = -1;
     std::vector<DomAttribute> attributes; // namespace declarations left out
     std::vector<int> children;            // element children, in order
-    QString xsiPrefix;                    // prefix bound to the schema-instance namespace here, if any
-    bool xsiPrefixBound = false;
 };
 
 // A namespace declaration: "xmlns:prefix='uri'", or "xmlns='uri'" with an

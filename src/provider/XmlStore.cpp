@@ -43,6 +43,13 @@ QByteArray escapeXml(const QString &value, char quote = 0)
     return out;
 }
 
+// The schema-instance namespace, held once so that look-ups can point at it.
+const QString &schemaInstanceNamespace()
+{
+    static const QString uri = kXsiNamespace.toString();
+    return uri;
+}
+
 bool isSpace(char c)
 {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
@@ -257,17 +264,12 @@ private:
     // scope (-1: none), below the declarations declared. Null when unbound.
     const QString *lookup(int scope, const Declared &declared, QStringView prefix) const
     {
-        static const QString xmlNamespace = QStringLiteral("http://www.w3.org/XML/1998/namespace");
-        if (prefix == u"xml")
-            return &xmlNamespace;
         for (auto it = declared.rbegin(); it != declared.rend(); ++it) {
             if (!it->onExisting && it->prefix == prefix)
                 return &it->uri;
         }
-        if (scope >= 0) {
-            if (const QString *uri = namespaceInScope(m_dom, scope, prefix))
-                return uri;
-        }
+        if (const QString *uri = namespaceInScope(m_dom, scope, prefix)) // "xml" too, with no scope
+            return uri;
         for (auto it = declared.rbegin(); it != declared.rend(); ++it) {
             if (it->onExisting && it->prefix == prefix)
                 return &it->uri;
@@ -317,22 +319,24 @@ private:
 
     QByteArray schemaInstancePrefix(int scope, Declared &declared, QByteArray *declarations, bool onExisting) const
     {
-        QStringList candidates;
-        for (const Declaration &d : declared) {
-            if (!d.prefix.isEmpty() && d.uri == kXsiNamespace)
-                candidates.append(d.prefix);
+        // Declarations of the schema-instance namespace, innermost first:
+        // the first whose prefix still means it here.
+        auto meansSchemaInstance = [&](const QString &prefix) {
+            const QString *uri = prefix.isEmpty() ? nullptr : lookup(scope, declared, prefix);
+            return uri && *uri == kXsiNamespace;
+        };
+        for (auto it = declared.rbegin(); it != declared.rend(); ++it) {
+            if (it->uri == kXsiNamespace && meansSchemaInstance(it->prefix))
+                return it->prefix.toUtf8();
         }
-        if (scope >= 0 && m_dom.elements[static_cast<size_t>(scope)].xsiPrefixBound)
-            candidates.append(m_dom.elements[static_cast<size_t>(scope)].xsiPrefix);
-        for (const QString &prefix : candidates) {
-            const QString *uri = lookup(scope, declared, prefix);
-            if (uri && *uri == kXsiNamespace)
-                return prefix.toUtf8();
+        for (auto it = m_dom.namespaces.rbegin(); it != m_dom.namespaces.rend(); ++it) {
+            if (it->uri == kXsiNamespace && meansSchemaInstance(it->prefix))
+                return it->prefix.toUtf8();
         }
         QString prefix = QStringLiteral("xsi");
         for (int k = 2; lookup(scope, declared, prefix); ++k)
             prefix = QStringLiteral("xsi%1").arg(k);
-        declare(prefix, kXsiNamespace.toString(), declared, declarations, onExisting);
+        declare(prefix, schemaInstanceNamespace(), declared, declarations, onExisting);
         return prefix.toUtf8();
     }
 
@@ -352,8 +356,7 @@ private:
             const qsizetype colon = qname.indexOf(u':');
             Expanded e{nullptr, qname.mid(colon + 1), &a.segment};
             if (a.xsi) {
-                static const QString xsi = kXsiNamespace.toString();
-                e.uri = &xsi;
+                e.uri = &schemaInstanceNamespace();
             } else if (colon > 0) {
                 e.uri = lookup(scope, declared, qname.left(colon));
             }
@@ -468,9 +471,8 @@ private:
         }
         // "xsi" nobody declares is the schema-instance prefix ("xsi:type",
         // "xsi:nil"), as the schema location declares it.
-        static const QString schemaInstance = kXsiNamespace.toString();
         if (!uri && prefix == u"xsi")
-            uri = &schemaInstance;
+            uri = &schemaInstanceNamespace();
         m_declareCache.insert(key, uri);
         return uri;
     }
