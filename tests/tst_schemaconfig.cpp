@@ -27,10 +27,15 @@ struct Run
     QByteArray out, err;
 };
 
-Run runTool(const QStringList &args)
+Run runTool(const QStringList &args, const QString &catalog = {})
 {
     QProcess p;
     p.setWorkingDirectory(kXsd);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    // Only the catalog a row names, so that the machine's own catalogs
+    // cannot change a result.
+    env.insert(QStringLiteral("XML_CATALOG_FILES"), catalog.isEmpty() ? QStringLiteral("/nonexistent") : kXsd + catalog);
+    p.setProcessEnvironment(env);
     p.start(QStringLiteral(TARNWELL_PAIRS_TOOL), QStringList{QStringLiteral("config")} + args);
     const bool finished = p.waitForFinished(30000);
     return {finished && p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
@@ -38,8 +43,9 @@ Run runTool(const QStringList &args)
 }
 
 // The number of validity errors Xerces finds in the document at path when it
-// is checked against the no-namespace schema at xsd; -1 when it cannot be read.
-int validityErrors(const QString &path, const QString &xsd)
+// is checked against the schema at xsd (for namespace ns); -1 when it cannot
+// be read.
+int validityErrors(const QString &path, const QString &xsd, const QString &ns = {})
 {
     namespace xc = XERCES_CPP_NAMESPACE;
     struct Counter : xc::HandlerBase
@@ -57,7 +63,11 @@ int validityErrors(const QString &path, const QString &xsd)
         parser.setDoSchema(true);
         parser.setValidationScheme(xc::XercesDOMParser::Val_Always);
         parser.setValidationSchemaFullChecking(true);
-        parser.setExternalNoNamespaceSchemaLocation(reinterpret_cast<const XMLCh *>(xsd.utf16()));
+        const QString location = ns + u' ' + xsd;
+        if (ns.isEmpty())
+            parser.setExternalNoNamespaceSchemaLocation(reinterpret_cast<const XMLCh *>(xsd.utf16()));
+        else
+            parser.setExternalSchemaLocation(reinterpret_cast<const XMLCh *>(location.utf16()));
         parser.setErrorHandler(&counter);
         try {
             parser.parse(reinterpret_cast<const XMLCh *>(path.utf16()));
@@ -85,6 +95,10 @@ private Q_SLOTS:
     void catalogSchemaCoversTheSampleConfiguration();
     void examplesValidate_data();
     void examplesValidate();
+    void schemasOfTheWorld_data();
+    void schemasOfTheWorld();
+    void documentsWithTheirSchema_data();
+    void documentsWithTheirSchema();
 
 private:
     QTemporaryDir m_dir;
@@ -126,7 +140,9 @@ void TestSchemaConfig::paths_data()
                                << QStringList{QStringLiteral("Outline/Section/Section/Section"),
                                               QStringLiteral("Outline/Section/Section/Outline"),
                                               QStringLiteral("Outline/Section/Outline")};
-    const QByteArray plainOrder("E,Order\nE,Order/Line\nE,Order/Line/@no\nE,Order/Line/@unit\nES,Order/Line/Sku\n"
+    // The qualified attribute o:unit needs a prefix in any document, so
+    // without one it is left out (and named on standard error).
+    const QByteArray plainOrder("E,Order\nE,Order/Line\nE,Order/Line/@no\nES,Order/Line/Sku\n"
                                 "ES,Order/Line/Qty\nES,Order/Memo\n");
     QTest::newRow("target namespace") << u"namespace.xsd"_s << u"Order"_s << QString() << plainOrder << QStringList();
     QTest::newRow("target namespace, prefixed")
@@ -271,6 +287,141 @@ void TestSchemaConfig::examplesValidate()
     const int errors = validityErrors(path, kExamples + QStringLiteral("catalog.xsd"));
     QVERIFY(errors >= 0);
     QCOMPARE(errors == 0, valid);
+}
+
+void TestSchemaConfig::schemasOfTheWorld_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("catalog");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QByteArray>("out");
+    QTest::addColumn<QByteArrayList>("err");
+    const auto args = [](const char *line) { return QString::fromUtf8(line).split(u' '); };
+
+    QTest::newRow("derived types, one blocked, one abstract")
+        << args("--schema world/derived.xsd") << QString() << 0
+        << QByteArray("E,people\nE,people/person\nE,people/person/@id\nE,people/person/@can-fly\nE,people/person/@alias\n"
+                      "E,people/person/name\nE,people/person/power\nES,people/guard\nE,people/guard/@id\nES,people/guard/name\n")
+        << QByteArrayList();
+    QTest::newRow("wildcards: strict, lax, skip, attribute")
+        << args("--schema world/wildcards.xsd message --prefix m=urn:mail --prefix o=urn:other") << QString() << 0
+        << QByteArray("E,m:message\nE,m:message/@m:thread-id\nES,m:message/m:subject\nES,m:message/m:binary\n"
+                      "ES,m:message/m:body\nE,m:message/o:stamp\n")
+        << QByteArrayList{"m:message/m:message: the content model is recursive"};
+    QTest::newRow("a namespace without a prefix is named and left out")
+        << args("--schema world/wildcards.xsd message --prefix m=urn:mail") << QString() << 0
+        << QByteArray("E,m:message\nE,m:message/@m:thread-id\nES,m:message/m:subject\nES,m:message/m:binary\n"
+                      "ES,m:message/m:body\n")
+        << QByteArrayList{"namespace \"urn:other\" are left out", "--prefix P=urn:other"};
+    QTest::newRow("a qualified attribute of the target namespace needs a prefix")
+        << args("--schema namespace.xsd Order") << QString() << 0
+        << QByteArray("E,Order\nE,Order/Line\nE,Order/Line/@no\nES,Order/Line/Sku\nES,Order/Line/Qty\nES,Order/Memo\n")
+        << QByteArrayList{"namespace \"urn:tarnwell:test\" are left out"};
+    QTest::newRow("import: substitution member, qualified attribute, same local name")
+        << args("--schema world/imports.xsd batch --prefix te=urn:te") << QString() << 0
+        << QByteArray("E,batch\nE,batch/@te:thread-id\nE,batch/step\nE,batch/te:block\nES,batch/thing\nES,batch/thing/mine\n"
+                      "ES,batch/te:thing\nES,batch/te:thing/te:theirs\n")
+        << QByteArrayList();
+    QTest::newRow("DOCTYPE without its DTD") << args("--schema world/doctype.xsd") << QString() << 0
+                                             << QByteArray("E,r\nE,r/@a\n") << QByteArrayList();
+    QTest::newRow("a catalog maps a URL to a local copy")
+        << args("--schema world/by_url.xsd r") << u"world/catalog.xml"_s << 0 << QByteArray("E,r\nES,r/part\n")
+        << QByteArrayList();
+    QTest::newRow("depth") << args("--schema world/routes.xsd --depth 2") << QString() << 0
+                           << QByteArray("E,r\nES,r/a\nES,r/b\n") << QByteArrayList();
+
+    const auto refused = [&](const char *name, const char *line, QByteArrayList err) {
+        QTest::newRow(name) << args(line) << QString() << 1 << QByteArray() << err;
+    };
+    refused("a type reached by many routes", "--schema world/routes.xsd",
+            {"\"r\" gives more than 32,767 paths", "--depth N", "FILE.xml"});
+    refused("a URL no catalog maps", "--schema world/by_url.xsd r",
+            {"\"http://schemas.example.org/tarnwell/part.xsd\"", "XML catalog", "XML_CATALOG_FILES"});
+    refused("an entity only the external DTD declares", "--schema world/doctype_entity.xsd",
+            {"&owner;", "external DTDs are not read"});
+    refused("a missing include", "--schema world/missing_include.xsd",
+            {"world/missing_include.xsd\" includes or imports", "world/absent-part.xsd\", which does not exist"});
+    refused("a missing import", "--schema world/missing_import.xsd", {"world/absent-other.xsd\", which does not exist"});
+    refused("a DTD", "--schema world/policy.dtd", {"\"world/policy.dtd\" is not an XML Schema"});
+    refused("a document", "--schema world/people.xml", {"is not an XML Schema: its root element is \"people\""});
+    refused("a prefix with a colon", "--schema world/imports.xsd batch --prefix t:", {"\"t:\" is not a name"});
+    QTest::newRow("a prefix with a blank") << (args("--schema world/imports.xsd batch --prefix") << u"a b"_s) << QString()
+                                           << 1 << QByteArray() << QByteArrayList{"\"a b\" is not a name"};
+    refused("a namespace the schema does not use", "--schema world/imports.xsd batch --prefix x=urn:nope",
+            {"uses no namespace \"urn:nope\"", "\"urn:te\""});
+    refused("an unknown root among many", "--schema world/globals.xsd nope", {"\"e20\" and 5 more."});
+    refused("a depth of zero", "--schema world/routes.xsd --depth 0", {"--depth takes one whole number"});
+}
+
+// What the tool prints for schemas with the features real families use, and
+// what it refuses: nothing on standard output, a message naming the cause.
+void TestSchemaConfig::schemasOfTheWorld()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, catalog);
+    QFETCH(int, code);
+    QFETCH(QByteArray, out);
+    QFETCH(QByteArrayList, err);
+    const Run r = runTool(args, catalog);
+    QCOMPARE(r.out, out);
+    QCOMPARE(r.code, code);
+    for (const QByteArray &part : err)
+        QVERIFY2(r.err.contains(part), r.err.constData());
+    if (err.isEmpty())
+        QCOMPARE(r.err, QByteArray());
+}
+
+void TestSchemaConfig::documentsWithTheirSchema_data()
+{
+    QTest::addColumn<QString>("schema");
+    QTest::addColumn<QString>("ns");
+    QTest::addColumn<QStringList>("documents");
+    QTest::addColumn<QStringList>("extra"); // paths the schema adds beyond the documents
+    QTest::newRow("xsi:type") << u"world/derived.xsd"_s << QString() << QStringList{u"world/people.xml"_s}
+                              << QStringList{};
+    QTest::newRow("wildcards") << u"world/wildcards.xsd"_s << u"urn:mail"_s << QStringList{u"world/message.xml"_s}
+                               << QStringList{u"mail:message/mail:message"_s};
+    QTest::newRow("imports") << u"world/imports.xsd"_s << u"urn:main"_s << QStringList{u"world/batch.xml"_s}
+                             << QStringList{};
+    QTest::newRow("the sample family") << kExamples + u"catalog.xsd"_s << QString()
+                                       << QStringList{kExamples + u"doc.xml"_s, kExamples + u"shift_jis.xml"_s}
+                                       << QStringList{};
+}
+
+// A configuration made from a schema with valid documents lists every path
+// the documents hold, with their prefixes, and flags S no element that any
+// of them repeats under one parent.
+void TestSchemaConfig::documentsWithTheirSchema()
+{
+    QFETCH(QString, schema);
+    QFETCH(QString, ns);
+    QFETCH(QStringList, documents);
+    QFETCH(QStringList, extra);
+    const Run made = runTool(QStringList{u"--schema"_s, schema} + documents);
+    QVERIFY2(made.code == 0, made.err.constData());
+    const NameLists lists = ParseConfiguration(made.out);
+    QSet<QString> documentPaths;
+    for (const QString &document : documents) {
+        QCOMPARE(validityErrors(QDir(kXsd).absoluteFilePath(document), QDir(kXsd).absoluteFilePath(schema), ns), 0);
+        QProcess get;
+        get.start(QStringLiteral(TARNWELL_PAIRS_TOOL), {u"get"_s, QDir(kXsd).absoluteFilePath(document)});
+        QVERIFY(get.waitForFinished(30000) && get.exitCode() == 0);
+        for (const QByteArray &line : get.readAllStandardOutput().split('\n')) {
+            if (line.isEmpty())
+                continue;
+            const QString indexed = QString::fromUtf8(line).section(u',', 2, 2);
+            QStringList segments = indexed.split(u'/');
+            const bool repeated = segments.last().contains(u'[');
+            for (QString &segment : segments)
+                segment = segment.section(u'[', 0, 0);
+            const QString plain = segments.join(u'/');
+            documentPaths.insert(plain);
+            QVERIFY2(lists.isListedInE(plain), qPrintable(plain));
+            QVERIFY2(!(repeated && lists.isListedInS(plain)), qPrintable(plain));
+        }
+    }
+    for (const QString &path : std::as_const(extra))
+        QVERIFY2(lists.isListedInE(path) && !documentPaths.contains(path), qPrintable(path));
 }
 
 QTEST_GUILESS_MAIN(TestSchemaConfig)

@@ -28,15 +28,21 @@ public:
     // One "E,path" or "ES,path" line each, UTF-8 with LF.
     QByteArray text() const;
 
-private:
+    struct Shape;
+    using Node = Shape;
+    const Node *root() const { return m_root.get(); }
+
     struct Shape
     {
+        const Shape *child(const QString &n) const { return byName.value(n).get(); }
         QString name;
         QStringList attributes;     // "@name", in merged order
         QStringList children;       // element names, in merged order
         QHash<QString, std::shared_ptr<Shape>> byName;
         bool repeats = false; // stood twice under one parent somewhere
     };
+
+private:
 
     void addElement(Shape &shape, const TreeNode &node);
     static void merge(QStringList &order, const QStringList &seen);

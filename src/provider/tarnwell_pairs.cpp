@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QStringList>
 #include <cstdio>
@@ -25,19 +26,32 @@ const char kHelp[] =
     "  tarnwell-pairs write FILE               replace FILE's text with standard input\n"
     "  tarnwell-pairs config FILE...           print a TarnwellEditor.cfg made from\n"
     "                                          example documents of one family\n"
-    "  tarnwell-pairs config --schema FILE.xsd [ROOT] [--prefix P]\n"
+    "  tarnwell-pairs config --schema FILE.xsd [ROOT] FILE.xml...\n"
+    "                                          the same from an XML Schema and example\n"
+    "                                          documents: every path they hold, and\n"
+    "                                          what the schema allows one level below\n"
+    "                                          each; for large schemas\n"
+    "  tarnwell-pairs config --schema FILE.xsd [ROOT] [--depth N]\n"
     "                                          print a TarnwellEditor.cfg made from an\n"
-    "                                          XML Schema, starting at the global element\n"
-    "                                          ROOT (needed when there are several);\n"
-    "                                          --prefix writes P: before the names in\n"
-    "                                          the schema's target namespace\n"
+    "                                          XML Schema alone, starting at the global\n"
+    "                                          element ROOT (needed when there are\n"
+    "                                          several); --depth N lists paths at most\n"
+    "                                          N elements deep\n"
+    "      --prefix P                          write P: before the names in the\n"
+    "                                          schema's target namespace\n"
+    "      --prefix P=URI                      write P: before the names in namespace\n"
+    "                                          URI (repeatable; the documents' own\n"
+    "                                          prefixes come first)\n"
     "\n"
     "A pair list has one entry per line: DAT,namespace,path,value. Inside an\n"
     "entry a backslash, line feed and carriage return are written \\\\, \\n and \\r.\n"
     "With -z entries end in NUL bytes instead and nothing is escaped.\n"
     "--create binds FILE as a new document (written at the store).\n"
-    "A schema is read from local files only; where a recursive content model is\n"
-    "cut, the path is named on standard error.\n"
+    "A schema is read from local files only, or from local copies that the XML\n"
+    "catalogs (XML_CATALOG_FILES, else /etc/xml/catalog) map its URLs to; no\n"
+    "external DTD is read. Where a recursive content model is cut, the path is\n"
+    "named on standard error. A configuration holds at most 32,767 paths; config\n"
+    "refuses to print more.\n"
     "\n"
     "Exit status 0 on success; otherwise the failure is described on standard error.\n";
 
@@ -92,6 +106,109 @@ std::shared_ptr<QuenFile> bind(const QString &path, bool create)
     return controller->BindFile(path, create ? QStringLiteral("@Create") : QString());
 }
 
+// Reads example documents through the provider, naming the file that
+// fails.
+template<typename Take>
+void readDocuments(const QStringList &files, Take take)
+{
+    for (const QString &file : files) {
+        try {
+            take(bind(file, false));
+        } catch (const Error &e) {
+            if (e.description().contains(quoteForMessage(file, 200)))
+                throw;
+            throw e.withContext(quoteForMessage(file, 200) + QStringLiteral(": "));
+        }
+    }
+}
+
+// Whether a positional argument of config --schema names a document rather
+// than the root element.
+bool looksLikeDocument(const QString &arg)
+{
+    return QFileInfo(arg).isFile() || arg.contains(u'/') || arg.endsWith(QLatin1String(".xml"), Qt::CaseInsensitive);
+}
+
+int runConfig(QStringList args)
+{
+    QString schema;
+    SchemaConfigOptions options;
+    bool haveDepth = false;
+    QStringList positional;
+    while (!args.isEmpty()) {
+        const QString a = args.takeFirst();
+        const bool valued = a == QLatin1String("--schema") || a == QLatin1String("--prefix") || a == QLatin1String("--depth");
+        if (!valued) {
+            if (a.startsWith(u'-') && a.size() > 1)
+                throw Error(QStringLiteral("Unknown option %1; see --help.").arg(a));
+            positional.append(a);
+            continue;
+        }
+        if (args.isEmpty() || args.first().isEmpty())
+            throw Error(QStringLiteral("%1 needs a value; see --help.").arg(a));
+        const QString value = args.takeFirst();
+        if (a == QLatin1String("--schema")) {
+            if (!schema.isEmpty())
+                throw Error(QStringLiteral("--schema is given twice; see --help."));
+            schema = value;
+        } else if (a == QLatin1String("--prefix")) {
+            const qsizetype eq = value.indexOf(u'=');
+            options.prefixes.append(eq < 0 ? std::pair{value, QString()} : std::pair{value.left(eq), value.mid(eq + 1)});
+            if (eq >= 0 && options.prefixes.last().second.isEmpty())
+                throw Error(QStringLiteral("--prefix %1 names no namespace after \"=\"; see --help.").arg(quoteForMessage(value)));
+        } else {
+            bool ok = false;
+            options.depth = value.toInt(&ok);
+            if (!ok || options.depth < 1 || haveDepth)
+                throw Error(QStringLiteral("--depth takes one whole number of at least 1, not %1; see --help.")
+                                .arg(quoteForMessage(value)));
+            haveDepth = true;
+        }
+    }
+    if (schema.isEmpty()) {
+        if (!options.prefixes.isEmpty())
+            throw Error(QStringLiteral("--prefix goes with --schema; see --help."));
+        if (haveDepth)
+            throw Error(QStringLiteral("--depth goes with --schema; see --help."));
+        if (positional.isEmpty())
+            throw Error(QStringLiteral("config needs at least one document; see --help."));
+        // Everything is read before anything is printed, so that a refused
+        // document leaves no partial configuration behind.
+        ConfigFromDocuments config;
+        readDocuments(positional, [&](const std::shared_ptr<QuenFile> &file) {
+            config.addDocument(file->RunCommand(QStringLiteral("GetData")).toStringList());
+        });
+        writeOut(config.text());
+        return 0;
+    }
+    if (!positional.isEmpty() && !looksLikeDocument(positional.first()))
+        options.root = positional.takeFirst();
+    for (const QString &p : std::as_const(positional)) {
+        if (!looksLikeDocument(p))
+            throw Error(QStringLiteral("config --schema takes at most one root element name before the documents, "
+                                       "and %1 is not a file; see --help.")
+                            .arg(quoteForMessage(p)));
+    }
+    if (!positional.isEmpty() && haveDepth)
+        throw Error(QStringLiteral("--depth goes with a schema alone: with documents, the paths are theirs and one "
+                                   "level below them; see --help."));
+    std::vector<SchemaExample> examples;
+    readDocuments(positional, [&](const std::shared_ptr<QuenFile> &file) {
+        SchemaExample example;
+        example.pairs = file->RunCommand(QStringLiteral("GetData")).toStringList();
+        example.text = file->Content().toString();
+        examples.push_back(std::move(example));
+    });
+    const SchemaConfig config = ConfigFromSchema(schema, options, examples);
+    for (const QString &note : config.notes)
+        std::fprintf(stderr, "tarnwell-pairs: %s\n", note.toUtf8().constData());
+    for (const QString &cut : config.cuts)
+        std::fprintf(stderr, "tarnwell-pairs: %s: the content model is recursive here; the path is cut.\n",
+                     cut.toUtf8().constData());
+    writeOut(config.text);
+    return 0;
+}
+
 int run(QStringList args)
 {
     if (args.isEmpty() || args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
@@ -101,55 +218,11 @@ int run(QStringList args)
     const QString command = args.takeFirst();
     const bool nul = args.removeAll(QStringLiteral("-z")) > 0;
     const bool create = args.removeAll(QStringLiteral("--create")) > 0;
-    // The options of config that take a value.
-    QHash<QString, QString> valued;
-    if (command == QLatin1String("config")) {
-        for (const QString &option : {QStringLiteral("--schema"), QStringLiteral("--prefix")}) {
-            const qsizetype at = args.indexOf(option);
-            if (at < 0)
-                continue;
-            if (at + 1 >= args.size() || args[at + 1].isEmpty())
-                throw Error(QStringLiteral("%1 needs a value; see --help.").arg(option));
-            valued.insert(option, args[at + 1]);
-            args.remove(at, 2);
-            if (args.contains(option))
-                throw Error(QStringLiteral("%1 is given twice; see --help.").arg(option));
-        }
-    }
+    if (command == QLatin1String("config"))
+        return runConfig(args);
     for (const QString &a : std::as_const(args)) {
         if (a.startsWith(u'-') && a.size() > 1)
             throw Error(QStringLiteral("Unknown option %1; see --help.").arg(a));
-    }
-    if (command == QLatin1String("config") && valued.contains(QStringLiteral("--schema"))) {
-        if (args.size() > 1)
-            throw Error(QStringLiteral("config --schema takes at most one root element name; see --help."));
-        const SchemaConfig config = ConfigFromSchema(valued.value(QStringLiteral("--schema")), args.value(0),
-                                                     valued.value(QStringLiteral("--prefix")));
-        for (const QString &cut : config.cuts)
-            std::fprintf(stderr, "tarnwell-pairs: %s: the content model is recursive here; the path is cut.\n",
-                         cut.toUtf8().constData());
-        writeOut(config.text);
-        return 0;
-    }
-    if (command == QLatin1String("config")) {
-        if (valued.contains(QStringLiteral("--prefix")))
-            throw Error(QStringLiteral("--prefix goes with --schema; see --help."));
-        if (args.isEmpty())
-            throw Error(QStringLiteral("config needs at least one document; see --help."));
-        // Everything is read before anything is printed, so that a refused
-        // document leaves no partial configuration behind.
-        ConfigFromDocuments config;
-        for (const QString &file : std::as_const(args)) {
-            try {
-                config.addDocument(bind(file, false)->RunCommand(QStringLiteral("GetData")).toStringList());
-            } catch (const Error &e) {
-                if (e.description().contains(quoteForMessage(file, 200)))
-                    throw;
-                throw e.withContext(quoteForMessage(file, 200) + QStringLiteral(": "));
-            }
-        }
-        writeOut(config.text());
-        return 0;
     }
     const qsizetype maxArgs = command == QLatin1String("put") ? 2 : 1;
     if (args.isEmpty() || args.size() > maxArgs)

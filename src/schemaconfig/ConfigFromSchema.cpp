@@ -1,283 +1,135 @@
 #include "ConfigFromSchema.h"
 
+#include "ConfigFromDocuments.h"
 #include "Error.h"
+#include "SchemaContent.h"
+#include "SchemaLoader.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QHash>
-#include <QSet>
-#include <QUrl>
+#include <QXmlStreamReader>
 
-#include <xercesc/framework/LocalFileInputSource.hpp>
-#include <xercesc/framework/XMLGrammarPoolImpl.hpp>
-#include <xercesc/framework/psvi/XSAttributeDeclaration.hpp>
-#include <xercesc/framework/psvi/XSAttributeUse.hpp>
-#include <xercesc/framework/psvi/XSComplexTypeDefinition.hpp>
-#include <xercesc/framework/psvi/XSElementDeclaration.hpp>
-#include <xercesc/framework/psvi/XSModel.hpp>
-#include <xercesc/framework/psvi/XSModelGroup.hpp>
-#include <xercesc/framework/psvi/XSNamedMap.hpp>
-#include <xercesc/framework/psvi/XSParticle.hpp>
-#include <xercesc/parsers/XercesDOMParser.hpp>
-#include <xercesc/sax/ErrorHandler.hpp>
-#include <xercesc/sax/SAXParseException.hpp>
-#include <xercesc/util/OutOfMemoryException.hpp>
-#include <xercesc/util/PlatformUtils.hpp>
-#include <xercesc/util/XMLEntityResolver.hpp>
-#include <xercesc/util/XMLException.hpp>
-#include <xercesc/util/XMLResourceIdentifier.hpp>
-
-#include <algorithm>
 #include <map>
 #include <memory>
-#include <vector>
+#include <unordered_map>
 
 namespace tarnwell {
 
 namespace {
 
-namespace xc = XERCES_CPP_NAMESPACE;
+// The deepest path listed without --depth: the provider refuses documents
+// that nest elements deeper.
+constexpr int kDocumentDepth = 256;
 
-QString fromXml(const XMLCh *s)
+QString quotedList(const QStringList &names, int most = 20)
 {
-    return s ? QString::fromUtf16(s) : QString();
+    QStringList quoted;
+    for (qsizetype i = 0; i < names.size() && i < most; ++i)
+        quoted.append(quoteForMessage(names[i]));
+    QString text = quoted.join(QStringLiteral(", "));
+    if (names.size() > most)
+        text += QStringLiteral(" and %1 more").arg(names.size() - most);
+    return text;
 }
 
-const XMLCh *toXml(const QString &s)
-{
-    return reinterpret_cast<const XMLCh *>(s.utf16());
-}
-
-const QString kXmlNamespace = QStringLiteral("http://www.w3.org/XML/1998/namespace");
-
-// Xerces counts its initializations, so nested users are fine.
-struct XercesRuntime
-{
-    XercesRuntime()
-    {
-        try {
-            xc::XMLPlatformUtils::Initialize();
-        } catch (const xc::XMLException &e) {
-            throw Error(QStringLiteral("The XML Schema reader cannot start: %1").arg(fromXml(e.getMessage())));
-        }
-    }
-    ~XercesRuntime() { xc::XMLPlatformUtils::Terminate(); }
-    XercesRuntime(const XercesRuntime &) = delete;
-    XercesRuntime &operator=(const XercesRuntime &) = delete;
-};
-
-// Opens local files only; any other URL a schema names (an include, an
-// import, an external entity) is refused, so reading never touches the
-// network. Xerces' own resolution is switched off, so what this leaves
-// unresolved stays unread.
-class LocalFilesOnly : public xc::XMLEntityResolver
+// Counts the lines of the configuration and refuses the one that passes
+// what a list of the configuration holds.
+class LineBudget
 {
 public:
-    QString refused; // the first URL turned away
+    LineBudget(QString file, QString root) : m_file(std::move(file)), m_root(std::move(root)) {}
 
-    xc::InputSource *resolveEntity(xc::XMLResourceIdentifier *id) override
+    void add()
     {
-        const QString system = fromXml(id->getSystemId());
-        if (system.isEmpty())
-            return nullptr;
-        const QString base = fromXml(id->getBaseURI());
-        QUrl baseUrl(base);
-        if (baseUrl.scheme().size() <= 1) // none, or a drive letter
-            baseUrl = QUrl::fromLocalFile(base);
-        QUrl url(system);
-        if (url.scheme().size() <= 1) {
-            // A file name: absolute as it stands, else beside the schema that
-            // names it (not in the working folder).
-            if (QDir::isAbsolutePath(system))
-                url = QUrl::fromLocalFile(system);
-            else if (baseUrl.isLocalFile())
-                url = QUrl::fromLocalFile(QFileInfo(QFileInfo(baseUrl.toLocalFile()).dir(), system).absoluteFilePath());
-            else
-                url = baseUrl.resolved(QUrl(system));
-        }
-        if (!url.isLocalFile()) {
-            if (refused.isEmpty())
-                refused = system;
-            return nullptr;
-        }
-        return new xc::LocalFileInputSource(toXml(url.toLocalFile()));
+        if (++m_lines <= kMaxCount)
+            return;
+        throw Error(QStringLiteral("%1 with the root %2 gives more than %3 paths, more than a configuration holds; "
+                                   "nothing was printed. Choose a narrower ROOT, list only paths up to N elements "
+                                   "deep with --depth N, or give example documents of the family "
+                                   "(config --schema FILE.xsd [ROOT] FILE.xml...): then the configuration holds "
+                                   "what they hold and what the schema allows one level below it.")
+                        .arg(m_file, quoteForMessage(m_root), QStringLiteral("32,767")),
+                    Error::Kind::Overflow);
     }
-};
-
-class FirstError : public xc::ErrorHandler
-{
-public:
-    bool seen = false;
-    QString systemId, message;
-    XMLFileLoc line = 0, column = 0;
-
-    void warning(const xc::SAXParseException &) override {}
-    void error(const xc::SAXParseException &e) override { note(e); }
-    void fatalError(const xc::SAXParseException &e) override { note(e); }
-    void resetErrors() override {}
 
 private:
-    void note(const xc::SAXParseException &e)
-    {
-        if (seen)
-            return;
-        seen = true;
-        systemId = fromXml(e.getSystemId());
-        message = fromXml(e.getMessage());
-        line = e.getLineNumber();
-        column = e.getColumnNumber();
-    }
+    QString m_file, m_root;
+    int m_lines = 0;
 };
 
-// A path of the configuration being built, with what lies under it.
+// A path of the configuration being built from the schema alone, with what
+// lies under it.
 struct Shape
 {
     bool single = true;
     QStringList attributes; // "@name", in order
     QStringList children;   // element names, in order
     std::map<QString, std::unique_ptr<Shape>> byName;
-    QSet<const xc::XSElementDeclaration *> walked; // declarations already walked here
+    std::vector<int> walked; // declarations already walked here
 };
 
-// One element a content model allows: its name as written in a path, and
-// whether this particle lets it stand only once.
-struct Allowed
-{
-    QString name;
-    xc::XSElementDeclaration *decl;
-    bool single;
-};
-
-class Walker
+class SchemaWalker
 {
 public:
-    Walker(QString targetNamespace, QString prefix, const std::vector<xc::XSElementDeclaration *> &globals)
-        : m_targetNamespace(std::move(targetNamespace)), m_prefix(std::move(prefix))
+    SchemaWalker(SchemaContent &content, LineBudget &budget, int maxDepth)
+        : m_content(content), m_budget(budget), m_maxDepth(maxDepth)
     {
-        for (xc::XSElementDeclaration *d : globals) {
-            if (xc::XSElementDeclaration *head = d->getSubstitutionGroupAffiliation())
-                m_members[head].push_back(d);
-        }
     }
 
-    QString elementName(const xc::XSElementDeclaration *d) const
+    void walk(Shape &shape, xc::XSElementDeclaration *decl, const QString &path, int depth)
     {
-        const QString ns = fromXml(d->getNamespace());
-        const QString name = fromXml(d->getName());
-        return !m_prefix.isEmpty() && !ns.isEmpty() && ns == m_targetNamespace ? m_prefix + u':' + name : name;
-    }
-
-    void walk(Shape &shape, xc::XSElementDeclaration *decl, const QString &path)
-    {
-        if (shape.walked.contains(decl))
+        const int id = m_content.idOf(decl);
+        if (std::find(shape.walked.begin(), shape.walked.end(), id) != shape.walked.end())
             return;
-        shape.walked.insert(decl);
-        xc::XSTypeDefinition *type = decl->getTypeDefinition();
-        if (!type || type->getTypeCategory() != xc::XSTypeDefinition::COMPLEX_TYPE)
-            return;
-        auto *complex = static_cast<xc::XSComplexTypeDefinition *>(type);
-        for (const QString &name : attributeNames(complex)) {
-            if (!shape.attributes.contains(name))
+        shape.walked.push_back(id);
+        const ElementContent &content = m_content.of(decl);
+        for (const QString &name : content.attributes) {
+            if (!shape.attributes.contains(name)) {
+                m_budget.add();
                 shape.attributes.append(name);
+            }
         }
-        std::vector<Allowed> allowed;
-        if (const xc::XSParticle *particle = complex->getParticle())
-            collect(particle, true, allowed);
-        QHash<QString, int> count;
-        for (const Allowed &a : allowed)
-            ++count[a.name];
-
-        m_onPath.push_back(decl);
-        for (const Allowed &a : allowed) {
+        if (content.children.empty())
+            return;
+        if (depth >= m_maxDepth) {
+            deeperLeftOut = true;
+            return;
+        }
+        if (m_onPath.size() <= static_cast<size_t>(id))
+            m_onPath.resize(static_cast<size_t>(id) + 1, false);
+        m_onPath[static_cast<size_t>(id)] = true;
+        for (const AllowedChild &a : content.children) {
             const QString childPath = path + u'/' + a.name;
-            if (std::find(m_onPath.begin(), m_onPath.end(), a.decl) != m_onPath.end()) {
-                if (!cuts.contains(childPath))
-                    cuts.append(childPath);
+            const auto childId = static_cast<size_t>(m_content.idOf(a.decl));
+            if (childId < m_onPath.size() && m_onPath[childId]) {
+                noteCut(childPath);
                 continue;
             }
             std::unique_ptr<Shape> &child = shape.byName[a.name];
             if (!child) {
+                m_budget.add();
                 child = std::make_unique<Shape>();
                 shape.children.append(a.name);
             }
-            child->single = child->single && a.single && count.value(a.name) == 1;
-            walk(*child, a.decl, childPath);
+            child->single = child->single && a.single;
+            walk(*child, a.decl, childPath, depth + 1);
         }
-        m_onPath.pop_back();
+        m_onPath[static_cast<size_t>(id)] = false;
     }
 
     QStringList cuts;
+    bool deeperLeftOut = false;
 
 private:
-    QString attributeName(const xc::XSAttributeDeclaration *d) const
+    void noteCut(const QString &path)
     {
-        const QString ns = fromXml(d->getNamespace());
-        const QString name = fromXml(d->getName());
-        if (ns == kXmlNamespace)
-            return QStringLiteral("xml:") + name;
-        return !m_prefix.isEmpty() && !ns.isEmpty() && ns == m_targetNamespace ? m_prefix + u':' + name : name;
+        if (m_cutSeen.insert({path, true}).second)
+            cuts.append(path);
     }
 
-    // "@name" for each attribute use of the type: those an extension takes
-    // from its base first, in the base's order, then its own.
-    QStringList attributeNames(xc::XSComplexTypeDefinition *complex) const
-    {
-        QStringList names;
-        xc::XSTypeDefinition *base = complex->getBaseType();
-        if (complex->getDerivationMethod() == xc::XSConstants::DERIVATION_EXTENSION && base && base != complex &&
-            base->getTypeCategory() == xc::XSTypeDefinition::COMPLEX_TYPE)
-            names = attributeNames(static_cast<xc::XSComplexTypeDefinition *>(base));
-        if (const xc::XSAttributeUseList *uses = complex->getAttributeUses()) {
-            for (XMLSize_t i = 0; i < uses->size(); ++i) {
-                const QString name = u'@' + attributeName(uses->elementAt(i)->getAttrDeclaration());
-                if (!names.contains(name))
-                    names.append(name);
-            }
-        }
-        return names;
-    }
-
-    // The elements a particle allows, in the order they are written; single
-    // stays true while every particle on the way may occur only once.
-    void collect(const xc::XSParticle *particle, bool single, std::vector<Allowed> &out) const
-    {
-        if (!particle->getMaxOccursUnbounded() && particle->getMaxOccurs() == 0)
-            return;
-        single = single && !particle->getMaxOccursUnbounded() && particle->getMaxOccurs() == 1;
-        auto *p = const_cast<xc::XSParticle *>(particle);
-        switch (particle->getTermType()) {
-        case xc::XSParticle::TERM_ELEMENT:
-            addElement(p->getElementTerm(), single, out);
-            break;
-        case xc::XSParticle::TERM_MODELGROUP:
-            if (const xc::XSParticleList *parts = p->getModelGroupTerm()->getParticles()) {
-                for (XMLSize_t i = 0; i < parts->size(); ++i)
-                    collect(parts->elementAt(i), single, out);
-            }
-            break;
-        default: // wildcards name no path
-            break;
-        }
-    }
-
-    // An element where it may stand, followed by the members of its
-    // substitution group, which may stand in its place.
-    void addElement(xc::XSElementDeclaration *decl, bool single, std::vector<Allowed> &out) const
-    {
-        if (!decl->getAbstract())
-            out.push_back({elementName(decl), decl, single});
-        if (decl->isDisallowedSubstitution(xc::XSConstants::DERIVATION_SUBSTITUTION))
-            return;
-        const auto members = m_members.find(decl);
-        if (members == m_members.end())
-            return;
-        for (xc::XSElementDeclaration *member : members->second)
-            addElement(member, single, out);
-    }
-
-    QString m_targetNamespace, m_prefix;
-    std::map<const xc::XSElementDeclaration *, std::vector<xc::XSElementDeclaration *>> m_members;
-    std::vector<const xc::XSElementDeclaration *> m_onPath;
+    SchemaContent &m_content;
+    LineBudget &m_budget;
+    int m_maxDepth;
+    std::vector<bool> m_onPath;
+    std::unordered_map<QString, bool, NameHash> m_cutSeen;
 };
 
 void write(const Shape &shape, const QString &path, bool root, QByteArray &out)
@@ -289,106 +141,192 @@ void write(const Shape &shape, const QString &path, bool root, QByteArray &out)
         write(*shape.byName.at(name), path + u'/' + name, false, out);
 }
 
-QString quotedList(const QStringList &names)
+// The documents' paths with what the schema allows one level below each.
+class ExampleWalker
 {
-    QStringList quoted;
-    for (const QString &n : names)
-        quoted.append(quoteForMessage(n));
-    return quoted.join(QStringLiteral(", "));
+public:
+    ExampleWalker(SchemaContent &content, LineBudget &budget, QByteArray &out)
+        : m_content(content), m_budget(budget), m_out(out)
+    {
+    }
+
+    void walk(const ConfigFromDocuments::Node &node, xc::XSElementDeclaration *decl, const QString &path, bool single)
+    {
+        line(path, single);
+        static const ElementContent none;
+        const ElementContent &content = decl ? m_content.of(decl) : none;
+        QStringList attributes = content.attributes;
+        for (const QString &a : node.attributes) {
+            if (!attributes.contains(a))
+                attributes.append(a);
+        }
+        for (const QString &a : std::as_const(attributes))
+            line(path + u'/' + a, false, true);
+        // The schema's children in its order, then those only the documents
+        // hold, in theirs.
+        std::unordered_map<QString, bool, NameHash> listed;
+        for (const AllowedChild &a : content.children) {
+            if (!listed.insert({a.name, true}).second)
+                continue;
+            const ConfigFromDocuments::Node *child = node.child(a.name);
+            const bool childSingle = content.singleNames.count(a.name) > 0 && !(child && child->repeats);
+            if (child)
+                walk(*child, a.decl, path + u'/' + a.name, childSingle);
+            else
+                line(path + u'/' + a.name, childSingle);
+        }
+        for (const QString &name : node.children) {
+            if (listed.count(name))
+                continue;
+            const ConfigFromDocuments::Node *child = node.child(name);
+            walk(*child, m_content.globalNamed(name), path + u'/' + name, !child->repeats);
+        }
+    }
+
+private:
+    void line(const QString &path, bool single, bool attribute = false)
+    {
+        m_budget.add();
+        m_out += (single && !attribute ? "ES," : "E,") + path.toUtf8() + '\n';
+    }
+
+    SchemaContent &m_content;
+    LineBudget &m_budget;
+    QByteArray &m_out;
+};
+
+// The prefixes the documents declare: for elements the first declaration of
+// each namespace (the default namespace counts, as the empty prefix), for
+// attributes the first prefixed one.
+void collectDocumentPrefixes(const QString &text, PrefixTable &prefixes)
+{
+    QXmlStreamReader reader(text);
+    while (!reader.atEnd()) {
+        if (reader.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        for (const QXmlStreamNamespaceDeclaration &d : reader.namespaceDeclarations()) {
+            const QString uri = d.namespaceUri().toString();
+            const QString prefix = d.prefix().toString();
+            if (uri.isEmpty())
+                continue;
+            prefixes.element.insert({uri, prefix});
+            if (!prefix.isEmpty())
+                prefixes.attribute.insert({uri, prefix});
+        }
+    }
+}
+
+void checkPrefixes(const SchemaConfigOptions &options, const LoadedSchema &schema, PrefixTable &prefixes,
+                   QStringList &notes)
+{
+    const QStringList used = SchemaNamespaces(schema.model());
+    for (const auto &[prefix, uri] : options.prefixes) {
+        if (!IsNcName(prefix))
+            throw Error(QStringLiteral("--prefix %1: %2 is not a name that may stand before a colon (an XML name "
+                                       "without a colon).")
+                            .arg(quoteForMessage(uri.isEmpty() ? prefix : prefix + u'=' + uri), quoteForMessage(prefix)),
+                        Error::Kind::InvalidArgument);
+        if (uri.isEmpty()) {
+            if (schema.targetNamespace().isEmpty()) {
+                notes.append(QStringLiteral("--prefix %1 is not used: %2 has no target namespace, so its names "
+                                            "stand without a prefix.")
+                                 .arg(quoteForMessage(prefix), schema.quotedFile()));
+                continue;
+            }
+            prefixes.element.insert({schema.targetNamespace(), prefix});
+            prefixes.attribute.insert({schema.targetNamespace(), prefix});
+            continue;
+        }
+        if (!used.contains(uri))
+            throw Error(QStringLiteral("--prefix %1: %2 uses no namespace %3; its namespaces are: %4.")
+                            .arg(quoteForMessage(prefix + u'=' + uri, 200), schema.quotedFile(), quoteForMessage(uri, 200),
+                                 quotedList(used)),
+                        Error::Kind::InvalidArgument);
+        prefixes.element.insert({uri, prefix});
+        prefixes.attribute.insert({uri, prefix});
+    }
 }
 
 } // namespace
 
+bool IsNcName(const QString &name)
+{
+    if (name.isEmpty())
+        return false;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const QChar c = name[i];
+        const bool start = c.isLetter() || c == u'_' || c.isSurrogate();
+        const bool more = c.isDigit() || c == u'.' || c == u'-' || c.isMark() || c == QChar(0xB7);
+        if (!(start || (i > 0 && more)))
+            return false;
+    }
+    return true;
+}
+
 SchemaConfig ConfigFromSchema(const QString &xsdPath, const QString &root, const QString &prefix)
 {
-    const QString file = quoteForMessage(xsdPath, 200);
-    const QFileInfo info(xsdPath);
-    if (!info.isFile() || !info.isReadable())
-        throw Error(QStringLiteral("%1 cannot be read: %2.")
-                        .arg(file, info.exists() ? QStringLiteral("it is not a readable file") : QStringLiteral("no such file")));
-    const QString absolute = info.absoluteFilePath();
+    SchemaConfigOptions options;
+    options.root = root;
+    if (!prefix.isEmpty())
+        options.prefixes.append({prefix, QString()});
+    return ConfigFromSchema(xsdPath, options);
+}
 
-    XercesRuntime runtime;
-    xc::XMLGrammarPoolImpl pool(xc::XMLPlatformUtils::fgMemoryManager);
-    xc::XercesDOMParser parser(nullptr, xc::XMLPlatformUtils::fgMemoryManager, &pool);
-    LocalFilesOnly resolver;
-    FirstError errors;
-    parser.setDoNamespaces(true);
-    parser.setDoSchema(true);
-    parser.setValidationSchemaFullChecking(true);
-    parser.setHandleMultipleImports(true);
-    parser.setDisableDefaultEntityResolution(true);
-    parser.setXMLEntityResolver(&resolver);
-    parser.setErrorHandler(&errors);
-
-    xc::Grammar *grammar = nullptr;
-    QString thrown;
-    try {
-        grammar = parser.loadGrammar(toXml(absolute), xc::Grammar::SchemaGrammarType, true);
-    } catch (const xc::XMLException &e) {
-        thrown = fromXml(e.getMessage());
-    } catch (const xc::OutOfMemoryException &) {
-        thrown = QStringLiteral("out of memory");
-    }
-    if (!resolver.refused.isEmpty())
-        throw Error(QStringLiteral("%1 cannot be read: it refers to %2, and only local files are read.")
-                        .arg(file, quoteForMessage(resolver.refused, 200)));
-    if (errors.seen) {
-        const QString &where = errors.systemId;
-        const bool inside = !where.isEmpty() && where != absolute && QUrl(where).toLocalFile() != absolute;
-        throw Error(QStringLiteral("%1 cannot be read%2, line %3, column %4: %5")
-                        .arg(file, inside ? QStringLiteral(": in %1").arg(quoteForMessage(where, 200)) : QString())
-                        .arg(errors.line)
-                        .arg(errors.column)
-                        .arg(errors.message));
-    }
-    if (!thrown.isEmpty() || !grammar)
-        throw Error(QStringLiteral("%1 cannot be read: %2").arg(file, thrown.isEmpty() ? QStringLiteral("it holds no schema.") : thrown));
-
-    const QString targetNamespace = fromXml(grammar->getTargetNamespace());
-    bool changed = false;
-    xc::XSModel *model = pool.getXSModel(changed);
-    std::vector<xc::XSElementDeclaration *> globals;
-    std::vector<xc::XSElementDeclaration *> candidates;
-    QStringList candidateNames;
-    if (xc::XSNamedMap<xc::XSObject> *elements = model ? model->getComponents(xc::XSConstants::ELEMENT_DECLARATION) : nullptr) {
-        for (XMLSize_t i = 0; i < elements->getLength(); ++i) {
-            auto *d = static_cast<xc::XSElementDeclaration *>(elements->item(i));
-            globals.push_back(d);
-            if (fromXml(d->getNamespace()) == targetNamespace && !d->getAbstract()) {
-                candidates.push_back(d);
-                candidateNames.append(fromXml(d->getName()));
-            }
-        }
-    }
-
-    Walker walker(targetNamespace, prefix, globals);
-    xc::XSElementDeclaration *start = nullptr;
-    if (!root.isEmpty()) {
-        for (xc::XSElementDeclaration *d : candidates) {
-            if (fromXml(d->getName()) == root || walker.elementName(d) == root)
-                start = d;
-        }
-        if (!start)
-            throw Error(QStringLiteral("%1 declares no global element %2; its global elements are: %3.")
-                            .arg(file, quoteForMessage(root), candidateNames.isEmpty() ? QStringLiteral("none") : quotedList(candidateNames)));
-    } else if (candidates.size() == 1) {
-        start = candidates.front();
-    } else if (candidates.empty()) {
-        throw Error(QStringLiteral("%1 declares no global element to start from.").arg(file));
-    } else {
-        throw Error(QStringLiteral("%1 declares %2 global elements (%3); name the one to start from.")
-                        .arg(file)
-                        .arg(candidates.size())
-                        .arg(quotedList(candidateNames)));
-    }
-
-    Shape top;
-    const QString rootName = walker.elementName(start);
-    walker.walk(top, start, rootName);
+SchemaConfig ConfigFromSchema(const QString &xsdPath, const SchemaConfigOptions &options,
+                              const std::vector<SchemaExample> &examples)
+{
+    if (options.depth < 0)
+        throw Error(QStringLiteral("--depth needs a number of at least 1."), Error::Kind::InvalidArgument);
+    const LoadedSchema schema(xsdPath);
     SchemaConfig result;
-    write(top, rootName, true, result.text);
-    result.cuts = walker.cuts;
+
+    ConfigFromDocuments documents;
+    PrefixTable prefixes;
+    // The documents' own declarations come first; --prefix fills the gaps.
+    for (const SchemaExample &example : examples) {
+        documents.addDocument(example.pairs);
+        collectDocumentPrefixes(example.text, prefixes);
+    }
+    checkPrefixes(options, schema, prefixes, result.notes);
+
+    SchemaContent content(schema.model(), schema.targetNamespace(), prefixes);
+    const ConfigFromDocuments::Node *documentRoot = documents.root();
+    xc::XSElementDeclaration *start = nullptr;
+    QString rootName;
+    if (documentRoot) {
+        rootName = documentRoot->name;
+        if (!options.root.isEmpty() && options.root != rootName && options.root != rootName.section(u':', -1))
+            throw Error(QStringLiteral("The documents' root %1 is not the ROOT %2 that was named.")
+                            .arg(quoteForMessage(rootName), quoteForMessage(options.root)),
+                        Error::Kind::InvalidArgument);
+        start = content.globalNamed(rootName);
+        if (!start)
+            throw Error(QStringLiteral("%1 declares no global element %2, the documents' root; its global elements "
+                                       "are: %3.")
+                            .arg(schema.quotedFile(), quoteForMessage(rootName), quotedList(content.rootCandidateNames())),
+                        Error::Kind::InvalidArgument);
+    } else {
+        start = content.startElement(options.root, schema.quotedFile());
+        rootName = content.pathName(start);
+    }
+
+    LineBudget budget(schema.quotedFile(), rootName);
+    if (documentRoot) {
+        ExampleWalker walker(content, budget, result.text);
+        walker.walk(*documentRoot, start, rootName, false);
+    } else {
+        const int maxDepth = options.depth > 0 ? std::min(options.depth, kDocumentDepth) : kDocumentDepth;
+        SchemaWalker walker(content, budget, maxDepth);
+        Shape top;
+        walker.walk(top, start, rootName, 1);
+        write(top, rootName, true, result.text);
+        result.cuts = walker.cuts;
+        if (walker.deeperLeftOut && options.depth == 0)
+            result.notes.append(QStringLiteral("Paths deeper than %1 elements are left out: the editor reads no "
+                                               "document that nests deeper.")
+                                    .arg(kDocumentDepth));
+    }
+    result.notes.append(content.notes());
     return result;
 }
 

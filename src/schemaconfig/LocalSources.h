@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+// Where a schema's files come from: local files, named directly or found
+// through the system's XML catalogs. Nothing is ever fetched from the
+// network.
+namespace tarnwell {
+
+// The local file that location names: a file name (relative ones resolve
+// beside base, the local file or file: URL that names it), a file: URL, or
+// any other URL that the XML catalogs (XML_CATALOG_FILES, else
+// /etc/xml/catalog) map to a local file. Empty when none of these gives one.
+QString ResolveLocalFile(const QString &location, const QString &base);
+
+// Whether location is a URL of a scheme other than file: (what the catalogs
+// are asked about).
+bool IsRemoteLocation(const QString &location);
+
+// A sentence telling how to map url to a local copy through a catalog.
+QString CatalogAdvice(const QString &url);
+
+} // namespace tarnwell
