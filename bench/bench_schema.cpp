@@ -1,13 +1,16 @@
 // Configurations from large schemas: the walk must stop at the limit of a
 // configuration within bounded time and memory, however many routes the
 // schema has.
+#include "BenchData.h"
 #include "ConfigFromSchema.h"
 #include "Error.h"
+#include "SchemaValidator.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
+#include <malloc.h>
 
 using namespace tarnwell;
 
@@ -73,3 +76,37 @@ static const bool registeredDocBook = [] {
         benchmark::RegisterBenchmark("ConfigFromSchema/docbook", ConfigFromSchemaDocBook)->Unit(benchmark::kMillisecond);
     return true;
 }();
+
+// The 32,767-entry document of the provider benchmarks checked against a
+// schema that covers it, with the schema cached (the first check, outside
+// the clock, reads it). heap_growth_MB is the heap a validator holds after
+// reading the schema and making one check.
+static void ValidateDocument(benchmark::State &state)
+{
+    const bench::GeneratedDocument &document = bench::largeDocument();
+    QTemporaryDir dir;
+    const QString schema = dir.filePath(QStringLiteral("doc.xsd"));
+    QFile f(schema);
+    const QByteArray text = "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\">\n"
+                            "<xs:element name=\"Doc\"><xs:complexType><xs:sequence>\n"
+                            "<xs:element name=\"Item\" type=\"xs:string\" minOccurs=\"0\" maxOccurs=\"unbounded\"/>\n"
+                            "</xs:sequence></xs:complexType></xs:element>\n</xs:schema>\n";
+    if (!f.open(QIODevice::WriteOnly) || f.write(text) != text.size()) {
+        state.SkipWithError("the schema cannot be written");
+        return;
+    }
+    f.close();
+    const auto heap = [] { const struct mallinfo2 info = mallinfo2(); return static_cast<double>(info.uordblks + info.hblkhd); };
+    const double before = heap();
+    SchemaValidator validator;
+    if (validator.validate(document.path, schema).status != ValidationResult::Status::Valid) {
+        state.SkipWithError("the benchmark document is not valid against its schema");
+        return;
+    }
+    state.counters["heap_growth_MB"] = (heap() - before) / 1e6;
+    for (auto _ : state) {
+        const ValidationResult result = validator.validate(document.path, schema);
+        benchmark::DoNotOptimize(result.status);
+    }
+}
+BENCHMARK(ValidateDocument)->Name("ValidateDocument/32767")->Unit(benchmark::kMillisecond);

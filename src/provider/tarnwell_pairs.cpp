@@ -2,6 +2,7 @@
 // through the same provider the editor uses.
 #include "ConfigFromDocuments.h"
 #include "ConfigFromSchema.h"
+#include "SchemaValidator.h"
 #include "Error.h"
 #include "Quen.h"
 
@@ -42,6 +43,10 @@ const char kHelp[] =
     "      --prefix P=URI                      write P: before the names in namespace\n"
     "                                          URI (repeatable; the documents' own\n"
     "                                          prefixes come first)\n"
+    "  tarnwell-pairs validate FILE [--schema FILE.xsd]\n"
+    "                                          check FILE against its schema (the one\n"
+    "                                          it names, or FILE.xsd); one problem a\n"
+    "                                          line: FILE:LINE:COLUMN: PATH: MESSAGE\n"
     "\n"
     "A pair list has one entry per line: DAT,namespace,path,value. Inside an\n"
     "entry a backslash, line feed and carriage return are written \\\\, \\n and \\r.\n"
@@ -53,7 +58,9 @@ const char kHelp[] =
     "named on standard error. A configuration holds at most 32,767 paths; config\n"
     "refuses to print more.\n"
     "\n"
-    "Exit status 0 on success; otherwise the failure is described on standard error.\n";
+    "Exit status 0 on success; otherwise the failure is described on standard error.\n"
+    "validate exits 0 when FILE is valid, 1 when it has problems, and 2 when it\n"
+    "could not be checked (the reason is on standard error).\n";
 
 QByteArray escapeEntry(const QString &entry)
 {
@@ -209,6 +216,44 @@ int runConfig(QStringList args)
     return 0;
 }
 
+// validate FILE [--schema FILE.xsd]: 0 valid, 1 problems, 2 not checked.
+int runValidate(QStringList args)
+{
+    QString schema;
+    const qsizetype at = args.indexOf(QStringLiteral("--schema"));
+    if (at >= 0) {
+        if (at + 1 >= args.size() || args[at + 1].isEmpty())
+            throw Error(QStringLiteral("--schema needs a value; see --help."));
+        schema = args[at + 1];
+        args.remove(at, 2);
+    }
+    for (const QString &a : std::as_const(args)) {
+        if (a.startsWith(u'-') && a.size() > 1)
+            throw Error(QStringLiteral("Unknown option %1; see --help.").arg(a));
+    }
+    if (args.size() != 1)
+        throw Error(QStringLiteral("Wrong number of arguments for \"validate\"; see --help."));
+    const QString file = args[0];
+    if (!QFileInfo(file).isFile()) {
+        std::fprintf(stderr, "tarnwell-pairs: %s: not checked: no such file.\n", file.toUtf8().constData());
+        return 2;
+    }
+    SchemaValidator validator;
+    const ValidationResult result = validator.validate(file, schema);
+    if (result.status == ValidationResult::Status::NotChecked) {
+        std::fprintf(stderr, "tarnwell-pairs: %s: not checked: %s.\n", file.toUtf8().constData(),
+                     result.reason.toUtf8().constData());
+        return 2;
+    }
+    QByteArray out;
+    for (const ValidationProblem &p : result.problems)
+        out += QStringLiteral("%1:%2:%3: %4: %5\n").arg(file).arg(p.line).arg(p.column).arg(p.path, p.message).toUtf8();
+    if (result.moreProblems)
+        out += QStringLiteral("%1: more than %2 problems; the rest are not listed.\n").arg(file).arg(SchemaValidator::kMaxProblems).toUtf8();
+    writeOut(out);
+    return result.status == ValidationResult::Status::Valid ? 0 : 1;
+}
+
 int run(QStringList args)
 {
     if (args.isEmpty() || args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
@@ -220,6 +265,8 @@ int run(QStringList args)
     const bool create = args.removeAll(QStringLiteral("--create")) > 0;
     if (command == QLatin1String("config"))
         return runConfig(args);
+    if (command == QLatin1String("validate"))
+        return runValidate(args);
     for (const QString &a : std::as_const(args)) {
         if (a.startsWith(u'-') && a.size() > 1)
             throw Error(QStringLiteral("Unknown option %1; see --help.").arg(a));

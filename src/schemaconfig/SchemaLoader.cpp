@@ -152,6 +152,7 @@ xc::InputSource *LocalResolver::resolveEntity(xc::XMLResourceIdentifier *id)
         }
         return nullptr;
     }
+    opened.append(local);
     return new xc::LocalFileInputSource(toXml(local));
 }
 
@@ -221,6 +222,7 @@ LoadedSchema::LoadedSchema(const QString &path)
     if (!thrown.isEmpty() || !grammar)
         throw Error(QStringLiteral("%1 cannot be read: %2").arg(m_quotedFile, thrown.isEmpty() ? QStringLiteral("it holds no schema.") : thrown));
 
+    m_files = QStringList{absolute} + r.opened;
     m_targetNamespace = fromXml(grammar->getTargetNamespace());
     bool changed = false;
     m_model = m_pool->getXSModel(changed);

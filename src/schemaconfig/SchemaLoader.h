@@ -52,6 +52,7 @@ public:
     QString missingFile;    // the first include, import or redefine whose file is absent
     QString missingBy;      // the file that names it
     QString skippedDtd;     // the first external DTD or entity left unread
+    QStringList opened;     // the local files it opened, in order
 
     xc::InputSource *resolveEntity(xc::XMLResourceIdentifier *id) override;
 };
@@ -73,6 +74,9 @@ public:
     QString quotedFile() const { return m_quotedFile; }
     // The grammar pool, for a validating parser that reuses the schema.
     xc::XMLGrammarPool *pool() const { return m_pool.get(); }
+    // The local files the schema is made of: itself, then what it includes
+    // and imports.
+    QStringList files() const { return m_files; }
 
 private:
     XercesRuntime m_runtime; // first in, last out
@@ -83,6 +87,7 @@ private:
     xc::XSModel *m_model = nullptr;
     QString m_targetNamespace;
     QString m_quotedFile;
+    QStringList m_files;
 };
 
 // The security limits every Xerces parser of this program uses: entity

@@ -1,0 +1,330 @@
+#include "SchemaValidator.h"
+
+#include "Error.h"
+#include "LocalSources.h"
+#include "SchemaContent.h"
+#include "SchemaLoader.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QUrl>
+#include <QXmlStreamReader>
+
+#include <xercesc/framework/LocalFileInputSource.hpp>
+#include <xercesc/parsers/SAX2XMLReaderImpl.hpp>
+#include <xercesc/sax/ErrorHandler.hpp>
+#include <xercesc/sax/Locator.hpp>
+#include <xercesc/sax/SAXParseException.hpp>
+#include <xercesc/sax2/Attributes.hpp>
+#include <xercesc/sax2/DefaultHandler.hpp>
+#include <xercesc/util/OutOfMemoryException.hpp>
+#include <xercesc/util/XMLException.hpp>
+#include <xercesc/util/XMLUni.hpp>
+
+#include <map>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+
+namespace tarnwell {
+
+namespace {
+
+const QString kXsi = QStringLiteral("http://www.w3.org/2001/XMLSchema-instance");
+
+// What the document says about its schema, read from its root element.
+struct SchemaHint
+{
+    QString location;  // as written; empty when none is named
+    QString readError; // the document is not well-formed before its root ends
+};
+
+SchemaHint readHint(const QString &documentPath)
+{
+    SchemaHint hint;
+    QFile file(documentPath);
+    if (!file.open(QIODevice::ReadOnly)) {
+        hint.readError = file.errorString();
+        return hint;
+    }
+    QXmlStreamReader reader(&file);
+    while (!reader.atEnd()) {
+        if (reader.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        const QXmlStreamAttributes attributes = reader.attributes();
+        if (reader.namespaceUri().isEmpty()) {
+            hint.location = attributes.value(kXsi, QStringLiteral("noNamespaceSchemaLocation")).toString().trimmed();
+            return hint;
+        }
+        // Pairs of namespace and location: the root's namespace picks its
+        // schema, which imports what the others need.
+        const QStringList pairs =
+            attributes.value(kXsi, QStringLiteral("schemaLocation")).toString().split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+        for (qsizetype i = 0; i + 1 < pairs.size(); i += 2) {
+            if (pairs[i] == reader.namespaceUri())
+                hint.location = pairs[i + 1];
+        }
+        return hint;
+    }
+    if (reader.hasError())
+        hint.readError = QStringLiteral("line %1, column %2: %3").arg(reader.lineNumber()).arg(reader.columnNumber()).arg(reader.errorString());
+    return hint;
+}
+
+// The stamp of a file: what tells that it changed since it was read.
+struct Stamp
+{
+    QString path;
+    qint64 size = -1;
+    QDateTime modified;
+    bool operator==(const Stamp &) const = default;
+};
+
+Stamp stampOf(const QString &path)
+{
+    const QFileInfo info(path);
+    return {path, info.exists() ? info.size() : -1, info.lastModified()};
+}
+
+struct CachedSchema
+{
+    std::unique_ptr<LoadedSchema> schema;
+    std::vector<Stamp> stamps;
+
+    bool current() const
+    {
+        for (const Stamp &s : stamps) {
+            if (!(stampOf(s.path) == s))
+                return false;
+        }
+        return true;
+    }
+};
+
+struct U16Hash
+{
+    size_t operator()(const std::u16string &s) const noexcept
+    {
+        quint64 h = 14695981039346656037ull;
+        for (const char16_t c : s) {
+            h ^= c;
+            h *= 1099511628211ull;
+        }
+        return static_cast<size_t>(h);
+    }
+};
+
+// Follows the elements as the validator reads them, so that each problem
+// gets the indexed path of its element: a problem found in a start tag
+// concerns the element that tag opens (it is reported before the element
+// begins), any other the element that is open.
+class PathTracker : public xc::DefaultHandler
+{
+public:
+    explicit PathTracker(ValidationResult &result) : m_result(result) {}
+
+    void setDocumentLocator(const xc::Locator *const locator) override { m_locator = locator; }
+
+    void startElement(const XMLCh *const, const XMLCh *const, const XMLCh *const qname, const xc::Attributes &) override
+    {
+        const std::u16string name(reinterpret_cast<const char16_t *>(qname));
+        int index = 0;
+        if (!m_frames.empty())
+            index = m_frames.back().seen[name]++;
+        m_frames.push_back({name, index, {}});
+        if (m_pending.empty() || !m_locator)
+            return;
+        const auto line = static_cast<int>(m_locator->getLineNumber());
+        const auto column = static_cast<int>(m_locator->getColumnNumber());
+        const QString path = currentPath();
+        for (const qsizetype i : m_pending) {
+            ValidationProblem &p = m_result.problems[i];
+            if (p.line == line && p.column == column)
+                p.path = path;
+        }
+        m_pending.clear();
+    }
+
+    void endElement(const XMLCh *const, const XMLCh *const, const XMLCh *const) override
+    {
+        m_pending.clear();
+        if (!m_frames.empty())
+            m_frames.pop_back();
+    }
+
+    void warning(const xc::SAXParseException &) override {}
+    void error(const xc::SAXParseException &e) override { note(e); }
+    void fatalError(const xc::SAXParseException &e) override
+    {
+        // A document that is not well-formed cannot be checked at all.
+        if (fatal.isEmpty())
+            fatal = QStringLiteral("the document is not well-formed: line %1, column %2: %3")
+                        .arg(e.getLineNumber())
+                        .arg(e.getColumnNumber())
+                        .arg(fromXml(e.getMessage()));
+    }
+
+    QString fatal;
+
+private:
+    struct Frame
+    {
+        std::u16string name;
+        int index;
+        std::unordered_map<std::u16string, int, U16Hash> seen; // children by name
+    };
+
+    QString currentPath() const
+    {
+        QString path;
+        for (const Frame &f : m_frames) {
+            if (!path.isEmpty())
+                path += u'/';
+            path += QStringView(f.name);
+            if (f.index > 0)
+                path += u'[' + QString::number(f.index) + u']';
+        }
+        return path;
+    }
+
+    void note(const xc::SAXParseException &e)
+    {
+        if (m_result.problems.size() >= SchemaValidator::kMaxProblems) {
+            m_result.moreProblems = true;
+            return;
+        }
+        ValidationProblem p;
+        p.line = static_cast<int>(e.getLineNumber());
+        p.column = static_cast<int>(e.getColumnNumber());
+        p.path = currentPath();
+        p.message = fromXml(e.getMessage());
+        m_result.problems.append(p);
+        m_pending.push_back(m_result.problems.size() - 1);
+    }
+
+    ValidationResult &m_result;
+    const xc::Locator *m_locator = nullptr;
+    std::vector<Frame> m_frames;
+    std::vector<qsizetype> m_pending; // problems reported since the last event
+};
+
+} // namespace
+
+struct SchemaValidator::Impl
+{
+    XercesRuntime runtime;
+    std::mutex mutex;
+    std::map<QString, CachedSchema> cache;
+
+    // The schema at path, read anew when one of its files changed. Throws
+    // what LoadedSchema throws.
+    const LoadedSchema &schema(const QString &path)
+    {
+        auto it = cache.find(path);
+        if (it != cache.end() && it->second.current())
+            return *it->second.schema;
+        if (it != cache.end())
+            cache.erase(it);
+        CachedSchema entry;
+        entry.schema = std::make_unique<LoadedSchema>(path);
+        for (const QString &file : entry.schema->files())
+            entry.stamps.push_back(stampOf(file));
+        // Few schemas are in use at once; a long session must not keep every
+        // one it met.
+        if (cache.size() >= 8)
+            cache.clear();
+        return *cache.emplace(path, std::move(entry)).first->second.schema;
+    }
+
+    void check(const QString &documentPath, const LoadedSchema &schema, ValidationResult &result)
+    {
+        xc::SAX2XMLReaderImpl reader(xc::XMLPlatformUtils::fgMemoryManager, schema.pool());
+        reader.setFeature(xc::XMLUni::fgSAX2CoreNameSpaces, true);
+        reader.setFeature(xc::XMLUni::fgSAX2CoreValidation, true);
+        reader.setFeature(xc::XMLUni::fgXercesDynamic, false);
+        reader.setFeature(xc::XMLUni::fgXercesSchema, true);
+        reader.setFeature(xc::XMLUni::fgXercesUseCachedGrammarInParse, true);
+        reader.setFeature(xc::XMLUni::fgXercesCacheGrammarFromParse, false);
+        reader.setFeature(xc::XMLUni::fgXercesLoadSchema, false);
+        reader.setFeature(xc::XMLUni::fgXercesLoadExternalDTD, false);
+        reader.setFeature(xc::XMLUni::fgXercesDisableDefaultEntityResolution, true);
+        xc::SecurityManager security;
+        security.setEntityExpansionLimit(100000);
+        reader.setProperty(xc::XMLUni::fgXercesSecurityManager, &security);
+        LocalResolver resolver;
+        reader.setXMLEntityResolver(&resolver);
+        PathTracker tracker(result);
+        reader.setContentHandler(&tracker);
+        reader.setErrorHandler(&tracker);
+        QString thrown;
+        try {
+            const xc::LocalFileInputSource source(toXml(documentPath));
+            reader.parse(source);
+        } catch (const xc::XMLException &e) {
+            thrown = fromXml(e.getMessage());
+        } catch (const xc::SAXParseException &) {
+            // Already noted by the handler.
+        } catch (const xc::OutOfMemoryException &) {
+            thrown = QStringLiteral("out of memory");
+        }
+        if (!thrown.isEmpty() || !tracker.fatal.isEmpty()) {
+            result.status = ValidationResult::Status::NotChecked;
+            result.reason = thrown.isEmpty() ? tracker.fatal : QStringLiteral("the document cannot be read: %1").arg(thrown);
+            result.problems.clear();
+            return;
+        }
+        result.status = result.problems.isEmpty() ? ValidationResult::Status::Valid : ValidationResult::Status::Invalid;
+    }
+};
+
+SchemaValidator::SchemaValidator() : d(std::make_unique<Impl>()) {}
+SchemaValidator::~SchemaValidator() = default;
+
+ValidationResult SchemaValidator::validate(const QString &documentPath, const QString &schemaPath)
+{
+    ValidationResult result;
+    const std::lock_guard lock(d->mutex);
+    try {
+        const QString document = QFileInfo(documentPath).absoluteFilePath();
+        QString schemaFile = schemaPath;
+        if (schemaFile.isEmpty()) {
+            const SchemaHint hint = readHint(document);
+            if (!hint.readError.isEmpty()) {
+                result.reason = QStringLiteral("the document cannot be read: %1").arg(hint.readError);
+                return result;
+            }
+            if (hint.location.isEmpty()) {
+                result.reason = QStringLiteral("no schema named");
+                return result;
+            }
+            result.schemaName = QFileInfo(QUrl(hint.location).path()).fileName();
+            schemaFile = ResolveLocalFile(hint.location, document);
+            if (schemaFile.isEmpty()) {
+                result.reason = QStringLiteral("%1 is not a local file").arg(hint.location);
+                return result;
+            }
+        } else {
+            result.schemaName = QFileInfo(schemaFile).fileName();
+        }
+        if (!QFileInfo(schemaFile).isFile()) {
+            result.reason = QStringLiteral("%1 not found").arg(result.schemaName);
+            return result;
+        }
+        const LoadedSchema *schema = nullptr;
+        try {
+            schema = &d->schema(QFileInfo(schemaFile).absoluteFilePath());
+        } catch (const Error &e) {
+            result.reason = QStringLiteral("the schema cannot be read: %1").arg(e.description());
+            return result;
+        }
+        d->check(document, *schema, result);
+    } catch (const std::exception &e) {
+        result = {};
+        result.reason = QString::fromUtf8(e.what());
+    }
+    return result;
+}
+
+} // namespace tarnwell

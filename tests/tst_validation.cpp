@@ -1,0 +1,191 @@
+// Documents checked against their schema, and the tool's validate.
+#include "SchemaValidator.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+using namespace tarnwell;
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+const QString kExamples = QStringLiteral(TARNWELL_EXAMPLES "/");
+
+QByteArray sample()
+{
+    QFile f(kExamples + u"doc.xml"_s);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+using Status = ValidationResult::Status;
+
+} // namespace
+
+class TestValidation : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void check_data();
+    void check();
+    void schemaChangedOnDiskIsReadAgain();
+    void tool_data();
+    void tool();
+
+private:
+    QTemporaryDir m_dir;
+    QString place(const QString &name, const QByteArray &bytes)
+    {
+        const QString path = m_dir.filePath(name);
+        return writeFile(path, bytes) ? path : QString();
+    }
+};
+
+void TestValidation::initTestCase()
+{
+    QFile schema(kExamples + u"catalog.xsd"_s);
+    QVERIFY(schema.open(QIODevice::ReadOnly));
+    QVERIFY(!place(u"catalog.xsd"_s, schema.readAll()).isEmpty());
+    QVERIFY(!place(u"malformed.xsd"_s, "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\"><xs:element name=\"x\">"
+                                       "</xs:schema>")
+                 .isEmpty());
+}
+
+void TestValidation::check_data()
+{
+    QTest::addColumn<QByteArray>("from");
+    QTest::addColumn<QByteArray>("to");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("detail"); // the reason, or the first problem as "line:path:message part"
+
+    const QByteArray second = "<Book id=\"b2\">";
+    QTest::newRow("valid") << QByteArray() << QByteArray() << int(Status::Valid) << QString();
+    QTest::newRow("a wrong type") << second << QByteArray("<Book id=\"2b\">") << int(Status::Invalid)
+                                  << u"10:Catalog/Book[1]:'2b'"_s;
+    QTest::newRow("a missing required child")
+        << QByteArray("<Title>The Pragmatic Reader</Title>\n") << QByteArray() << int(Status::Invalid)
+        << u"14:Catalog/Book[1]:content model"_s;
+    QTest::newRow("an element out of order")
+        << QByteArray("<Title>Spring list, 2027</Title>") << QByteArray("<Footer>x</Footer><Title>Spring list, 2027</Title>")
+        << int(Status::Invalid) << u"17:Catalog:'Footer'"_s;
+    QTest::newRow("an unknown attribute") << QByteArray("<Footer>") << QByteArray("<Footer lang=\"en\">")
+                                          << int(Status::Invalid) << u"16:Catalog/Footer:'lang'"_s;
+    QTest::newRow("a deeper element's own path")
+        << QByteArray("<Note>Second edition, revised</Note>") << QByteArray("<Note><b/></Note>") << int(Status::Invalid)
+        << u"14:Catalog/Book[1]/Note:"_s;
+    QTest::newRow("no schema hint") << QByteArray(" xsi:noNamespaceSchemaLocation=\"catalog.xsd\"") << QByteArray()
+                                    << int(Status::NotChecked) << u"no schema named"_s;
+    QTest::newRow("a URL") << QByteArray("\"catalog.xsd\"") << QByteArray("\"http://192.0.2.1/catalog.xsd\"")
+                           << int(Status::NotChecked) << u"http://192.0.2.1/catalog.xsd is not a local file"_s;
+    QTest::newRow("a missing schema") << QByteArray("\"catalog.xsd\"") << QByteArray("\"absent.xsd\"")
+                                      << int(Status::NotChecked) << u"absent.xsd not found"_s;
+    QTest::newRow("a malformed schema") << QByteArray("\"catalog.xsd\"") << QByteArray("\"malformed.xsd\"")
+                                        << int(Status::NotChecked) << u"the schema cannot be read: "_s;
+    QTest::newRow("a malformed document") << QByteArray("</Catalog>") << QByteArray("</Catalogue>")
+                                          << int(Status::NotChecked) << u"the document is not well-formed: line 17"_s;
+}
+
+void TestValidation::check()
+{
+    QFETCH(QByteArray, from);
+    QFETCH(QByteArray, to);
+    QFETCH(int, status);
+    QFETCH(QString, detail);
+    QByteArray bytes = sample();
+    QVERIFY(from.isEmpty() || bytes.contains(from));
+    if (!from.isEmpty())
+        bytes.replace(from, to);
+    const QString document = place(u"doc.xml"_s, bytes);
+    SchemaValidator validator;
+    const ValidationResult result = validator.validate(document);
+    QCOMPARE(int(result.status), status);
+    if (status == int(Status::NotChecked)) {
+        QVERIFY2(result.reason.startsWith(detail), qPrintable(result.reason));
+        return;
+    }
+    if (status == int(Status::Valid)) {
+        QCOMPARE(result.schemaName, u"catalog.xsd"_s);
+        QVERIFY(result.problems.isEmpty());
+        return;
+    }
+    QVERIFY(!result.problems.isEmpty());
+    const ValidationProblem &p = result.problems.first();
+    const QStringList parts = detail.split(u':');
+    QCOMPARE(p.line, parts[0].toInt());
+    QCOMPARE(p.path, parts[1]);
+    QVERIFY2(p.message.contains(parts[2]), qPrintable(p.message));
+}
+
+// The cached schema is read again once its file changes, so a fixed schema
+// is not judged by its old text.
+void TestValidation::schemaChangedOnDiskIsReadAgain()
+{
+    QByteArray bytes = sample();
+    bytes.replace("\"catalog.xsd\"", "\"own.xsd\"");
+    const QString document = place(u"own-doc.xml"_s, bytes.replace("<Footer>", "<Footer lang=\"en\">"));
+    QFile schema(kExamples + u"catalog.xsd"_s);
+    QVERIFY(schema.open(QIODevice::ReadOnly));
+    const QByteArray strict = schema.readAll();
+    QVERIFY(!place(u"own.xsd"_s, strict).isEmpty());
+    SchemaValidator validator;
+    QCOMPARE(validator.validate(document).status, Status::Invalid);
+    QByteArray lenient = strict;
+    lenient.replace("<xs:element name=\"Footer\" type=\"xs:string\" minOccurs=\"0\"/>",
+                    "<xs:element name=\"Footer\" minOccurs=\"0\"><xs:complexType><xs:simpleContent><xs:extension "
+                    "base=\"xs:string\"><xs:attribute name=\"lang\"/></xs:extension></xs:simpleContent></xs:complexType>"
+                    "</xs:element>");
+    QVERIFY(lenient != strict);
+    QThread::msleep(20); // a later modification time on coarse clocks
+    QVERIFY(!place(u"own.xsd"_s, lenient).isEmpty());
+    QCOMPARE(validator.validate(document).status, Status::Valid);
+}
+
+void TestValidation::tool_data()
+{
+    QTest::addColumn<QByteArray>("document");
+    QTest::addColumn<QStringList>("more");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QByteArray>("out");
+    QTest::addColumn<QByteArray>("err");
+    const QByteArray valid = sample();
+    QTest::newRow("valid") << valid << QStringList() << 0 << QByteArray() << QByteArray();
+    QTest::newRow("problems") << QByteArray(valid).replace("<Footer>", "<Footer lang=\"en\">") << QStringList() << 1
+                              << QByteArray(":16:21: Catalog/Footer: ") << QByteArray();
+    QTest::newRow("not checked") << QByteArray(valid).replace("catalog.xsd", "absent.xsd") << QStringList() << 2
+                                 << QByteArray() << QByteArray("not checked: absent.xsd not found");
+    QTest::newRow("schema given") << QByteArray(valid).replace("catalog.xsd", "absent.xsd")
+                                  << QStringList{u"--schema"_s, u"catalog.xsd"_s} << 0 << QByteArray() << QByteArray();
+}
+
+// One problem a line as FILE:LINE:COLUMN: PATH: MESSAGE; 0 valid, 1 problems,
+// 2 not checked with the reason.
+void TestValidation::tool()
+{
+    QFETCH(QByteArray, document);
+    QFETCH(QStringList, more);
+    QFETCH(int, code);
+    QFETCH(QByteArray, out);
+    QFETCH(QByteArray, err);
+    QVERIFY(!place(u"tool.xml"_s, document).isEmpty());
+    QProcess p;
+    p.setWorkingDirectory(m_dir.path());
+    p.start(QStringLiteral(TARNWELL_PAIRS_TOOL), QStringList{u"validate"_s, u"tool.xml"_s} + more);
+    QVERIFY(p.waitForFinished(30000));
+    QCOMPARE(p.exitCode(), code);
+    const QByteArray stdoutText = p.readAllStandardOutput();
+    QVERIFY2(out.isEmpty() ? stdoutText.isEmpty() : stdoutText.startsWith("tool.xml" + out), stdoutText.constData());
+    QVERIFY2(p.readAllStandardError().contains(err), qPrintable(QString::number(code)));
+}
+
+QTEST_GUILESS_MAIN(TestValidation)
+#include "tst_validation.moc"
