@@ -19,17 +19,6 @@ namespace {
 // that nest elements deeper.
 constexpr int kDocumentDepth = 256;
 
-QString quotedList(const QStringList &names, int most = 20)
-{
-    QStringList quoted;
-    for (qsizetype i = 0; i < names.size() && i < most; ++i)
-        quoted.append(quoteForMessage(names[i]));
-    QString text = quoted.join(QStringLiteral(", "));
-    if (names.size() > most)
-        text += QStringLiteral(" and %1 more").arg(names.size() - most);
-    return text;
-}
-
 // Counts the lines of the configuration and refuses the one that passes
 // what a list of the configuration holds.
 class LineBudget
@@ -240,7 +229,7 @@ void checkPrefixes(const SchemaConfigOptions &options, const LoadedSchema &schem
         if (!used.contains(uri))
             throw Error(QStringLiteral("--prefix %1: %2 uses no namespace %3; its namespaces are: %4.")
                             .arg(quoteForMessage(prefix + u'=' + uri, 200), schema.quotedFile(), quoteForMessage(uri, 200),
-                                 quotedList(used)),
+                                 QuotedNames(used)),
                         Error::Kind::InvalidArgument);
         prefixes.element.insert({uri, prefix});
         prefixes.attribute.insert({uri, prefix});
@@ -303,7 +292,7 @@ SchemaConfig ConfigFromSchema(const QString &xsdPath, const SchemaConfigOptions 
         if (!start)
             throw Error(QStringLiteral("%1 declares no global element %2, the documents' root; its global elements "
                                        "are: %3.")
-                            .arg(schema.quotedFile(), quoteForMessage(rootName), quotedList(content.rootCandidateNames())),
+                            .arg(schema.quotedFile(), quoteForMessage(rootName), QuotedNames(content.rootCandidateNames())),
                         Error::Kind::InvalidArgument);
     } else {
         start = content.startElement(options.root, schema.quotedFile());

@@ -39,6 +39,17 @@ bool isUrType(const xc::XSTypeDefinition *type)
 
 } // namespace
 
+QString QuotedNames(const QStringList &names, int most)
+{
+    QStringList quoted;
+    for (qsizetype i = 0; i < names.size() && i < most; ++i)
+        quoted.append(quoteForMessage(names[i]));
+    QString text = quoted.join(QStringLiteral(", "));
+    if (names.size() > most)
+        text += QStringLiteral(" and %1 more").arg(names.size() - most);
+    return text;
+}
+
 QStringList SchemaNamespaces(xc::XSModel *model)
 {
     QStringList out;
@@ -170,12 +181,7 @@ xc::XSElementDeclaration *SchemaContent::startElement(const QString &root, const
             candidates.push_back(d);
     }
     const QStringList names = rootCandidateNames();
-    QStringList quoted;
-    for (qsizetype i = 0; i < names.size() && i < 20; ++i)
-        quoted.append(quoteForMessage(names[i]));
-    QString list = quoted.join(QStringLiteral(", "));
-    if (names.size() > 20)
-        list += QStringLiteral(" and %1 more").arg(names.size() - 20);
+    const QString list = QuotedNames(names);
     if (!root.isEmpty()) {
         for (xc::XSElementDeclaration *d : candidates) {
             if (fromXml(d->getName()) == root || pathName(d) == root)

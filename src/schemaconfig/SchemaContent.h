@@ -60,6 +60,10 @@ struct ElementContent
     std::unordered_set<QString, NameHash> singleNames; // the child names that stand at most once
 };
 
+// The names quoted and joined by commas, at most `most` of them, then
+// "and N more".
+QString QuotedNames(const QStringList &names, int most = 20);
+
 // The namespace URIs the schema's components use.
 QStringList SchemaNamespaces(xc::XSModel *model);
 
