@@ -15,6 +15,7 @@ if [ "${1:-}" = "--sanitize" ]; then
   args=(-DTARNWELL_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
   export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+  export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0"
 fi
 
 cmake -S . -B "$dir" -G Ninja "${args[@]}"

@@ -180,6 +180,7 @@ LoadedSchema::LoadedSchema(const QString &path)
     m_parser->setValidationSchemaFullChecking(true);
     m_parser->setHandleMultipleImports(true);
     m_parser->setDisableDefaultEntityResolution(true);
+    m_parser->setLoadExternalDTD(false);
     m_parser->setXMLEntityResolver(&m_resolver);
     m_parser->setErrorHandler(&errors);
     ApplySecurityLimits(*m_parser, m_security);
