@@ -29,6 +29,7 @@ public:
     bool question(QWidget *, const QString &) override { return false; }
     std::optional<QString> fileName(QWidget *, const QString &) override { return file; }
     std::optional<QString> addItem(QWidget *, const QStringList &) override { return std::nullopt; }
+    std::optional<int> schemaProblem(QWidget *, const QStringList &) override { return std::nullopt; }
 };
 
 // The large document, with a configuration that lists its paths.

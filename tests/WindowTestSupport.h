@@ -60,5 +60,12 @@ public:
         offeredNames.append(names);
         return addItems.isEmpty() ? std::nullopt : addItems.dequeue();
     }
+    std::optional<int> schemaProblem(QWidget *, const QStringList &problems) override
+    {
+        listedProblems.append(problems);
+        return problemChoices.isEmpty() ? std::nullopt : problemChoices.dequeue();
+    }
     QString lastFilter;
+    QList<QStringList> listedProblems;
+    QQueue<std::optional<int>> problemChoices;
 };

@@ -1,5 +1,6 @@
 #include "Prompts.h"
 
+#include "dlgSchemaProblems.h"
 #include "dlgSelectAddItem.h"
 
 #include <QFileDialog>
@@ -54,6 +55,15 @@ std::optional<QString> WidgetPrompts::addItem(QWidget *parent, const QStringList
     if (dialog.DialogResult() != 1)
         return std::nullopt;
     return dialog.SelectedItem();
+}
+
+std::optional<int> WidgetPrompts::schemaProblem(QWidget *parent, const QStringList &problems)
+{
+    dlgSchemaProblems dialog(parent);
+    dialog.SetProblems(problems);
+    if (dialog.exec() != QDialog::Accepted || dialog.SelectedRow() < 0)
+        return std::nullopt;
+    return dialog.SelectedRow();
 }
 
 } // namespace tarnwell

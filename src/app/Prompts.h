@@ -27,6 +27,9 @@ public:
     // The add-item dialog; the chosen name, or nothing when it was not
     // closed with OK.
     virtual std::optional<QString> addItem(QWidget *parent, const QStringList &names) = 0;
+    // The list of schema problems, one line each; the chosen row, or
+    // nothing when it was closed without one.
+    virtual std::optional<int> schemaProblem(QWidget *parent, const QStringList &problems) = 0;
 };
 
 // The real dialogs.
@@ -38,6 +41,7 @@ public:
     bool question(QWidget *parent, const QString &text) override;
     std::optional<QString> fileName(QWidget *parent, const QString &filter) override;
     std::optional<QString> addItem(QWidget *parent, const QStringList &names) override;
+    std::optional<int> schemaProblem(QWidget *parent, const QStringList &problems) override;
 };
 
 } // namespace tarnwell

@@ -7,9 +7,13 @@
 #include "NodePath.h"
 #include "PairList.h"
 #include "Prompts.h"
+#include "SchemaValidator.h"
 #include "StatusLabel.h"
 
 #include <QApplication>
+#include <QFutureWatcher>
+#include <QToolButton>
+#include <QtConcurrent/QtConcurrentRun>
 #include <QFileInfo>
 #include <QFrame>
 #include <QHeaderView>
@@ -87,7 +91,7 @@ public:
 
 frmMain::frmMain(Prompts *prompts, QString configurationPath, QWidget *parent)
     : QMainWindow(parent), m_prompts(prompts), m_configurationPath(std::move(configurationPath)),
-      m_model(new ColoredTreeModel(this))
+      m_model(new ColoredTreeModel(this)), m_validator(std::make_shared<SchemaValidator>())
 {
     if (!m_prompts) {
         m_ownPrompts = std::make_unique<WidgetPrompts>();
@@ -213,6 +217,15 @@ void frmMain::buildWidgets()
     sbarMain->addPermanentWidget(sbarPanel2);
     sbarPanel4 = new StatusLabel("sbarPanel4", QStringLiteral("Configuration"), sbarMain);
     sbarMain->addPermanentWidget(sbarPanel4);
+    // A flat button rather than a label: it takes the keyboard focus and
+    // offers a press action to assistive technology, whose name is the text.
+    sbarPanel5 = new QToolButton(sbarMain);
+    sbarPanel5->setObjectName(QStringLiteral("sbarPanel5"));
+    sbarPanel5->setAutoRaise(true);
+    sbarPanel5->setFocusPolicy(Qt::TabFocus);
+    sbarPanel5->setVisible(false);
+    sbarMain->addPermanentWidget(sbarPanel5);
+    connect(sbarPanel5, &QToolButton::clicked, this, [this] { guarded([this] { sbarPanel5_Click(); }); });
     setStatusBar(sbarMain);
     sbarMain->setFixedHeight(twipsToPixels(375, logicalDpiY()));
 
@@ -307,6 +320,92 @@ void frmMain::selectNode(const TreeNode *node)
     treXml->scrollTo(index);
 }
 
+void frmMain::StartSchemaCheck()
+{
+    const quint64 generation = ++m_schemaGeneration;
+    m_schemaResult.reset();
+    if (!QFileInfo(m_strFileName).isFile()) {
+        m_schemaState = {SchemaPanelState::Kind::NotChecked, {}, 0, false, QStringLiteral("the file is not stored yet")};
+        showSchemaPanel();
+        return;
+    }
+    m_schemaState = {SchemaPanelState::Kind::Checking, {}, 0, false, {}};
+    showSchemaPanel();
+    auto *watcher = new QFutureWatcher<ValidationResult>(this);
+    connect(watcher, &QFutureWatcher<ValidationResult>::finished, this, [this, watcher, generation] {
+        watcher->deleteLater();
+        guarded([&] { schemaCheckFinished(generation, watcher->result()); });
+    });
+    // The validator is shared with the task, so a window closed meanwhile
+    // leaves it alive until the check ends.
+    watcher->setFuture(QtConcurrent::run([validator = m_validator, path = m_strFileName] { return validator->validate(path); }));
+}
+
+void frmMain::schemaCheckFinished(quint64 generation, const ValidationResult &result)
+{
+    if (generation != m_schemaGeneration)
+        return; // another check started, or another file was bound
+    using Kind = SchemaPanelState::Kind;
+    const Kind kind = result.status == ValidationResult::Status::Valid     ? Kind::Valid
+                      : result.status == ValidationResult::Status::Invalid ? Kind::Invalid
+                                                                           : Kind::NotChecked;
+    m_schemaState = {kind, result.schemaName, result.problems.size(), result.moreProblems, result.reason};
+    m_schemaResult = std::make_shared<const ValidationResult>(result);
+    showSchemaPanel();
+}
+
+void frmMain::ClearSchemaCheck()
+{
+    ++m_schemaGeneration;
+    m_schemaResult.reset();
+    m_schemaState = {};
+    showSchemaPanel();
+}
+
+void frmMain::showSchemaPanel()
+{
+    const QString text = SchemaPanelText(m_schemaState);
+    const QString details = SchemaPanelDetails(m_schemaState);
+    sbarPanel5->setText(text);
+    sbarPanel5->setToolTip(details);
+    sbarPanel5->setAccessibleName(text);
+    sbarPanel5->setAccessibleDescription(details);
+    sbarPanel5->setVisible(!text.isEmpty());
+}
+
+// Lists the problems; the chosen one's element is selected in the List
+// View. Without problems the panel's whole text is shown, as it may be cut.
+void frmMain::sbarPanel5_Click()
+{
+    if (!m_schemaResult || m_schemaResult->problems.isEmpty()) {
+        if (m_schemaState.kind != SchemaPanelState::Kind::None)
+            m_prompts->information(this, SchemaPanelDetails(m_schemaState));
+        return;
+    }
+    const std::shared_ptr<const ValidationResult> result = m_schemaResult;
+    QStringList lines;
+    for (const ValidationProblem &p : result->problems)
+        lines.append(QStringLiteral("line %1: %2: %3").arg(p.line).arg(p.path.isEmpty() ? QStringLiteral("-") : p.path, p.message));
+    const std::optional<int> chosen = m_prompts->schemaProblem(this, lines);
+    if (!chosen || *chosen < 0 || *chosen >= result->problems.size())
+        return;
+    const QString path = result->problems.at(*chosen).path;
+    const TreeNode *node = m_model->rootNode();
+    const QStringList segments = path.split(u'/');
+    for (qsizetype i = 1; node && i < segments.size(); ++i)
+        node = FindChildNode(*node, segments[i]);
+    if (!node || path.isEmpty()) {
+        m_prompts->information(this, QStringLiteral("The element %1 is not in the tree; GetData reads the stored "
+                                                    "file again.")
+                                         .arg(quoteForMessage(path, 200)));
+        return;
+    }
+    tabMain->setCurrentIndex(0);
+    selectNode(node);
+    treXml->setFocus();
+    RefreshControls();
+}
+
 void frmMain::showStatusPanels()
 {
     sbarPanel2->setPanel(m_panels.fileText(), m_panels.fileDetails());
@@ -397,6 +496,7 @@ void frmMain::mnuFileItem_Click(int index)
         m_panels.fileRefused(refusal.isEmpty() ? QStringLiteral("The provider did not open \"%1\".").arg(m_strFileName)
                                                : refusal);
     ignoringFailure([this] { showStatusPanels(); });
+    ignoringFailure([this] { ClearSchemaCheck(); });
     ignoringFailure([this] { m_model->clear(); });
     ignoringFailure([this] { txtXML->setPlainText(QString()); });
     ignoringFailure([this] { RefreshControls(); });
@@ -428,6 +528,8 @@ void frmMain::cmdGetData_Click()
         showStatusPanels();
         RefreshControls();
     });
+    if (loaded)
+        StartSchemaCheck();
     // After a failed load the tree is as it was; the controls follow it.
     if (!loaded)
         guarded([this] { RefreshControls(); });
@@ -451,6 +553,7 @@ void frmMain::cmdPutData_Click()
         m_panels.treeStored();
         showStatusPanels();
         RefreshControls();
+        StartSchemaCheck();
     });
 }
 
@@ -497,6 +600,7 @@ void frmMain::cmdWrite_Click()
     guarded([this] {
         m_quenFile->SetContent(rawText(txtXML));
         sbarPanel1->setText(kSaved.toString());
+        StartSchemaCheck();
     });
 }
 

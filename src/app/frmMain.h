@@ -3,6 +3,7 @@
 #include "MainLayout.h"
 #include "NameLists.h"
 #include "Quen.h"
+#include "SchemaPanel.h"
 #include "StatusPanels.h"
 
 #include <QMainWindow>
@@ -16,6 +17,7 @@ class QPushButton;
 class QTreeView;
 class QFrame;
 class QStatusBar;
+class QToolButton;
 
 namespace tarnwell {
 
@@ -24,6 +26,8 @@ class StatusLabel;
 class TabControl;
 class Prompts;
 class TreeNode;
+class SchemaValidator;
+struct ValidationResult;
 
 // The main window. It holds the engine objects, the open file, the name
 // lists and the tree, and its handlers are the editor's only entry points.
@@ -60,6 +64,8 @@ public:
     TreeNode *selectedNode() const;
     // The controls' places for the window's present size, in twips.
     MainLayout layoutForCurrentSize() const;
+    // What the schema panel says, and whether a check is still running.
+    const SchemaPanelState &schemaState() const { return m_schemaState; }
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -88,6 +94,16 @@ private:
     void expandAsModel(const QModelIndex &parent);
     // Shows what m_panels says in the status bar.
     void showStatusPanels();
+    // Checks the stored file against its schema off the GUI thread; the
+    // panel says "checking…" until the result arrives. A result that
+    // arrives after another check started or another file was bound is
+    // dropped.
+    void StartSchemaCheck();
+    void schemaCheckFinished(quint64 generation, const ValidationResult &result);
+    // Forgets the check (another file is bound, or none).
+    void ClearSchemaCheck();
+    void showSchemaPanel();
+    void sbarPanel5_Click();
 
     Prompts *m_prompts;
     std::unique_ptr<Prompts> m_ownPrompts;
@@ -123,6 +139,12 @@ private:
     StatusLabel *sbarPanel2; // the open file
     StatusLabel *sbarPanel3; // why the last Open or New bound nothing
     StatusLabel *sbarPanel4; // the configuration
+    QToolButton *sbarPanel5; // the schema check; activating it lists the problems
+
+    std::shared_ptr<SchemaValidator> m_validator;
+    quint64 m_schemaGeneration = 0;
+    SchemaPanelState m_schemaState;
+    std::shared_ptr<const ValidationResult> m_schemaResult;
 };
 
 } // namespace tarnwell

@@ -112,16 +112,16 @@ void checkIsSchema(const QString &path, const QString &quoted)
 
 XercesRuntime::XercesRuntime()
 {
-    try {
-        xc::XMLPlatformUtils::Initialize();
-    } catch (const xc::XMLException &e) {
-        throw Error(QStringLiteral("The XML Schema reader cannot start: %1").arg(fromXml(e.getMessage())));
-    }
-}
-
-XercesRuntime::~XercesRuntime()
-{
-    xc::XMLPlatformUtils::Terminate();
+    static const QString failure = [] {
+        try {
+            xc::XMLPlatformUtils::Initialize();
+        } catch (const xc::XMLException &e) {
+            return fromXml(e.getMessage());
+        }
+        return QString();
+    }();
+    if (!failure.isEmpty())
+        throw Error(QStringLiteral("The XML Schema reader cannot start: %1").arg(failure));
 }
 
 xc::InputSource *LocalResolver::resolveEntity(xc::XMLResourceIdentifier *id)

@@ -29,13 +29,14 @@ inline const XMLCh *toXml(const QString &s)
     return reinterpret_cast<const XMLCh *>(s.utf16());
 }
 
-// Keeps Xerces initialized while it lives; Xerces counts its
-// initializations, so nested holders are fine.
+// Makes sure Xerces is initialized. It is initialized once for the
+// process and never terminated: checks run on worker threads, and Xerces'
+// Initialize and Terminate must not race one another.
 class XercesRuntime
 {
 public:
     XercesRuntime();
-    ~XercesRuntime();
+    ~XercesRuntime() = default;
     XercesRuntime(const XercesRuntime &) = delete;
     XercesRuntime &operator=(const XercesRuntime &) = delete;
 };
