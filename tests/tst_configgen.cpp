@@ -100,6 +100,8 @@ private Q_SLOTS:
     void fitsItsDocument();
     void roundTripsWereChecked();
     void ordersMergedFirstSeenWins();
+    void ordersFromEvidence_data();
+    void ordersFromEvidence();
 
 private:
     int m_roundTrips = 0;
@@ -179,6 +181,47 @@ void TestConfigGen::ordersMergedFirstSeenWins()
     config.addDocument(pairsOfDocument("<R z=\"2\" a=\"1\"><A/><C><X/></C><B/><D/><A/></R>"));
     config.addDocument(pairsOfDocument(QByteArray("<R><\xc3\x9c>\xc3\xa9</\xc3\x9c></R>")));
     QCOMPARE(config.text(), QByteArray("E,R\nE,R/@z\nE,R/@a\nE,R/B\nE,R/A\nES,R/C\nES,R/C/X\nES,R/D\nES,R/\xc3\x9c\n"));
+}
+
+// Under each path, names follow the order they stood in together, whatever
+// order they were first seen in; evidence that contradicts what was taken
+// before, directly or through other names, is dropped.
+void TestConfigGen::ordersFromEvidence_data()
+{
+    QTest::addColumn<QList<QByteArray>>("documents");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("seen apart, then together")
+        << QList<QByteArray>{"<r><a/></r>", "<r><b/></r>", "<r><b/><a/></r>"} << QByteArray("E,r\nES,r/b\nES,r/a\n");
+    QTest::newRow("seen apart, then together, in one document")
+        << QList<QByteArray>{"<r><x><a/></x><x><b/></x><x><b/><a/></x></r>"}
+        << QByteArray("E,r\nE,r/x\nES,r/x/b\nES,r/x/a\n");
+    QTest::newRow("a repeated name counts where it first stands")
+        << QList<QByteArray>{"<r><b/><a/><b/></r>"} << QByteArray("E,r\nE,r/b\nES,r/a\n");
+    QTest::newRow("disagreement, first seen wins")
+        << QList<QByteArray>{"<r><b/><a/></r>", "<r><a/><b/><c/></r>"} << QByteArray("E,r\nES,r/b\nES,r/a\nES,r/c\n");
+    QTest::newRow("disagreement in one document")
+        << QList<QByteArray>{"<r><x><a/><b/></x><x><b/><a/></x></r>"}
+        << QByteArray("E,r\nE,r/x\nES,r/x/a\nES,r/x/b\n");
+    QTest::newRow("contradiction through a chain")
+        << QList<QByteArray>{"<r><a/><b/></r>", "<r><b/><c/></r>", "<r><c/><a/></r>"}
+        << QByteArray("E,r\nES,r/a\nES,r/b\nES,r/c\n");
+    QTest::newRow("contradiction through a chain against first-seen order")
+        << QList<QByteArray>{"<r><a/></r>", "<r><b/></r>", "<r><c/></r>", "<r><d/></r>", "<r><d/><b/></r>",
+                             "<r><b/><c/></r>", "<r><c/><d/></r>"}
+        << QByteArray("E,r\nES,r/a\nES,r/d\nES,r/b\nES,r/c\n");
+    QTest::newRow("attributes apart from elements")
+        << QList<QByteArray>{"<r y=\"1\"><b/></r>", "<r x=\"1\"><a/></r>", "<r x=\"1\" y=\"1\"><a/><b/></r>"}
+        << QByteArray("E,r\nE,r/@x\nE,r/@y\nES,r/a\nES,r/b\n");
+}
+
+void TestConfigGen::ordersFromEvidence()
+{
+    QFETCH(QList<QByteArray>, documents);
+    QFETCH(QByteArray, expected);
+    ConfigFromDocuments config;
+    for (const QByteArray &document : std::as_const(documents))
+        config.addDocument(pairsOfDocument(document));
+    QCOMPARE(config.text(), expected);
 }
 
 QTEST_GUILESS_MAIN(TestConfigGen)

@@ -5,7 +5,6 @@
 #include "PairList.h"
 #include "TreeNode.h"
 
-#include <algorithm>
 
 namespace tarnwell {
 
@@ -30,67 +29,56 @@ void ConfigFromDocuments::addDocument(const QStringList &pairs)
     addElement(*m_root, *root);
 }
 
-// Merges the names one element showed, in its order, into order: names
-// already there keep their place (the first seen order wins); a new name goes
-// right after the names this element showed before it, or, when it showed
-// none, before the next name it shows that is already there, else at the end.
-void ConfigFromDocuments::merge(QStringList &order, const QStringList &seen)
-{
-    qsizetype after = -1;
-    for (qsizetype i = 0; i < seen.size(); ++i) {
-        const qsizetype known = order.indexOf(seen[i]);
-        if (known >= 0) {
-            after = std::max(after, known);
-            continue;
-        }
-        qsizetype at = after + 1;
-        if (after < 0) {
-            at = order.size();
-            for (qsizetype j = i + 1; j < seen.size() && at == order.size(); ++j) {
-                if (const qsizetype next = order.indexOf(seen[j]); next >= 0)
-                    at = next;
-            }
-        }
-        order.insert(at, seen[i]);
-        after = at;
-    }
-}
-
+// Takes in the order evidence of one element: each name's first occurrence
+// stands before the next name's first occurrence, attributes and elements
+// apart.
 void ConfigFromDocuments::addElement(Shape &shape, const TreeNode &node)
 {
-    QHash<QString, int> count;
-    QStringList attributes, children;
-    for (int i = 0; i < node.childCount(); ++i) {
-        const QString &name = node.child(i)->text();
-        if (name.startsWith(u'@'))
-            attributes.append(name);
-        else if (count[name]++ == 0)
-            children.append(name);
-    }
-    merge(shape.attributes, attributes);
-    merge(shape.children, children);
+    std::vector<int> count;
+    std::vector<char> attributeSeen;
+    int lastAttribute = -1, lastChild = -1;
+    std::vector<std::pair<const TreeNode *, int>> elements;
     for (int i = 0; i < node.childCount(); ++i) {
         const TreeNode &child = *node.child(i);
-        if (child.text().startsWith(u'@'))
+        const bool attribute = child.text().startsWith(u'@');
+        NameOrder &order = attribute ? shape.attributes : shape.children;
+        bool added = false;
+        const int number = order.intern(child.text(), &added);
+        if (attribute) {
+            attributeSeen.resize(static_cast<size_t>(order.size()));
+            if (!attributeSeen[number]) {
+                attributeSeen[number] = 1;
+                if (lastAttribute >= 0)
+                    order.addBefore(lastAttribute, number);
+                lastAttribute = number;
+            }
             continue;
-        std::shared_ptr<Shape> &sub = shape.byName[child.text()];
-        if (!sub) {
-            sub = std::make_shared<Shape>();
-            sub->name = child.text();
         }
-        if (count.value(child.text()) > 1)
-            sub->repeats = true;
-        addElement(*sub, child);
+        if (added) {
+            shape.shapes.push_back(std::make_unique<Shape>());
+            shape.shapes.back()->name = child.text();
+        }
+        count.resize(static_cast<size_t>(shape.children.size()));
+        if (count[number]++ == 0) {
+            if (lastChild >= 0)
+                order.addBefore(lastChild, number);
+            lastChild = number;
+        } else {
+            shape.shapes[number]->repeats = true;
+        }
+        elements.emplace_back(&child, number);
     }
+    for (const auto &[child, number] : elements)
+        addElement(*shape.shapes[number], *child);
 }
 
 void ConfigFromDocuments::write(const Shape &shape, const QString &path, bool root, QByteArray &out)
 {
     out += (root || shape.repeats ? "E," : "ES,") + path.toUtf8() + '\n';
-    for (const QString &a : shape.attributes)
+    for (const QString &a : shape.attributes.sorted())
         out += "E," + (path + u'/' + a).toUtf8() + '\n';
-    for (const QString &name : shape.children)
-        write(*shape.byName.value(name), path + u'/' + name, false, out);
+    for (const QString &name : shape.children.sorted())
+        write(*shape.shapes[shape.children.find(name)], path + u'/' + name, false, out);
 }
 
 QByteArray ConfigFromDocuments::text() const

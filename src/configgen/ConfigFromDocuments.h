@@ -1,7 +1,8 @@
 #pragma once
 
+#include "NameOrder.h"
+
 #include <QByteArray>
-#include <QHash>
 #include <QStringList>
 #include <memory>
 #include <vector>
@@ -21,10 +22,11 @@ public:
     // loading a pair list throws.
     void addDocument(const QStringList &pairs);
 
-    // List E in pre-order (the root, its attributes in document order, then
-    // each child name's subtree in the order the names appear under that
-    // parent, merged over all documents so that the first seen order wins),
-    // each element path flagged S when it never stood twice under one parent.
+    // List E in pre-order (the root, its attributes, then each child name's
+    // subtree), each element path flagged S when it never stood twice under
+    // one parent. Under each path, names follow the order in which they stood
+    // together under one element; where documents disagree the first seen
+    // order wins, and names never seen together keep first-seen order.
     // One "E,path" or "ES,path" line each, UTF-8 with LF.
     QByteArray text() const;
 
@@ -32,14 +34,13 @@ private:
     struct Shape
     {
         QString name;
-        QStringList attributes;     // "@name", in merged order
-        QStringList children;       // element names, in merged order
-        QHash<QString, std::shared_ptr<Shape>> byName;
+        NameOrder attributes;                       // "@name"
+        NameOrder children;                         // element names
+        std::vector<std::unique_ptr<Shape>> shapes; // by number in children
         bool repeats = false; // stood twice under one parent somewhere
     };
 
     void addElement(Shape &shape, const TreeNode &node);
-    static void merge(QStringList &order, const QStringList &seen);
     static void write(const Shape &shape, const QString &path, bool root, QByteArray &out);
 
     std::unique_ptr<Shape> m_root;
