@@ -8,42 +8,62 @@
 #include <vector>
 
 // A TarnwellEditor.cfg inferred from example documents of one family.
+//
+// Every element path of the documents becomes one node, with the attribute
+// and child element names that stood under it anywhere. Under each path the
+// names follow the order in which they stood together under one element (a
+// name's first occurrence there before the next name's); where documents,
+// or elements of one document, disagree, the first seen order wins, and
+// names never seen together keep the order in which they were first seen.
+// Building costs time in proportion to the pair lists read.
 namespace tarnwell {
-
-class TreeNode;
 
 class ConfigFromDocuments
 {
+    struct Shape;
+
 public:
+    // One element path of the documents read, as the configuration lists it.
+    struct Node
+    {
+        QString name;           // the element name
+        QStringList attributes; // "@name", in final order
+        QStringList children;   // element names, in final order
+        bool repeats = false;   // stood twice under one parent in some document
+
+        // The node of the child element childName, null when none stood here.
+        const Node *child(QStringView childName) const;
+
+    private:
+        friend class ConfigFromDocuments;
+        const Shape *m_shape = nullptr;
+    };
+
     ConfigFromDocuments();
     ~ConfigFromDocuments();
 
-    // Takes in one document's pair list (as GetData gives it). Throws what
-    // loading a pair list throws.
+    // Takes in one document's pair list (as GetData gives it); throws what
+    // loading a pair list throws, or when its root differs from the
+    // documents' before, and then takes in nothing.
     void addDocument(const QStringList &pairs);
 
-    // List E in pre-order (the root, its attributes, then each child name's
-    // subtree), each element path flagged S when it never stood twice under
-    // one parent. Under each path, names follow the order in which they stood
-    // together under one element; where documents disagree the first seen
-    // order wins, and names never seen together keep first-seen order.
-    // One "E,path" or "ES,path" line each, UTF-8 with LF.
+    // The root element's node, null before any document; valid until the next addDocument.
+    const Node *root() const;
+
+    // List E in pre-order (a node, its attributes, then its children's subtrees),
+    // each element path but the root flagged S unless it repeats; "E,path" or
+    // "ES,path" lines, UTF-8 with LF.
     QByteArray text() const;
 
 private:
-    struct Shape
-    {
-        QString name;
-        NameOrder attributes;                       // "@name"
-        NameOrder children;                         // element names
-        std::vector<std::unique_ptr<Shape>> shapes; // by number in children
-        bool repeats = false; // stood twice under one parent somewhere
-    };
+    class DocumentReader;
 
-    void addElement(Shape &shape, const TreeNode &node);
-    static void write(const Shape &shape, const QString &path, bool root, QByteArray &out);
+    Shape *newShape(QString name);
 
-    std::unique_ptr<Shape> m_root;
+    std::vector<std::unique_ptr<Shape>> m_shapes; // the root first
+    // Shapes whose names changed since their node was last brought up to
+    // date; root() does that, for the caller a const query.
+    mutable std::vector<Shape *> m_stale;
 };
 
 } // namespace tarnwell

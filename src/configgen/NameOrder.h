@@ -46,6 +46,8 @@ public:
     int find(QStringView name) const;
     // How many names there are.
     int size() const { return static_cast<int>(m_names.size()); }
+    // The name numbered number (0 <= number < size()).
+    const QString &name(int number) const { return m_names[static_cast<size_t>(number)]; }
 
     // Takes "from stands before to" unless it contradicts the evidence taken
     // before; evidence seen before (taken or refused) is not looked at again.
