@@ -1,6 +1,7 @@
 // Configurations made from example documents.
 #include "ConfigFromDocuments.h"
 #include "Configuration.h"
+#include "Error.h"
 #include "NodePath.h"
 #include "PairEntry.h"
 #include "PairList.h"
@@ -102,6 +103,8 @@ private Q_SLOTS:
     void ordersMergedFirstSeenWins();
     void ordersFromEvidence_data();
     void ordersFromEvidence();
+    void refusesMoreLinesThanAListHolds_data();
+    void refusesMoreLinesThanAListHolds();
 
 private:
     int m_roundTrips = 0;
@@ -222,6 +225,48 @@ void TestConfigGen::ordersFromEvidence()
     for (const QByteArray &document : std::as_const(documents))
         config.addDocument(pairsOfDocument(document));
     QCOMPARE(config.text(), expected);
+}
+
+// Documents whose paths, pattern with numbers counting on from one
+// document to the next, make a configuration of 32,767 lines or one more.
+void TestConfigGen::refusesMoreLinesThanAListHolds_data()
+{
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<QList<int>>("counts"); // paths per document
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("children, at the limit") << QStringLiteral("r/n%1") << QList<int>{20000, 12766} << false;
+    QTest::newRow("children, one past") << QStringLiteral("r/n%1") << QList<int>{20000, 12767} << true;
+    QTest::newRow("attributes, one past") << QStringLiteral("r/@a%1") << QList<int>{16000, 16767} << true;
+    QTest::newRow("deeper, at the limit") << QStringLiteral("r/e/@a%1") << QList<int>{16000, 16765} << false;
+    QTest::newRow("deeper, one past") << QStringLiteral("r/e/@a%1") << QList<int>{16000, 16766} << true;
+}
+
+void TestConfigGen::refusesMoreLinesThanAListHolds()
+{
+    QFETCH(QString, pattern);
+    QFETCH(QList<int>, counts);
+    QFETCH(bool, refused);
+    ConfigFromDocuments config;
+    QString failure;
+    int next = 0;
+    for (const int count : std::as_const(counts)) {
+        QStringList pairs{QStringLiteral("DAT,,r,")};
+        for (int i = 0; i < count; ++i)
+            pairs.append(QStringLiteral("DAT,,") + pattern.arg(next++) + u',');
+        try {
+            config.addDocument(pairs);
+        } catch (const Error &e) {
+            failure = e.description();
+        }
+    }
+    if (!refused) {
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
+        QCOMPARE(config.text().count('\n'), kMaxCount);
+        return;
+    }
+    QVERIFY2(failure.contains(QStringLiteral("more than 32,767 paths")), qPrintable(failure));
+    QVERIFY2(failure.contains(QStringLiteral("config --schema FILE.xsd FILE.xml")), qPrintable(failure));
+    QVERIFY_THROWS_EXCEPTION(Error, config.text());
 }
 
 QTEST_GUILESS_MAIN(TestConfigGen)

@@ -4,6 +4,7 @@
 #include "PairEntry.h"
 #include "PathSyntax.h"
 
+#include <QLocale>
 #include <unordered_map>
 
 namespace tarnwell {
@@ -38,6 +39,17 @@ void checkPath(QStringView path)
         SegmentIndex(path.sliced(slash + 1, (next < 0 ? path.size() : next) - slash - 1));
         slash = next;
     }
+}
+
+Error tooManyLines()
+{
+    QLocale numbers = QLocale::c();
+    numbers.setNumberOptions({}); // with the group separator: 32,767
+    return Error(QStringLiteral("The configuration would have more than %1 paths, more than a list of "
+                                "TarnwellEditor.cfg holds. Make it from fewer or smaller example documents, "
+                                "or from the documents' schema (config --schema FILE.xsd FILE.xml...).")
+                     .arg(numbers.toString(kMaxCount)),
+                 Error::Kind::Overflow);
 }
 
 } // namespace
@@ -129,6 +141,8 @@ private:
         const int number = order.intern(name, &added);
         if (added && !attribute)
             shape.children.push_back(m_config.newShape(order.name(number)));
+        if (added)
+            m_config.countLine();
 
         const std::uint64_t key = static_cast<std::uint64_t>(parent) << 32
                                   | static_cast<std::uint32_t>(number) << 1 | (attribute ? 1U : 0U);
@@ -176,8 +190,16 @@ ConfigFromDocuments::Shape *ConfigFromDocuments::newShape(QString name)
     return m_shapes.back().get();
 }
 
+void ConfigFromDocuments::countLine()
+{
+    if (++m_lines > kMaxCount)
+        throw tooManyLines();
+}
+
 void ConfigFromDocuments::addDocument(const QStringList &pairs)
 {
+    if (m_lines > kMaxCount)
+        throw tooManyLines();
     // Everything that can be refused is checked before anything is taken in.
     checkCount(pairs.size(), QStringLiteral("entries in the pair list"));
     std::vector<QStringView> paths;
@@ -199,6 +221,7 @@ void ConfigFromDocuments::addDocument(const QStringList &pairs)
     const QStringView rootName = slash < 0 ? paths.front() : paths.front().first(slash);
     if (m_shapes.empty()) {
         newShape(rootName.toString());
+        countLine();
     } else if (m_shapes.front()->node.name != rootName) {
         throw Error(QStringLiteral("The document's root %1 differs from the root %2 of the documents before it.")
                         .arg(quoteForMessage(rootName.toString()), quoteForMessage(m_shapes.front()->node.name)),
@@ -211,6 +234,8 @@ void ConfigFromDocuments::addDocument(const QStringList &pairs)
 
 const ConfigFromDocuments::Node *ConfigFromDocuments::root() const
 {
+    if (m_lines > kMaxCount)
+        throw tooManyLines();
     for (Shape *shape : m_stale) {
         shape->node.attributes = shape->attributes.sorted();
         shape->node.children = shape->elements.sorted();

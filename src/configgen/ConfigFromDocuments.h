@@ -15,7 +15,9 @@
 // name's first occurrence there before the next name's); where documents,
 // or elements of one document, disagree, the first seen order wins, and
 // names never seen together keep the order in which they were first seen.
-// Building costs time in proportion to the pair lists read.
+// Building costs time in proportion to the pair lists read. A list of
+// TarnwellEditor.cfg holds at most 32,767 lines: a configuration that would
+// have more is refused as soon as it passes that.
 namespace tarnwell {
 
 class ConfigFromDocuments
@@ -44,21 +46,27 @@ public:
 
     // Takes in one document's pair list (as GetData gives it); throws what
     // loading a pair list throws, or when its root differs from the
-    // documents' before, and then takes in nothing.
+    // documents' before, and then takes in nothing; throws an Overflow
+    // failure once the configuration passes 32,767 lines, and from then on.
     void addDocument(const QStringList &pairs);
 
-    // The root element's node, null before any document; valid until the next addDocument.
+    // The root element's node, null before any document; valid until the next
+    // addDocument. Throws the Overflow failure of a configuration too large.
     const Node *root() const;
 
     // List E in pre-order (a node, its attributes, then its children's subtrees),
     // each element path but the root flagged S unless it repeats; "E,path" or
-    // "ES,path" lines, UTF-8 with LF.
+    // "ES,path" lines, UTF-8 with LF. Throws as root() does.
     QByteArray text() const;
 
 private:
     class DocumentReader;
 
     Shape *newShape(QString name);
+    // Counts one more line of the configuration; throws past the limit.
+    void countLine();
+
+    qsizetype m_lines = 0;
 
     std::vector<std::unique_ptr<Shape>> m_shapes; // the root first
     // Shapes whose names changed since their node was last brought up to
