@@ -103,6 +103,7 @@ private Q_SLOTS:
     void ordersMergedFirstSeenWins();
     void ordersFromEvidence_data();
     void ordersFromEvidence();
+    void noNodeWhereNoDocumentHadOne();
     void refusesMoreLinesThanAListHolds_data();
     void refusesMoreLinesThanAListHolds();
 
@@ -222,9 +223,25 @@ void TestConfigGen::ordersFromEvidence()
     QFETCH(QList<QByteArray>, documents);
     QFETCH(QByteArray, expected);
     ConfigFromDocuments config;
-    for (const QByteArray &document : std::as_const(documents))
+    // Asked between documents too: a result made early must follow the
+    // documents after it.
+    for (const QByteArray &document : std::as_const(documents)) {
         config.addDocument(pairsOfDocument(document));
+        QVERIFY(config.root());
+    }
     QCOMPARE(config.text(), expected);
+}
+
+void TestConfigGen::noNodeWhereNoDocumentHadOne()
+{
+    ConfigFromDocuments config;
+    QVERIFY(!config.root());
+    config.addDocument(pairsOfDocument("<R a=\"1\"><B/></R>"));
+    const ConfigFromDocuments::Node *b = config.root()->child(u"B");
+    QVERIFY(b);
+    QVERIFY(!b->child(u"B"));
+    QVERIFY(!config.root()->child(u"@a"));
+    QVERIFY(!config.root()->child(u"C"));
 }
 
 // Documents whose paths, pattern with numbers counting on from one
