@@ -15,7 +15,7 @@
 // name's first occurrence there before the next name's); where documents,
 // or elements of one document, disagree, the first seen order wins, and
 // names never seen together keep the order in which they were first seen.
-// Building costs time in proportion to the pair lists read. A list of
+// Building takes time about in proportion to the pair lists read. A list of
 // TarnwellEditor.cfg holds at most 32,767 lines: a configuration that would
 // have more is refused as soon as it passes that.
 namespace tarnwell {

@@ -12,10 +12,12 @@ namespace tarnwell {
 
 // FNV-1a over the UTF-16 units. Element and attribute names are mostly short,
 // and for short keys this costs a few nanoseconds where qHash costs far more
-// on some processors; the names of a large document are hashed once each.
+// on some processors. Not noexcept on purpose: the standard library then
+// keeps each key's hash in its node (libstdc++ does), so that walking a
+// bucket compares stored hashes instead of hashing the keys there again.
 struct NameHash
 {
-    size_t operator()(QStringView name) const noexcept
+    size_t operator()(QStringView name) const
     {
         std::uint64_t h = 14695981039346656037ULL;
         for (const QChar c : name) {
