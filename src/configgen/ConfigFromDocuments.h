@@ -15,9 +15,17 @@
 // name's first occurrence there before the next name's); where documents,
 // or elements of one document, disagree, the first seen order wins, and
 // names never seen together keep the order in which they were first seen.
-// Building takes time about in proportion to the pair lists read. A list of
-// TarnwellEditor.cfg holds at most 32,767 lines: a configuration that would
-// have more is refused as soon as it passes that.
+// Building takes time about in proportion to the pair lists read.
+//
+// The text is list E in pre-order (a path, its attributes, then its child
+// elements' subtrees), one "E,path" line each, or "ES,path" for an element
+// other than the root that never stood twice under one parent; UTF-8, LF.
+//
+// A document is refused, and nothing of it taken in, when loading its pair
+// list fails (with that failure) or its root differs from the root of the
+// documents before. A list of TarnwellEditor.cfg holds at most 32,767 lines:
+// once the configuration passes that, addDocument, root() and text() throw
+// an Overflow failure.
 namespace tarnwell {
 
 class ConfigFromDocuments
@@ -44,19 +52,13 @@ public:
     ConfigFromDocuments();
     ~ConfigFromDocuments();
 
-    // Takes in one document's pair list (as GetData gives it); throws what
-    // loading a pair list throws, or when its root differs from the
-    // documents' before, and then takes in nothing; throws an Overflow
-    // failure once the configuration passes 32,767 lines, and from then on.
+    // Takes in one document's pair list (as GetData gives it); throws as told above.
     void addDocument(const QStringList &pairs);
 
-    // The root element's node, null before any document; valid until the next
-    // addDocument. Throws the Overflow failure of a configuration too large.
+    // The root element's node, null before any document; valid until the next addDocument.
     const Node *root() const;
 
-    // List E in pre-order (a node, its attributes, then its children's subtrees),
-    // each element path but the root flagged S unless it repeats; "E,path" or
-    // "ES,path" lines, UTF-8 with LF. Throws as root() does.
+    // The configuration's text, as told above.
     QByteArray text() const;
 
 private:

@@ -51,12 +51,10 @@ public:
     // The name numbered number (0 <= number < size()).
     const QString &name(int number) const { return m_names[static_cast<size_t>(number)]; }
 
-    // Takes "from stands before to" unless it contradicts the evidence taken
-    // before; evidence seen before (taken or refused) is not looked at again.
+    // Takes "from stands before to" unless it contradicts the evidence taken before.
     void addBefore(int from, int to);
 
-    // The names in an order that keeps all evidence taken, the first seen
-    // name first wherever the evidence leaves a choice.
+    // The names in an order that keeps the evidence taken, first seen first where it leaves a choice.
     QStringList sorted() const;
 
 private:
