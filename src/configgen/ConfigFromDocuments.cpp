@@ -5,24 +5,29 @@
 #include "PathSyntax.h"
 
 #include <QLocale>
-#include <unordered_map>
 
 namespace tarnwell {
 
-// One element path: its node, and the names and order evidence behind it.
+// One element path: its node, and the names and order evidence behind it,
+// made when the first name stands under it (most paths never get one).
 struct ConfigFromDocuments::Shape
 {
+    struct Names
+    {
+        NameOrder attributes;
+        NameOrder elements;
+        std::vector<Shape *> children; // by number in elements
+    };
     Node node;
-    NameOrder attributes;
-    NameOrder elements;
-    std::vector<Shape *> children; // by number in elements
-    bool stale = false;            // node's lists are behind the names
+    std::unique_ptr<Names> names;
+    bool stale = false; // node's lists are behind the names
 };
 
 const ConfigFromDocuments::Node *ConfigFromDocuments::Node::child(QStringView childName) const
 {
-    const int number = m_shape ? m_shape->elements.find(childName) : -1;
-    return number < 0 ? nullptr : &m_shape->children[static_cast<size_t>(number)]->node;
+    const Shape::Names *names = m_shape ? m_shape->names.get() : nullptr;
+    const int number = names ? names->elements.find(childName) : -1;
+    return number < 0 ? nullptr : &names->children[static_cast<size_t>(number)]->node;
 }
 
 namespace {
@@ -52,6 +57,79 @@ Error tooManyLines()
                  Error::Kind::Overflow);
 }
 
+// The children of one name under one element, in document order.
+struct Siblings
+{
+    int count = 0;
+    int first = -1;
+    std::vector<int> more; // from the second on
+};
+
+// Siblings by a 64-bit key, in an open-addressing table: a document costs a
+// few allocations here rather than one per node.
+class SiblingTable
+{
+public:
+    explicit SiblingTable(size_t expected)
+    {
+        size_t capacity = 64;
+        while (capacity < 2 * expected)
+            capacity *= 2;
+        rehash(capacity);
+    }
+
+    // The siblings of key, empty when new; valid until the next call.
+    Siblings &operator[](std::uint64_t key)
+    {
+        if (2 * (m_entries.size() + 1) > m_slots.size())
+            rehash(2 * m_slots.size());
+        const size_t mask = m_slots.size() - 1;
+        for (size_t slot = spread(key) & mask;; slot = (slot + 1) & mask) {
+            if (m_slots[slot] == kFree) {
+                m_slots[slot] = m_entries.size();
+                m_entries.push_back({key, {}});
+                return m_entries.back().siblings;
+            }
+            if (m_entries[m_slots[slot]].key == key)
+                return m_entries[m_slots[slot]].siblings;
+        }
+    }
+
+private:
+    static constexpr size_t kFree = ~size_t(0);
+
+    // MurmurHash3's finalizer: every bit of the key moves the low bits.
+    static size_t spread(std::uint64_t key)
+    {
+        key ^= key >> 33;
+        key *= 0xff51afd7ed558ccdULL;
+        key ^= key >> 33;
+        key *= 0xc4ceb9fe1a85ec53ULL;
+        key ^= key >> 33;
+        return static_cast<size_t>(key);
+    }
+
+    void rehash(size_t capacity)
+    {
+        m_slots.assign(capacity, kFree);
+        m_entries.reserve(capacity / 2);
+        for (size_t i = 0; i < m_entries.size(); ++i) {
+            size_t slot = spread(m_entries[i].key) & (capacity - 1);
+            while (m_slots[slot] != kFree)
+                slot = (slot + 1) & (capacity - 1);
+            m_slots[slot] = i;
+        }
+    }
+
+    struct Entry
+    {
+        std::uint64_t key;
+        Siblings siblings;
+    };
+    std::vector<size_t> m_slots; // an index into m_entries, or kFree
+    std::vector<Entry> m_entries;
+};
+
 } // namespace
 
 // Takes the paths of one checked pair list into the shapes, finding each
@@ -64,11 +142,10 @@ Error tooManyLines()
 class ConfigFromDocuments::DocumentReader
 {
 public:
-    DocumentReader(ConfigFromDocuments &config, size_t entries) : m_config(config)
+    DocumentReader(ConfigFromDocuments &config, size_t entries) : m_config(config), m_siblings(entries)
     {
         m_elements.reserve(entries + 1);
         m_elements.push_back({config.m_shapes.front().get()});
-        m_siblings.reserve(entries);
     }
 
     void add(QStringView path)
@@ -109,13 +186,6 @@ private:
         int lastAttribute = -1; // the name first seen last under it
         int lastElement = -1;
     };
-    // The children of one name under one element, in document order.
-    struct Siblings
-    {
-        int count = 0;
-        int first = -1;
-        std::vector<int> more;
-    };
     // One segment of the path before, and its element (-1: an attribute).
     // A segment whose index was past the children of its name made the next
     // one, which the same segment does not name again.
@@ -136,11 +206,14 @@ private:
         const int index = SegmentIndex(segment);
         const bool attribute = name.startsWith(u'@');
         Shape &shape = *m_elements[static_cast<size_t>(parent)].shape;
-        NameOrder &order = attribute ? shape.attributes : shape.elements;
+        if (!shape.names)
+            shape.names = std::make_unique<Shape::Names>();
+        Shape::Names &names = *shape.names;
+        NameOrder &order = attribute ? names.attributes : names.elements;
         bool added = false;
         const int number = order.intern(name, &added);
         if (added && !attribute)
-            shape.children.push_back(m_config.newShape(order.name(number)));
+            names.children.push_back(m_config.newShape(order.name(number)));
         if (added)
             m_config.countLine();
 
@@ -161,12 +234,12 @@ private:
                 m_config.m_stale.push_back(&shape);
             }
         } else if (!attribute) {
-            shape.children[static_cast<size_t>(number)]->node.repeats = true;
+            names.children[static_cast<size_t>(number)]->node.repeats = true;
         }
         if (attribute)
             return -1;
         const int made = static_cast<int>(m_elements.size());
-        m_elements.push_back({shape.children[static_cast<size_t>(number)]});
+        m_elements.push_back({names.children[static_cast<size_t>(number)]});
         (siblings.count == 1 ? siblings.first : siblings.more.emplace_back()) = made;
         return made;
     }
@@ -174,7 +247,7 @@ private:
     ConfigFromDocuments &m_config;
     std::vector<Element> m_elements; // the document's, the root first
     // By element << 32 | name number << 1 | 1 for an attribute name.
-    std::unordered_map<std::uint64_t, Siblings> m_siblings;
+    SiblingTable m_siblings;
     std::vector<Level> m_levels;
 };
 
@@ -237,8 +310,8 @@ const ConfigFromDocuments::Node *ConfigFromDocuments::root() const
     if (m_lines > kMaxCount)
         throw tooManyLines();
     for (Shape *shape : m_stale) {
-        shape->node.attributes = shape->attributes.sorted();
-        shape->node.children = shape->elements.sorted();
+        shape->node.attributes = shape->names->attributes.sorted();
+        shape->node.children = shape->names->elements.sorted();
         shape->stale = false;
     }
     m_stale.clear();
