@@ -1,6 +1,7 @@
 // Configurations made from example documents.
 #include "ConfigFromDocuments.h"
 #include "Configuration.h"
+#include "Error.h"
 #include "NodePath.h"
 #include "PairEntry.h"
 #include "PairList.h"
@@ -100,6 +101,11 @@ private Q_SLOTS:
     void fitsItsDocument();
     void roundTripsWereChecked();
     void ordersMergedFirstSeenWins();
+    void ordersFromEvidence_data();
+    void ordersFromEvidence();
+    void noNodeWhereNoDocumentHadOne();
+    void refusesMoreLinesThanAListHolds_data();
+    void refusesMoreLinesThanAListHolds();
 
 private:
     int m_roundTrips = 0;
@@ -179,6 +185,105 @@ void TestConfigGen::ordersMergedFirstSeenWins()
     config.addDocument(pairsOfDocument("<R z=\"2\" a=\"1\"><A/><C><X/></C><B/><D/><A/></R>"));
     config.addDocument(pairsOfDocument(QByteArray("<R><\xc3\x9c>\xc3\xa9</\xc3\x9c></R>")));
     QCOMPARE(config.text(), QByteArray("E,R\nE,R/@z\nE,R/@a\nE,R/B\nE,R/A\nES,R/C\nES,R/C/X\nES,R/D\nES,R/\xc3\x9c\n"));
+}
+
+// Under each path, names follow the order they stood in together, whatever
+// order they were first seen in; evidence that contradicts what was taken
+// before, directly or through other names, is dropped.
+void TestConfigGen::ordersFromEvidence_data()
+{
+    QTest::addColumn<QList<QByteArray>>("documents");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("seen apart, then together")
+        << QList<QByteArray>{"<r><a/></r>", "<r><b/></r>", "<r><b/><a/></r>"} << QByteArray("E,r\nES,r/b\nES,r/a\n");
+    QTest::newRow("seen apart, then together, in one document")
+        << QList<QByteArray>{"<r><x><a/></x><x><b/></x><x><b/><a/></x></r>"}
+        << QByteArray("E,r\nE,r/x\nES,r/x/b\nES,r/x/a\n");
+    QTest::newRow("a repeated name counts where it first stands")
+        << QList<QByteArray>{"<r><b/><a/><b/></r>"} << QByteArray("E,r\nE,r/b\nES,r/a\n");
+    QTest::newRow("disagreement, first seen wins")
+        << QList<QByteArray>{"<r><b/><a/></r>", "<r><a/><b/><c/></r>"} << QByteArray("E,r\nES,r/b\nES,r/a\nES,r/c\n");
+    QTest::newRow("disagreement in one document")
+        << QList<QByteArray>{"<r><x><a/><b/></x><x><b/><a/></x></r>"}
+        << QByteArray("E,r\nE,r/x\nES,r/x/a\nES,r/x/b\n");
+    QTest::newRow("contradiction through a chain")
+        << QList<QByteArray>{"<r><a/><b/></r>", "<r><b/><c/></r>", "<r><c/><a/></r>"}
+        << QByteArray("E,r\nES,r/a\nES,r/b\nES,r/c\n");
+    QTest::newRow("contradiction through a chain against first-seen order")
+        << QList<QByteArray>{"<r><a/></r>", "<r><b/></r>", "<r><c/></r>", "<r><d/></r>", "<r><d/><b/></r>",
+                             "<r><b/><c/></r>", "<r><c/><d/></r>"}
+        << QByteArray("E,r\nES,r/a\nES,r/d\nES,r/b\nES,r/c\n");
+    QTest::newRow("attributes apart from elements")
+        << QList<QByteArray>{"<r y=\"1\"><b/></r>", "<r x=\"1\"><a/></r>", "<r x=\"1\" y=\"1\"><a/><b/></r>"}
+        << QByteArray("E,r\nE,r/@x\nE,r/@y\nES,r/a\nES,r/b\n");
+}
+
+void TestConfigGen::ordersFromEvidence()
+{
+    QFETCH(QList<QByteArray>, documents);
+    QFETCH(QByteArray, expected);
+    ConfigFromDocuments config;
+    // Asked between documents too: a result made early must follow the
+    // documents after it.
+    for (const QByteArray &document : std::as_const(documents)) {
+        config.addDocument(pairsOfDocument(document));
+        QVERIFY(config.root());
+    }
+    QCOMPARE(config.text(), expected);
+}
+
+void TestConfigGen::noNodeWhereNoDocumentHadOne()
+{
+    ConfigFromDocuments config;
+    QVERIFY(!config.root());
+    config.addDocument(pairsOfDocument("<R a=\"1\"><B/></R>"));
+    const ConfigFromDocuments::Node *b = config.root()->child(u"B");
+    QVERIFY(b);
+    QVERIFY(!b->child(u"B"));
+    QVERIFY(!config.root()->child(u"@a"));
+    QVERIFY(!config.root()->child(u"C"));
+}
+
+// Documents whose paths, pattern with numbers counting on from one
+// document to the next, make a configuration of 32,767 lines or one more.
+void TestConfigGen::refusesMoreLinesThanAListHolds_data()
+{
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<QList<int>>("counts"); // paths per document
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("children, at the limit") << QStringLiteral("r/n%1") << QList<int>{20000, 12766} << false;
+    QTest::newRow("children, one past") << QStringLiteral("r/n%1") << QList<int>{20000, 12767} << true;
+    QTest::newRow("attributes, one past") << QStringLiteral("r/@a%1") << QList<int>{16000, 16767} << true;
+    QTest::newRow("deeper, at the limit") << QStringLiteral("r/e/@a%1") << QList<int>{16000, 16765} << false;
+    QTest::newRow("deeper, one past") << QStringLiteral("r/e/@a%1") << QList<int>{16000, 16766} << true;
+}
+
+void TestConfigGen::refusesMoreLinesThanAListHolds()
+{
+    QFETCH(QString, pattern);
+    QFETCH(QList<int>, counts);
+    QFETCH(bool, refused);
+    ConfigFromDocuments config;
+    QString failure;
+    int next = 0;
+    for (const int count : std::as_const(counts)) {
+        QStringList pairs{QStringLiteral("DAT,,r,")};
+        for (int i = 0; i < count; ++i)
+            pairs.append(QStringLiteral("DAT,,") + pattern.arg(next++) + u',');
+        try {
+            config.addDocument(pairs);
+        } catch (const Error &e) {
+            failure = e.description();
+        }
+    }
+    if (!refused) {
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
+        QCOMPARE(config.text().count('\n'), kMaxCount);
+        return;
+    }
+    QVERIFY2(failure.contains(QStringLiteral("more than 32,767 paths")), qPrintable(failure));
+    QVERIFY2(failure.contains(QStringLiteral("config --schema FILE.xsd FILE.xml")), qPrintable(failure));
+    QVERIFY_THROWS_EXCEPTION(Error, config.text());
 }
 
 QTEST_GUILESS_MAIN(TestConfigGen)

@@ -1,54 +1,79 @@
 #pragma once
 
+#include "NameOrder.h"
+
 #include <QByteArray>
-#include <QHash>
 #include <QStringList>
 #include <memory>
 #include <vector>
 
 // A TarnwellEditor.cfg inferred from example documents of one family.
+//
+// Every element path of the documents becomes one node, with the attribute
+// and child element names that stood under it anywhere. Under each path the
+// names follow the order in which they stood together under one element (a
+// name's first occurrence there before the next name's); where documents,
+// or elements of one document, disagree, the first seen order wins, and
+// names never seen together keep the order in which they were first seen.
+// Building takes time about in proportion to the pair lists read.
+//
+// The text is list E in pre-order (a path, its attributes, then its child
+// elements' subtrees), one "E,path" line each, or "ES,path" for an element
+// other than the root that never stood twice under one parent; UTF-8, LF.
+//
+// A document is refused, and nothing of it taken in, when loading its pair
+// list fails (with that failure) or its root differs from the root of the
+// documents before. A list of TarnwellEditor.cfg holds at most 32,767 lines:
+// once the configuration passes that, addDocument, root() and text() throw
+// an Overflow failure.
 namespace tarnwell {
-
-class TreeNode;
 
 class ConfigFromDocuments
 {
+    struct Shape;
+
 public:
+    // One element path of the documents read, as the configuration lists it.
+    struct Node
+    {
+        QString name;           // the element name
+        QStringList attributes; // "@name", in final order
+        QStringList children;   // element names, in final order
+        bool repeats = false;   // stood twice under one parent in some document
+
+        // The node of the child element childName, null when none stood here.
+        const Node *child(QStringView childName) const;
+
+    private:
+        friend class ConfigFromDocuments;
+        const Shape *m_shape = nullptr;
+    };
+
     ConfigFromDocuments();
     ~ConfigFromDocuments();
 
-    // Takes in one document's pair list (as GetData gives it). Throws what
-    // loading a pair list throws.
+    // Takes in one document's pair list (as GetData gives it); throws as told above.
     void addDocument(const QStringList &pairs);
 
-    // List E in pre-order (the root, its attributes in document order, then
-    // each child name's subtree in the order the names appear under that
-    // parent, merged over all documents so that the first seen order wins),
-    // each element path flagged S when it never stood twice under one parent.
-    // One "E,path" or "ES,path" line each, UTF-8 with LF.
+    // The root element's node, null before any document; valid until the next addDocument.
+    const Node *root() const;
+
+    // The configuration's text, as told above.
     QByteArray text() const;
 
-    struct Shape;
-    using Node = Shape;
-    const Node *root() const { return m_root.get(); }
-
-    struct Shape
-    {
-        const Shape *child(const QString &n) const { return byName.value(n).get(); }
-        QString name;
-        QStringList attributes;     // "@name", in merged order
-        QStringList children;       // element names, in merged order
-        QHash<QString, std::shared_ptr<Shape>> byName;
-        bool repeats = false; // stood twice under one parent somewhere
-    };
-
 private:
+    class DocumentReader;
 
-    void addElement(Shape &shape, const TreeNode &node);
-    static void merge(QStringList &order, const QStringList &seen);
-    static void write(const Shape &shape, const QString &path, bool root, QByteArray &out);
+    Shape *newShape(QString name);
+    // Counts one more line of the configuration; throws past the limit.
+    void countLine();
 
-    std::unique_ptr<Shape> m_root;
+    qsizetype m_lines = 0;
+
+    std::vector<std::unique_ptr<Shape>> m_shapes; // the root first
+    // Shapes whose names changed since their node was last brought up to
+    // date; root() does that, for the caller a const query.
+    mutable std::vector<Shape *> m_stale;
 };
 
 } // namespace tarnwell

@@ -4,6 +4,7 @@
 // a path writes them: attributes and child elements, with the types derived
 // from the declared one, substitution groups and wildcards taken in.
 // Internal to the schema libraries.
+#include "NameHash.h"
 #include "SchemaLoader.h"
 
 #include <QString>
@@ -19,21 +20,6 @@
 #include <vector>
 
 namespace tarnwell {
-
-// FNV-1a over the UTF-16 units: a hash whose cost does not depend on the
-// key's length class or the processor, for the tables of names.
-struct NameHash
-{
-    size_t operator()(const QString &s) const noexcept
-    {
-        quint64 h = 14695981039346656037ull;
-        for (const QChar c : s) {
-            h ^= c.unicode();
-            h *= 1099511628211ull;
-        }
-        return static_cast<size_t>(h);
-    }
-};
 
 // Prefixes by namespace URI: for elements (an empty prefix writes the name
 // plain, as under a default namespace) and for attributes (never empty).

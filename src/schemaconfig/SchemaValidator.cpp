@@ -2,6 +2,7 @@
 
 #include "Error.h"
 #include "LocalSources.h"
+#include "NameHash.h"
 #include "SchemaContent.h"
 #include "SchemaLoader.h"
 
@@ -103,19 +104,6 @@ struct CachedSchema
     }
 };
 
-struct U16Hash
-{
-    size_t operator()(const std::u16string &s) const noexcept
-    {
-        quint64 h = 14695981039346656037ull;
-        for (const char16_t c : s) {
-            h ^= c;
-            h *= 1099511628211ull;
-        }
-        return static_cast<size_t>(h);
-    }
-};
-
 // Follows the elements as the validator reads them, so that each problem
 // gets the indexed path of its element: a problem found in a start tag
 // concerns the element that tag opens (it is reported before the element
@@ -173,7 +161,7 @@ private:
     {
         std::u16string name;
         int index;
-        std::unordered_map<std::u16string, int, U16Hash> seen; // children by name
+        std::unordered_map<std::u16string, int, NameHash> seen; // children by name
     };
 
     QString currentPath() const
