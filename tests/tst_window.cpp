@@ -21,7 +21,9 @@
 #include <QScopeGuard>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QThreadPool>
 #include <QTest>
+#include <QToolButton>
 #include <QTreeView>
 
 using namespace tarnwell;
@@ -71,6 +73,9 @@ private Q_SLOTS:
     void valuesSurviveTheValueBox();
     void accessibleNames();
     void keyboardOrder();
+    void schemaPanel_data();
+    void schemaPanel();
+    void schemaResultForAnotherFileIsDropped();
 
 private:
     template<typename T>
@@ -666,6 +671,82 @@ void TestWindow::keyboardOrder()
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("cmdWrite"));
     QCOMPARE(widget<QPlainTextEdit>("txtXML")->toPlainText(), QStringLiteral("<Catalog/>"));
+}
+
+void TestWindow::schemaPanel_data()
+{
+    QTest::addColumn<QByteArray>("from");
+    QTest::addColumn<QByteArray>("to");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("problemPath"); // the node chosen from the list
+    QTest::newRow("valid") << QByteArray() << QByteArray() << QStringLiteral("Schema: valid (catalog.xsd)") << QString();
+    QTest::newRow("one problem") << QByteArray("<Book id=\"b2\">") << QByteArray("<Book id=\"b2\" colour=\"red\">")
+                                 << QStringLiteral("Schema: 1 problem (catalog.xsd)") << QStringLiteral("Catalog/Book[1]");
+    QTest::newRow("no hint") << QByteArray(" xsi:noNamespaceSchemaLocation=\"catalog.xsd\"") << QByteArray()
+                             << QStringLiteral("Schema: not checked (no schema named)") << QString();
+}
+
+// After GetData the panel says "checking…", then what the check found, as
+// its text and its accessible name; activating it through its accessible
+// action lists the problems, and the one chosen is selected in the List View.
+void TestWindow::schemaPanel()
+{
+    QFETCH(QByteArray, from);
+    QFETCH(QByteArray, to);
+    QFETCH(QString, text);
+    QFETCH(QString, problemPath);
+    copyExample(QStringLiteral("catalog.xsd"));
+    const QString path = copyExample(QStringLiteral("doc.xml"));
+    if (!from.isEmpty()) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QByteArray bytes = f.readAll();
+        f.close();
+        QVERIFY(bytes.contains(from));
+        writeFile(path, bytes.replace(from, to));
+    }
+    auto *panel = widget<QToolButton>("sbarPanel5");
+    openAndLoad(path);
+    QCOMPARE(panel->text(), QStringLiteral("Schema: checking…"));
+    QTRY_COMPARE(panel->text(), text);
+    QVERIFY(panel->isVisible());
+    QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(panel);
+    QVERIFY(accessible);
+    QCOMPARE(accessible->text(QAccessible::Name), text);
+    QVERIFY(!accessible->text(QAccessible::Description).isEmpty());
+    if (problemPath.isEmpty())
+        return;
+    widget<QTabWidget>("tabMain")->setCurrentIndex(1);
+    m_prompts->problemChoices.enqueue(0);
+    QAccessibleActionInterface *actions = accessible->actionInterface();
+    QVERIFY(actions && actions->actionNames().contains(QAccessibleActionInterface::pressAction()));
+    actions->doAction(QAccessibleActionInterface::pressAction());
+    QCOMPARE(m_prompts->listedProblems.size(), 1);
+    QVERIFY2(m_prompts->listedProblems.first().first().contains(problemPath), qPrintable(m_prompts->listedProblems.first().first()));
+    QCOMPARE(widget<QTabWidget>("tabMain")->currentIndex(), 0);
+    QVERIFY(m_window->selectedNode());
+    QCOMPARE(IndexedNodePath(*m_window->selectedNode()), problemPath);
+}
+
+// A check still running when another file is opened does not report on the
+// new one: its result is dropped.
+void TestWindow::schemaResultForAnotherFileIsDropped()
+{
+    copyExample(QStringLiteral("catalog.xsd"));
+    openAndLoad(copyExample(QStringLiteral("doc.xml")));
+    auto *panel = widget<QToolButton>("sbarPanel5");
+    QCOMPARE(panel->text(), QStringLiteral("Schema: checking…"));
+    // No event is handled in between, so the check cannot have reported yet.
+    const QString other = m_dir.filePath(QStringLiteral("other.xml"));
+    writeFile(other, "<Other/>");
+    m_prompts->fileNames.enqueue(other);
+    action("mnuFileItem2")->trigger();
+    QVERIFY(!panel->isVisibleTo(m_window));
+    QTest::qWait(300);
+    QThreadPool::globalInstance()->waitForDone(10000);
+    QCoreApplication::processEvents();
+    QVERIFY(!panel->isVisibleTo(m_window));
+    QCOMPARE(panel->text(), QString());
 }
 
 QTEST_MAIN(TestWindow)
