@@ -13,6 +13,7 @@ packages=(
   clang libclang-rt-14-dev
   fonts-noto-cjk fonts-dejavu-core
   xvfb xdotool imagemagick
+  dbus at-spi2-core
 )
 
 missing=()

@@ -721,9 +721,9 @@ void TestWindow::schemaPanel()
     QAccessibleActionInterface *actions = accessible->actionInterface();
     QVERIFY(actions && actions->actionNames().contains(QAccessibleActionInterface::pressAction()));
     actions->doAction(QAccessibleActionInterface::pressAction());
-    QCOMPARE(m_prompts->listedProblems.size(), 1);
+    QTRY_COMPARE(m_prompts->listedProblems.size(), 1);
     QVERIFY2(m_prompts->listedProblems.first().first().contains(problemPath), qPrintable(m_prompts->listedProblems.first().first()));
-    QCOMPARE(widget<QTabWidget>("tabMain")->currentIndex(), 0);
+    QTRY_COMPARE(widget<QTabWidget>("tabMain")->currentIndex(), 0);
     QVERIFY(m_window->selectedNode());
     QCOMPARE(IndexedNodePath(*m_window->selectedNode()), problemPath);
 }

@@ -225,7 +225,11 @@ void frmMain::buildWidgets()
     sbarPanel5->setFocusPolicy(Qt::TabFocus);
     sbarPanel5->setVisible(false);
     sbarMain->addPermanentWidget(sbarPanel5);
-    connect(sbarPanel5, &QToolButton::clicked, this, [this] { guarded([this] { sbarPanel5_Click(); }); });
+    // The list opens once the click has returned: a screen reader that
+    // pressed the panel through its accessible action waits for the press
+    // to end, and a modal list would hold it until the list closes.
+    connect(sbarPanel5, &QToolButton::clicked, this, [this] { guarded([this] { sbarPanel5_Click(); }); },
+            Qt::QueuedConnection);
     setStatusBar(sbarMain);
     sbarMain->setFixedHeight(twipsToPixels(375, logicalDpiY()));
 

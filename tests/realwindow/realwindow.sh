@@ -5,15 +5,25 @@
 # nodes, PutData; Read, edit and Write the raw text. A screenshot of each step
 # goes into the shots folder. Any broken step fails the test.
 #
-# Usage: realwindow.sh EDITOR SAMPLE SHOTS_DIR
+# The status panels are read as a screen reader reads them, through the
+# accessibility bus (AT-SPI, with PROBE), which a D-Bus session of its own
+# carries.
+#
+# Usage: realwindow.sh EDITOR SAMPLE SHOTS_DIR PROBE
 # The positions below are those of the editor's layout at 96 dpi with the
 # window at the screen's corner (no window manager runs).
 set -euo pipefail
-editor="$1"; sample="$2"; shots="$3"
+if [ -z "${TARNWELL_DBUS_SESSION:-}" ]; then
+  command -v dbus-run-session >/dev/null || { echo "FAIL: dbus-run-session is missing (package dbus)"; exit 1; }
+  export TARNWELL_DBUS_SESSION=1
+  exec dbus-run-session -- "$0" "$@"
+fi
+editor="$1"; sample="$2"; shots="$3"; probe="$4"
 mkdir -p "$shots"
 work="$(mktemp -d)"
 doc="$work/doc.xml"
 cp "$sample" "$doc"
+cp "$(dirname "$sample")/catalog.xsd" "$work/"
 
 display=""
 for n in $(seq 90 120); do
@@ -36,6 +46,9 @@ for _ in $(seq 300); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sle
 xdotool getdisplaygeometry >/dev/null 2>&1 || { echo "FAIL: Xvfb on $display did not answer"; exit 1; }
 unset QT_QPA_PLATFORM QT_SCALE_FACTOR QT_SCREEN_SCALE_FACTORS
 export QT_FONT_DPI=96
+# The editor offers its accessibility tree even though no screen reader
+# asked for it.
+export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 
 step=0
 shot() { step=$((step + 1)); import -window root "$shots/$(printf '%02d' "$step")-$1.png"; }
@@ -50,6 +63,9 @@ other_window() { local w; w="$(newest_window)"; [ -n "$w" ] && [ "$w" != "$1" ] 
 file_is() { [ "$(cat "$doc")" = "$1" ]; }
 file_has() { grep -q "$1" "$doc"; }
 file_ends_with() { [ "$(tail -c ${#1} "$doc")" = "$1" ]; }
+# What the accessibility bus says of the objects whose name starts with $1.
+spoken() { "$probe" find "$1" 2>/dev/null; }
+panel_says() { spoken "Schema: " | grep -q "^$1"$'\t'; }
 
 "$editor" >"$work/editor.log" 2>&1 &
 editor_pid=$!
@@ -75,6 +91,7 @@ shot "opened"
 
 click 463 360                       # GetData
 shot "getdata"
+wait_for panel_says "Schema: valid (catalog.xsd)" || fail "the schema panel does not say the sample is valid: $(spoken 'Schema: ')"
 
 click 150 128                       # the Title row
 click 268 79                        # the value box
@@ -128,6 +145,29 @@ click 463 389                       # Write
 shot "written"
 wait_for file_ends_with "<!-- checked -->" || fail "the written text did not reach the file"
 grep -q '^    <Author>Nobody, N.</Author>$' "$doc" || fail "Write lost the stored nodes"
+
+# A problem the schema check finds, listed from its panel through the
+# accessibility bus's press action.
+# The file is changed by another program, then opened again.
+sed -i 's|<Book id="b2">|<Book id="b2" colour="red">|' "$doc"
+click 38 31                         # the List View tab
+click 20 8                          # File > Open
+xdotool key o
+sleep 0.8
+xdotool type --delay 5 "$doc"
+xdotool key Return
+sleep 0.6
+click 463 360                       # GetData
+wait_for panel_says "Schema: 1 problem (catalog.xsd)" || fail "the schema panel does not report the problem: $(spoken 'Schema: ')"
+spoken "Schema: " | grep -q $'\t.*Stores are not refused' || fail "the panel's description does not say stores go on"
+"$probe" press "Schema: " || fail "the schema panel offers no press action"
+problem_list() { xdotool search --onlyvisible --name '^Schema problems$' >/dev/null 2>&1; }
+wait_for problem_list || fail "the problem list did not open"
+shot "schema-problems"
+xdotool key Return                  # Go to the first problem
+sleep 0.4
+! problem_list || fail "the problem list did not close"
+shot "schema-problem-chosen"
 
 click 20 8                          # File > Exit
 xdotool key x
