@@ -1,4 +1,6 @@
 #include "XmlDocument.h"
+
+#include "NameHash.h"
 #include "XmlText.h"
 
 #include "Error.h"
@@ -376,7 +378,7 @@ QStringList pairListOf(const DomDocument &doc)
         qsizetype pathLength = 0;
     };
     std::vector<Placed> placed(doc.elements.size());
-    QHash<QString, int> seen;
+    NameMap<int> seen;
     for (size_t i = 0; i < doc.elements.size(); ++i) {
         const DomElement &e = doc.elements[i];
         Placed &self = placed[i];

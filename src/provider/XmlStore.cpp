@@ -65,7 +65,7 @@ size_t attributesHash(std::vector<std::pair<QString, QString>> attrs)
     std::sort(attrs.begin(), attrs.end());
     size_t h = 0x51;
     for (const auto &[k, v] : attrs)
-        h = combine(combine(h, qHash(k)), qHash(v));
+        h = combine(combine(h, NameHash{}(k)), NameHash{}(v));
     return h;
 }
 
@@ -81,7 +81,7 @@ std::vector<size_t> subtreeHashes(const std::vector<Element> &elements)
         std::vector<std::pair<QString, QString>> attrs;
         for (const auto &a : e.attributes)
             attrs.emplace_back(a.segment, a.value);
-        size_t v = combine(combine(qHash(e.name), qHash(e.value)), attributesHash(std::move(attrs)));
+        size_t v = combine(combine(NameHash{}(e.name), NameHash{}(e.value)), attributesHash(std::move(attrs)));
         for (int c : e.children)
             v = combine(v, h[static_cast<size_t>(c)]);
         h[i] = v;
@@ -427,9 +427,9 @@ private:
     // an unprefixed name are in, each once, in document order.
     const QStringList &defaultNamespacesOf(const QString &name) const
     {
-        const auto known = m_defaultUses.constFind(name);
-        if (known != m_defaultUses.cend())
-            return *known;
+        const auto known = m_defaultUses.find(name);
+        if (known != m_defaultUses.end())
+            return known->second;
         QStringList uses;
         for (size_t i = 0; i < m_dom.elements.size(); ++i) {
             if (m_dom.elements[i].name != name)
@@ -439,7 +439,7 @@ private:
             if (!uses.contains(use))
                 uses.append(use);
         }
-        return *m_defaultUses.insert(name, uses);
+        return m_defaultUses.emplace(name, std::move(uses)).first->second;
     }
 
     static void declare(const QString &prefix, const QString &uri, Declared &declared, QByteArray *out, bool onExisting)
@@ -453,9 +453,9 @@ private:
     const QString *uriToDeclare(QStringView prefix, const QString &name, bool attribute) const
     {
         const QString key = prefix.toString() + QLatin1Char(' ') + name;
-        const auto known = m_declareCache.constFind(key);
-        if (known != m_declareCache.cend())
-            return *known;
+        const auto known = m_declareCache.find(key);
+        if (known != m_declareCache.end())
+            return known->second;
         const QString *uri = nullptr;
         for (size_t i = 0; i < m_dom.elements.size() && !uri; ++i) {
             const DomElement &e = m_dom.elements[i];
@@ -473,7 +473,7 @@ private:
         // "xsi:nil"), as the schema location declares it.
         if (!uri && prefix == u"xsi")
             uri = &schemaInstanceNamespace();
-        m_declareCache.insert(key, uri);
+        m_declareCache.emplace(key, uri);
         return uri;
     }
 
@@ -789,14 +789,14 @@ private:
     {
         const std::vector<int> &existing = m_dom.elements[static_cast<size_t>(d)].children;
         const std::vector<int> &wanted = m_target.elements[static_cast<size_t>(t)].children;
-        QHash<QString, std::pair<std::vector<int>, std::vector<int>>> groups; // name -> (existing pos, wanted pos)
+        NameMap<std::pair<std::vector<int>, std::vector<int>>> groups; // name -> (existing pos, wanted pos)
         for (size_t i = 0; i < existing.size(); ++i)
             groups[m_dom.elements[static_cast<size_t>(existing[i])].name].first.push_back(static_cast<int>(i));
         for (size_t j = 0; j < wanted.size(); ++j)
             groups[m_target.elements[static_cast<size_t>(wanted[j])].name].second.push_back(static_cast<int>(j));
         std::vector<int> match(wanted.size(), -1);
-        for (auto it = groups.cbegin(); it != groups.cend(); ++it) {
-            const auto &[ex, wa] = it.value();
+        for (const auto &[groupName, group] : groups) {
+            const auto &[ex, wa] = group;
             if (wa.empty())
                 continue;
             std::vector<size_t> a, b;
@@ -822,8 +822,8 @@ private:
     std::vector<size_t> m_domHash, m_targetHash;
     QByteArray m_nl, m_unit;
     std::vector<Piece> m_pieces;
-    mutable QHash<QString, const QString *> m_declareCache; // prefix and name -> namespace to declare
-    mutable QHash<QString, QStringList> m_defaultUses;       // unprefixed name -> its default namespaces
+    mutable NameMap<const QString *> m_declareCache; // prefix and name -> namespace to declare
+    mutable NameMap<QStringList> m_defaultUses;       // unprefixed name -> its default namespaces
     bool m_hasDefaultNamespace = false;                      // whether the document declares one anywhere
 
     friend QByteArray tarnwell::xml::newDocument(const Target &target, const QString &fileName);
@@ -838,14 +838,14 @@ Target buildTarget(const QStringList &pairs, const QString &requiredRoot, const 
     // Names already found valid, each held once: the elements of one name
     // share its string. They are looked up through a view on the entry
     // (fromRawData copies nothing), so an entry costs no copies of its names.
-    QSet<QString> validNames;
+    NameSet validNames;
     auto valid = [&](QStringView name, QString *held) {
         // Runs of one name (siblings, or the same parent again) need no
         // look-up: *held still has the last one, which was valid.
         if (!held->isNull() && *held == name)
             return true;
-        const auto known = validNames.constFind(QString::fromRawData(name.data(), name.size()));
-        if (known != validNames.cend()) {
+        const auto known = validNames.find(name);
+        if (known != validNames.end()) {
             *held = *known;
             return true;
         }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "NameHash.h"
+
 #include "XmlDocument.h"
 #include "XmlLexer.h"
 #include "XmlText.h"
@@ -26,7 +28,7 @@ struct TargetElement
     int depth = 0;
     std::vector<TargetAttribute> attributes;
     std::vector<int> children;
-    QHash<QString, std::vector<int>> childrenByName; // children per name, in order, for "Name[n]"
+    NameMap<std::vector<int>> childrenByName; // children per name, in order, for "Name[n]"
 };
 
 // The document a pair list describes.

@@ -12,7 +12,7 @@ NameLists::NameLists(QStringList listE, QStringList listS, QStringList listD)
     checkCount(m_listS.size(), QStringLiteral("entries in list S"));
     checkCount(m_listD.size(), QStringLiteral("entries in list D"));
 
-    m_setS = QSet<QString>(m_listS.cbegin(), m_listS.cend());
+    m_setS = NameSet(m_listS.cbegin(), m_listS.cend());
     for (const QString &entry : std::as_const(m_listE)) {
         m_setE.insert(entry);
         m_longestE = std::max(m_longestE, entry.size());
@@ -22,9 +22,9 @@ NameLists::NameLists(QStringList listE, QStringList listS, QStringList listD)
             const qsizetype next = entry.indexOf(u'/', slash + 1);
             const QString name = entry.mid(slash + 1, next < 0 ? -1 : next - slash - 1);
             DeclaredChildren &declared = m_children[entry.left(slash)];
-            if (!declared.places.contains(name)) {
+            if (!declared.places.count(name)) {
                 declared.names.append(name);
-                declared.places.insert(name, static_cast<int>(declared.names.size()));
+                declared.places.emplace(name, static_cast<int>(declared.names.size()));
             }
             slash = next;
         }
@@ -33,27 +33,31 @@ NameLists::NameLists(QStringList listE, QStringList listS, QStringList listD)
 
 bool NameLists::isListedInE(const QString &plainPath) const
 {
-    return plainPath.size() <= m_longestE && m_setE.contains(plainPath);
+    return plainPath.size() <= m_longestE && m_setE.count(plainPath) > 0;
 }
 
 bool NameLists::isListedInS(const QString &plainPath) const
 {
-    return m_setS.contains(plainPath);
+    return m_setS.count(plainPath) > 0;
 }
 
 QStringList NameLists::childNamesUnder(const QString &plainPath) const
 {
     if (plainPath.size() >= m_longestE)
         return {};
-    return m_children.value(plainPath).names;
+    const auto it = m_children.find(plainPath);
+    return it == m_children.end() ? QStringList() : it->second.names;
 }
 
 int NameLists::placeUnder(const QString &plainPath, const QString &name) const
 {
     if (plainPath.size() >= m_longestE)
         return 0;
-    const auto it = m_children.constFind(plainPath);
-    return it == m_children.cend() ? 0 : it->places.value(name, 0);
+    const auto it = m_children.find(plainPath);
+    if (it == m_children.end())
+        return 0;
+    const auto place = it->second.places.find(name);
+    return place == it->second.places.end() ? 0 : place->second;
 }
 
 int IndexOfName(const QStringList &names, QStringView name)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "NameHash.h"
+
 #include "TreeNode.h"
 
 #include <QHash>
@@ -41,12 +43,12 @@ private:
     struct DeclaredChildren
     {
         QStringList names;
-        QHash<QString, int> places; // name -> 1-based place in names
+        NameMap<int> places; // name -> 1-based place in names
     };
 
     QStringList m_listE, m_listS, m_listD;
-    QSet<QString> m_setE, m_setS;
-    QHash<QString, DeclaredChildren> m_children;
+    NameSet m_setE, m_setS;
+    NameMap<DeclaredChildren> m_children;
     qsizetype m_longestE = -1;
 };
 

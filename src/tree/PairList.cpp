@@ -1,5 +1,7 @@
 #include "PairList.h"
 
+#include "NameHash.h"
+
 #include "Error.h"
 #include "NodePath.h"
 #include "PairEntry.h"
@@ -127,19 +129,17 @@ private:
 
     QString held(QStringView name)
     {
-        const auto known = m_names.constFind(QString::fromRawData(name.data(), name.size()));
-        if (known != m_names.cend())
+        const auto known = m_names.find(name);
+        if (known != m_names.end())
             return *known;
-        const QString copy = name.toString();
-        m_names.insert(copy);
-        return copy;
+        return *m_names.insert(name.toString()).first;
     }
 
     TreeNode &m_root;
     const NameLists &m_lists;
     QString m_plainPath;
     QString m_childPath;
-    QSet<QString> m_names;
+    NameSet m_names;
 };
 
 } // namespace
@@ -198,7 +198,7 @@ void appendSubtree(const TreeNode &node, const QString &path, QStringList &pairs
     const qsizetype firstEntry = pairs.size();
     std::vector<PathInEntry> paths; // per entry appended here
     std::vector<Pending> stack{{&node, 0, -1}};
-    QHash<QString, int> seen;
+    NameMap<int> seen;
     std::vector<Pending> children;
     while (!stack.empty()) {
         const Pending item = stack.back();

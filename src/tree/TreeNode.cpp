@@ -39,11 +39,10 @@ TreeNode *TreeNode::childNamed(QStringView name, int n) const
         }
         return nullptr;
     }
-    // A key over the caller's characters, without a copy of them.
-    const auto it = m_byName.constFind(QString::fromRawData(name.data(), name.size()));
-    if (it == m_byName.cend() || static_cast<size_t>(n) >= it->size())
+    const auto it = m_byName.find(name);
+    if (it == m_byName.end() || static_cast<size_t>(n) >= it->second.size())
         return nullptr;
-    return (*it)[static_cast<size_t>(n)];
+    return it->second[static_cast<size_t>(n)];
 }
 
 int TreeNode::countNamed(const QString &name) const
@@ -51,8 +50,8 @@ int TreeNode::countNamed(const QString &name) const
     if (!indexed())
         return static_cast<int>(std::count_if(m_children.begin(), m_children.end(),
                                               [&](const auto &child) { return child->m_text == name; }));
-    const auto it = m_byName.constFind(name);
-    return it == m_byName.cend() ? 0 : static_cast<int>(it->size());
+    const auto it = m_byName.find(name);
+    return it == m_byName.end() ? 0 : static_cast<int>(it->second.size());
 }
 
 int TreeNode::sameNameIndex() const
@@ -63,7 +62,7 @@ int TreeNode::sameNameIndex() const
         return static_cast<int>(std::count_if(m_parent->m_children.begin(), m_parent->m_children.begin() + m_row,
                                               [&](const auto &sibling) { return sibling->m_text == m_text; }));
     }
-    const auto &same = m_parent->m_byName[m_text];
+    const auto &same = m_parent->m_byName.find(m_text)->second;
     const auto pos = std::lower_bound(same.begin(), same.end(), m_row,
                                       [](const TreeNode *n, int row) { return n->m_row < row; });
     return static_cast<int>(pos - same.begin());
@@ -105,10 +104,10 @@ std::unique_ptr<TreeNode> TreeNode::takeChild(int row)
     Q_ASSERT(row >= 0 && row < childCount());
     std::unique_ptr<TreeNode> child = std::move(m_children[static_cast<size_t>(row)]);
     m_children.erase(m_children.begin() + row);
-    if (!m_byName.isEmpty()) {
+    if (!m_byName.empty()) {
         auto it = m_byName.find(child->m_text);
-        it->erase(std::find(it->begin(), it->end(), child.get()));
-        if (it->empty())
+        it->second.erase(std::find(it->second.begin(), it->second.end(), child.get()));
+        if (it->second.empty())
             m_byName.erase(it);
     }
     renumberFrom(row);

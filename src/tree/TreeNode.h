@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QHash>
+#include "NameHash.h"
+
 #include <QString>
 #include <QStringView>
 #include <memory>
@@ -84,9 +85,9 @@ private:
     // children on; fewer are simply walked, which spares most nodes (leaves,
     // elements with a few attributes) a table of their own.
     static constexpr size_t kIndexFrom = 16;
-    bool indexed() const { return m_children.size() >= kIndexFrom || !m_byName.isEmpty(); }
+    bool indexed() const { return m_children.size() >= kIndexFrom || !m_byName.empty(); }
     void addToIndex(TreeNode *child);
-    QHash<QString, std::vector<TreeNode *>> m_byName;
+    NameMap<std::vector<TreeNode *>> m_byName;
 };
 
 } // namespace tarnwell
