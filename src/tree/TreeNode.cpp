@@ -39,8 +39,8 @@ TreeNode *TreeNode::childNamed(QStringView name, int n) const
         }
         return nullptr;
     }
-    const auto it = m_byName.find(name);
-    if (it == m_byName.end() || static_cast<size_t>(n) >= it->second.size())
+    const auto it = m_byName->find(name);
+    if (it == m_byName->end() || static_cast<size_t>(n) >= it->second.size())
         return nullptr;
     return it->second[static_cast<size_t>(n)];
 }
@@ -50,8 +50,8 @@ int TreeNode::countNamed(const QString &name) const
     if (!indexed())
         return static_cast<int>(std::count_if(m_children.begin(), m_children.end(),
                                               [&](const auto &child) { return child->m_text == name; }));
-    const auto it = m_byName.find(name);
-    return it == m_byName.end() ? 0 : static_cast<int>(it->second.size());
+    const auto it = m_byName->find(name);
+    return it == m_byName->end() ? 0 : static_cast<int>(it->second.size());
 }
 
 int TreeNode::sameNameIndex() const
@@ -62,7 +62,7 @@ int TreeNode::sameNameIndex() const
         return static_cast<int>(std::count_if(m_parent->m_children.begin(), m_parent->m_children.begin() + m_row,
                                               [&](const auto &sibling) { return sibling->m_text == m_text; }));
     }
-    const auto &same = m_parent->m_byName.find(m_text)->second;
+    const auto &same = m_parent->m_byName->find(m_text)->second;
     const auto pos = std::lower_bound(same.begin(), same.end(), m_row,
                                       [](const TreeNode *n, int row) { return n->m_row < row; });
     return static_cast<int>(pos - same.begin());
@@ -80,15 +80,16 @@ TreeNode *TreeNode::insertChild(int row, std::unique_ptr<TreeNode> child)
     if (wasIndexed) {
         addToIndex(raw);
     } else if (indexed()) {
+        m_byName = std::make_unique<NameMap<std::vector<TreeNode *>>>();
         for (const auto &c : m_children)
-            m_byName[c->m_text].push_back(c.get());
+            (*m_byName)[c->m_text].push_back(c.get());
     }
     return raw;
 }
 
 void TreeNode::addToIndex(TreeNode *child)
 {
-    auto &same = m_byName[child->m_text];
+    auto &same = (*m_byName)[child->m_text];
     const int row = child->m_row;
     if (same.empty() || same.back()->m_row < row) {
         same.push_back(child);
@@ -104,11 +105,11 @@ std::unique_ptr<TreeNode> TreeNode::takeChild(int row)
     Q_ASSERT(row >= 0 && row < childCount());
     std::unique_ptr<TreeNode> child = std::move(m_children[static_cast<size_t>(row)]);
     m_children.erase(m_children.begin() + row);
-    if (!m_byName.empty()) {
-        auto it = m_byName.find(child->m_text);
+    if (m_byName && !m_byName->empty()) {
+        auto it = m_byName->find(child->m_text);
         it->second.erase(std::find(it->second.begin(), it->second.end(), child.get()));
         if (it->second.empty())
-            m_byName.erase(it);
+            m_byName->erase(it);
     }
     renumberFrom(row);
     child->m_parent = nullptr;

@@ -85,9 +85,11 @@ private:
     // children on; fewer are simply walked, which spares most nodes (leaves,
     // elements with a few attributes) a table of their own.
     static constexpr size_t kIndexFrom = 16;
-    bool indexed() const { return m_children.size() >= kIndexFrom || !m_byName.empty(); }
+    bool indexed() const { return m_children.size() >= kIndexFrom || (m_byName && !m_byName->empty()); }
     void addToIndex(TreeNode *child);
-    NameMap<std::vector<TreeNode *>> m_byName;
+    // Held by pointer: most nodes have none, and the table itself is larger
+    // than a pointer.
+    std::unique_ptr<NameMap<std::vector<TreeNode *>>> m_byName;
 };
 
 } // namespace tarnwell
