@@ -91,6 +91,8 @@ private Q_SLOTS:
     void storeThatCannotBeWrittenWarns();
     void readThenWriteIsByteIdentical();
     void writeOfMalformedTextIsRefused();
+    void unsavedChangesAreAskedAbout_data();
+    void unsavedChangesAreAskedAbout();
     void newDocumentCycle();
     void filePanel_data();
     void filePanel();
@@ -384,8 +386,58 @@ void TestEditing::writeOfMalformedTextIsRefused()
     click("cmdWrite");
     QCOMPARE(m_prompts->warnings.size(), 1);
     QVERIFY2(m_prompts->warnings[0].contains(QStringLiteral("line 2")), qPrintable(m_prompts->warnings[0]));
+    // It is the box's text that is at fault; the file is named as unchanged.
+    QVERIFY2(m_prompts->warnings[0].startsWith(QStringLiteral("The text in the XML box is not well-formed XML: ")) &&
+                 m_prompts->warnings[0].endsWith(QStringLiteral("\"%1\" was not changed.").arg(path)),
+             qPrintable(m_prompts->warnings[0]));
     QCOMPARE(bytesOf(path), before);
     QVERIFY(widget<QLabel>("sbarPanel1")->text().isEmpty());
+}
+
+void TestEditing::unsavedChangesAreAskedAbout_data()
+{
+    QTest::addColumn<bool>("edited");
+    QTest::addColumn<QString>("command"); // a File menu item, or "close" for the window's close
+    QTest::addColumn<bool>("answer");
+    for (const char *command : {"mnuFileItem1", "mnuFileItem2", "mnuFileItem4", "close"}) {
+        QTest::addRow("%s, edited, Yes", command) << true << QString::fromLatin1(command) << true;
+        QTest::addRow("%s, edited, No", command) << true << QString::fromLatin1(command) << false;
+        QTest::addRow("%s, nothing unsaved", command) << false << QString::fromLatin1(command) << false;
+    }
+}
+
+// New, Open, Exit and closing the window ask before dropping changes not
+// stored; No leaves everything as it was, Yes goes on; with nothing unsaved
+// nothing is asked.
+void TestEditing::unsavedChangesAreAskedAbout()
+{
+    QFETCH(bool, edited);
+    QFETCH(QString, command);
+    QFETCH(bool, answer);
+    const QString doc = copyExample(QStringLiteral("doc.xml"));
+    m_prompts->fileNames.enqueue(doc);
+    m_window->findChild<QAction *>(QStringLiteral("mnuFileItem2"))->trigger();
+    click("cmdGetData");
+    TreeNode *footer = m_window->treeModel()->rootNode()->childNamed(QStringLiteral("Footer"), 0);
+    if (edited) {
+        select(footer);
+        type(QStringLiteral("typed, not stored"));
+    }
+    m_prompts->answers.enqueue(answer);
+    m_prompts->fileNames.enqueue(m_dir.filePath(QStringLiteral("other.xml")));
+    if (command == u"close")
+        m_window->close();
+    else
+        m_window->findChild<QAction *>(command)->trigger();
+    QCOMPARE(m_prompts->questions, edited ? QStringList{frmMain::kDiscardQuestion.toString()} : QStringList());
+    const bool goesOn = !edited || answer;
+    const bool closes = command == u"close" || command == u"mnuFileItem4";
+    QCOMPARE(m_window->isVisible(), !(closes && goesOn));
+    if (!goesOn) {
+        QCOMPARE(m_window->treeModel()->rootNode()->childNamed(QStringLiteral("Footer"), 0)->tag(),
+                 QStringLiteral("typed, not stored"));
+        QCOMPARE(m_prompts->fileNames.size(), 1); // no file was asked for
+    }
 }
 
 void TestEditing::newDocumentCycle()
@@ -429,8 +481,9 @@ void TestEditing::filePanel_data()
     row("PutData refused", "open get edit put-refused", changed);
     row("Write keeps the mark", "open get edit write", changed);
     row("Write sets no mark", "open get write", doc);
-    row("another file opened", "open get edit open-other", QStringLiteral("shift_jis.xml"));
-    row("New", "open get edit new", QStringLiteral("fresh.xml (new)"));
+    row("another file opened", "open get edit yes open-other", QStringLiteral("shift_jis.xml"));
+    row("another file, changes kept", "open get edit no open-other", changed);
+    row("New", "open get edit yes new", QStringLiteral("fresh.xml (new)"));
     row("New, edited", "new write-new get edit", QStringLiteral("* fresh.xml (new)"));
     row("New, stored", "new write-new get edit put", QStringLiteral("fresh.xml"));
 }
@@ -445,8 +498,11 @@ void TestEditing::filePanel()
     const QString fresh = m_dir.filePath(QStringLiteral("fresh.xml"));
     QFile::remove(fresh);
     QString current;
+    bool declined = false; // the next File command is answered No: the file stays
     auto menu = [&](const char *item, const QString &path) {
-        current = path;
+        if (!declined)
+            current = path;
+        declined = false;
         m_prompts->fileNames.enqueue(path);
         m_window->findChild<QAction *>(QLatin1String(item))->trigger();
     };
@@ -458,6 +514,9 @@ void TestEditing::filePanel()
             menu("mnuFileItem2", copyExample(QStringLiteral("shift_jis.xml")));
         } else if (step == u"new") {
             menu("mnuFileItem1", fresh);
+        } else if (step == u"yes" || step == u"no") {
+            m_prompts->answers.enqueue(step == u"yes"); // to the question about unsaved changes
+            declined = step == u"no";
         } else if (step == u"get") {
             click("cmdGetData");
         } else if (step == u"edit") {

@@ -20,6 +20,7 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QTabWidget>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QThreadPool>
 #include <QTest>
@@ -72,6 +73,10 @@ private Q_SLOTS:
     void valuesSurviveTheValueBox_data();
     void valuesSurviveTheValueBox();
     void accessibleNames();
+    void statusPanelsSpeak();
+    void openAtStart();
+    void commandLine_data();
+    void commandLine();
     void keyboardOrder();
     void schemaPanel_data();
     void schemaPanel();
@@ -638,10 +643,97 @@ void TestWindow::accessibleNames()
         {"txtTag", "Tag Name"}, {"txtValue", "Value"},   {"txtXML", "XML"},       {"treXml", "Document"},
         {"cmdAdd", "Add"},      {"cmdDelete", "Delete"}, {"cmdGetData", "GetData"}, {"cmdPutData", "PutData"},
         {"cmdRead", "Read"},    {"cmdWrite", "Write"},
-        {"sbarPanel2", "Open file"}, {"sbarPanel3", "Why the file was not opened"}, {"sbarPanel4", "Configuration"},
+        // Panels that show nothing yet are named by their caption alone.
+        {"sbarPanel2", "Open file"}, {"sbarPanel3", "Why the file was not opened"},
     };
     for (const auto &[object, name] : names)
         QCOMPARE(widget<QWidget>(object)->accessibleName(), QLatin1String(name));
+}
+
+// What a screen reader hears of each status panel: its caption and its whole
+// text as the name, the details as the description.
+void TestWindow::statusPanelsSpeak()
+{
+    const auto spoken = [](QWidget *w, QAccessible::Text t) { return QAccessible::queryAccessibleInterface(w)->text(t); };
+    auto *file = widget<QLabel>("sbarPanel2");
+    auto *refusal = widget<QLabel>("sbarPanel3");
+    auto *configuration = widget<QLabel>("sbarPanel4");
+    QCOMPARE(spoken(configuration, QAccessible::Name), QStringLiteral("Configuration: ") + configuration->text());
+
+    openAndLoad(copyExample(QStringLiteral("doc.xml")));
+    select(QStringLiteral("Catalog/Footer"));
+    widget<QLineEdit>("txtValue")->setText(QStringLiteral("typed"));
+    QCOMPARE(file->text(), QStringLiteral("* doc.xml"));
+    QCOMPARE(spoken(file, QAccessible::Name), QStringLiteral("Open file: doc.xml, unsaved changes"));
+    QVERIFY(spoken(file, QAccessible::Description).contains(QStringLiteral("not stored yet")));
+
+    // A refusal longer than its panel is heard whole.
+    const QString path = m_dir.filePath(QStringLiteral("a-rather-long-name-") + QString(120, u'x') + QStringLiteral(".xml"));
+    writeFile(path, "<Catalog>\n<oops></Catalog>");
+    m_prompts->answers.enqueue(true);
+    m_prompts->fileNames.enqueue(path);
+    action("mnuFileItem2")->trigger();
+    QVERIFY(refusal->isVisible());
+    QVERIFY(refusal->fontMetrics().horizontalAdvance(refusal->text()) > refusal->width());
+    QCOMPARE(spoken(refusal, QAccessible::Name), QStringLiteral("Why the file was not opened: ") + refusal->text());
+    QCOMPARE(spoken(refusal, QAccessible::Description), refusal->text());
+    // The keyboard reaches it too.
+    QCOMPARE(refusal->focusPolicy(), Qt::TabFocus);
+}
+
+// A file named on the command line shows as after File > Open and GetData;
+// one that does not exist is named and not made.
+void TestWindow::openAtStart()
+{
+    const QString missing = m_dir.filePath(QStringLiteral("missing.xml"));
+    QFile::remove(missing);
+    m_window->OpenAtStart(missing);
+    QVERIFY(!QFileInfo::exists(missing));
+    QVERIFY(!m_window->openFile());
+    QVERIFY2(widget<QLabel>("sbarPanel3")->text().contains(QStringLiteral("does not exist; File > New makes a new file")),
+             qPrintable(widget<QLabel>("sbarPanel3")->text()));
+    m_window->OpenAtStart(copyExample(QStringLiteral("doc.xml")));
+    QVERIFY(m_window->openFile());
+    QVERIFY(m_window->treeModel()->rootNode());
+    QCOMPARE(m_window->selectedNode(), m_window->treeModel()->rootNode());
+    QVERIFY(widget<QLabel>("sbarPanel3")->text().isEmpty());
+}
+
+void TestWindow::commandLine_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QByteArray>("out");
+    QTest::addColumn<QByteArray>("err");
+    QTest::newRow("help") << QStringList{QStringLiteral("--help")} << 0 << QByteArray("[FILE]") << QByteArray();
+    QTest::newRow("version") << QStringList{QStringLiteral("--version")} << 0
+                             << QByteArray("tarnwell-xml-editor " TARNWELL_VERSION "\n") << QByteArray();
+    QTest::newRow("unknown option") << QStringList{QStringLiteral("--frob")} << 2 << QByteArray()
+                                    << QByteArray("Usage: tarnwell-xml-editor");
+    QTest::newRow("two files") << QStringList{QStringLiteral("a.xml"), QStringLiteral("b.xml")} << 2 << QByteArray()
+                               << QByteArray("one FILE at most");
+}
+
+// --help, --version and a wrong command line end without a window (no
+// display is needed for them).
+void TestWindow::commandLine()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, code);
+    QFETCH(QByteArray, out);
+    QFETCH(QByteArray, err);
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(TARNWELL_EDITOR), args);
+    QVERIFY(p.waitForFinished(30000));
+    QCOMPARE(p.exitCode(), code);
+    const QByteArray stdoutText = p.readAllStandardOutput();
+    QVERIFY2(out.isEmpty() ? stdoutText.isEmpty() : stdoutText.contains(out), stdoutText.constData());
+    QVERIFY(p.readAllStandardError().contains(err));
 }
 
 void TestWindow::keyboardOrder()

@@ -59,6 +59,18 @@ QString StatusPanels::fileText() const
     return text;
 }
 
+QString StatusPanels::fileSpoken() const
+{
+    if (!m_path)
+        return QString();
+    QString text = QFileInfo(*m_path).fileName();
+    if (m_isNew)
+        text += QStringLiteral(", new");
+    if (m_unsaved)
+        text += QStringLiteral(", unsaved changes");
+    return text;
+}
+
 QString StatusPanels::fileDetails() const
 {
     if (!m_path)

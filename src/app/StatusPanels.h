@@ -38,6 +38,9 @@ public:
     QString fileText() const;
     // The full path and whether there are unsaved changes.
     QString fileDetails() const;
+    // The open file's name as a voice says it: "report.xml, new, unsaved
+    // changes"; empty when no file is bound.
+    QString fileSpoken() const;
     // Why the last Open or New bound nothing; empty after a success.
     QString refusalText() const { return m_refusal; }
     QString configurationText() const { return m_configurationText; }

@@ -11,6 +11,8 @@
 #include "StatusLabel.h"
 
 #include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
 #include <QFutureWatcher>
 #include <QToolButton>
 #include <QtConcurrent/QtConcurrentRun>
@@ -412,7 +414,7 @@ void frmMain::sbarPanel5_Click()
 
 void frmMain::showStatusPanels()
 {
-    sbarPanel2->setPanel(m_panels.fileText(), m_panels.fileDetails());
+    sbarPanel2->setPanel(m_panels.fileText(), m_panels.fileDetails(), m_panels.fileSpoken());
     sbarPanel3->setPanel(m_panels.refusalText(), m_panels.refusalText());
     sbarPanel4->setPanel(m_panels.configurationText(), m_panels.configurationDetails());
 }
@@ -476,18 +478,53 @@ void frmMain::RefreshControls()
 void frmMain::mnuFileItem_Click(int index)
 {
     if (index == 4) {
-        close();
+        close(); // closeEvent asks about unsaved changes
         return;
     }
     if (index != 1 && index != 2)
         return;
+    if (!MayDiscardChanges())
+        return;
     const std::optional<QString> chosen = m_prompts->fileName(this, kFileFilter.toString());
     if (!chosen || chosen->trimmed().isEmpty())
         return;
+    BindChosenFile(*chosen, index == 1);
+}
+
+bool frmMain::MayDiscardChanges()
+{
+    return !m_panels.hasUnsavedChanges() || m_prompts->question(this, kDiscardQuestion.toString());
+}
+
+void frmMain::closeEvent(QCloseEvent *event)
+{
+    if (MayDiscardChanges())
+        event->accept();
+    else
+        event->ignore();
+}
+
+void frmMain::OpenAtStart(const QString &path)
+{
+    // A file that is not there is not made: File > New makes new files.
+    if (!QFileInfo::exists(path)) {
+        m_panels.fileRefused(QStringLiteral("%1 does not exist; File > New makes a new file.")
+                                 .arg(quoteForMessage(QDir::toNativeSeparators(path), 200)));
+        showStatusPanels();
+        return;
+    }
+    BindChosenFile(QFileInfo(path).absoluteFilePath(), false);
+    if (m_quenFile)
+        cmdGetData_Click();
+}
+
+void frmMain::BindChosenFile(const QString &chosen, bool isNew)
+{
+    const int index = isNew ? 1 : 2;
     // Each step goes on whatever the one before it did; a file that cannot
     // be bound shows as GetData, Read and Write staying disabled, and the
     // provider's reason in the status bar (no message box).
-    m_strFileName = *chosen;
+    m_strFileName = chosen;
     ignoringFailure([this] { m_quenFile.reset(); });
     ignoringFailure([this] { m_quenCtrl->FileList()->RemoveAll(); });
     const QString refusal = failureOf([this, index] {
@@ -602,7 +639,15 @@ void frmMain::cmdWrite_Click()
     if (!m_quenFile)
         return;
     guarded([this] {
-        m_quenFile->SetContent(rawText(txtXML));
+        try {
+            m_quenFile->SetContent(rawText(txtXML));
+        } catch (const Error &e) {
+            // The provider speaks of "the text to write": here it is the box's.
+            static const QString given = QStringLiteral("The text to write ");
+            if (!e.description().startsWith(given))
+                throw;
+            throw Error(QStringLiteral("The text in the XML box ") + e.description().mid(given.size()), e.kind());
+        }
         sbarPanel1->setText(kSaved.toString());
         StartSchemaCheck();
     });

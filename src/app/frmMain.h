@@ -40,6 +40,7 @@ public:
     static constexpr QStringView kSaved = u"保存が完了しました。";
     static constexpr QStringView kDeleteQuestion = u"選択されている項目を削除します。よろしいですか？";
     static constexpr QStringView kFileFilter = u"XML File(*.xml);;All Files (*.*)";
+    static constexpr QStringView kDiscardQuestion = u"変更が保存されていません。破棄してよろしいですか？";
 
     // prompts answers the window's questions; the real dialogs when null.
     // configurationPath overrides the file beside the executable (tests).
@@ -53,6 +54,10 @@ public:
 
     // Menu commands by item index, as the menus send them.
     void mnuFileItem_Click(int index);
+    // The file named on the command line: bound as File > Open binds it,
+    // then GetData. A file that does not exist is not made; the status bar
+    // says so.
+    void OpenAtStart(const QString &path);
     void mnuHelpItem_Click(int index);
 
     // State, for tests and benchmarks.
@@ -69,10 +74,16 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    // Closing the window (File > Exit too) asks first when the tree holds
+    // changes not stored.
+    void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildWidgets();
+    // Whether the tree may be dropped: nothing unsaved, or the user said Yes.
+    bool MayDiscardChanges();
+    void BindChosenFile(const QString &chosen, bool isNew);
     void buildMenus();
     void Form_Resize();
     void RefreshControls();

@@ -92,7 +92,18 @@ public:
             bom = oldBom;
 
         const QByteArray bytes = bom + encoder.encode(withLineEnds, false, m_path);
-        DomDocument dom = parseDocument(bytes, m_path);
+        DomDocument dom;
+        try {
+            dom = parseDocument(bytes, m_path);
+        } catch (const Error &e) {
+            // The fault is in the text given, not in the file, which stays
+            // as it was.
+            QString why = e.description();
+            const QString aboutFile = quoted(m_path) + u' ';
+            if (why.startsWith(aboutFile))
+                why = QStringLiteral("The text to write ") + why.mid(aboutFile.size());
+            throw Error(QStringLiteral("%1 %2 was not changed.").arg(why, quoted(m_path)), e.kind());
+        }
         if (!m_new && bytes == m_bytes)
             return;
         write(bytes);

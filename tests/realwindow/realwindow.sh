@@ -92,12 +92,15 @@ shot "opened"
 click 463 360                       # GetData
 shot "getdata"
 wait_for panel_says "Schema: valid (catalog.xsd)" || fail "the schema panel does not say the sample is valid: $(spoken 'Schema: ')"
+spoken "Open file: " | grep -q $'^Open file: doc.xml\t' || fail "the open-file panel is not heard: $(spoken 'Open file')"
+spoken "Configuration: " | grep -q $'^Configuration: TarnwellEditor.cfg: ' || fail "the configuration panel is not heard"
 
 click 150 128                       # the Title row
 click 268 79                        # the value box
 xdotool key ctrl+a
 xdotool type --delay 5 "Summer list, 2027"
 shot "edited"
+spoken "Open file: " | grep -q $'^Open file: doc.xml, unsaved changes\t' || fail "the unsaved changes are not heard"
 click 463 389                       # PutData
 shot "putdata"
 expected="$(sed 's/Spring list, 2027/Summer list, 2027/' "$sample")"
@@ -173,5 +176,19 @@ click 20 8                          # File > Exit
 xdotool key x
 for _ in $(seq 50); do kill -0 "$editor_pid" 2>/dev/null || break; sleep 0.1; done
 ! kill -0 "$editor_pid" 2>/dev/null || fail "File > Exit did not end the editor"
+editor_pid=""
+
+# Started with a file, as a file manager starts it: the document shows.
+"$editor" "$doc" >"$work/editor.log" 2>&1 &
+editor_pid=$!
+wait_for newest_window >/dev/null || fail "the editor started with a file did not appear"
+main="$(newest_window)"
+wait_for panel_says "Schema: 1 problem (catalog.xsd)" || fail "the file named at start was not loaded: $(spoken 'Schema: ')"
+spoken "Open file: " | grep -q $'^Open file: doc.xml\t' || fail "the file named at start is not the open file"
+shot "started-with-file"
+click 20 8                          # File > Exit
+xdotool key x
+for _ in $(seq 50); do kill -0 "$editor_pid" 2>/dev/null || break; sleep 0.1; done
+! kill -0 "$editor_pid" 2>/dev/null || fail "File > Exit did not end the editor started with a file"
 editor_pid=""
 echo "real-window flow: 1 passed, 0 failed"
