@@ -282,7 +282,7 @@ void TestConfigGen::refusesMoreLinesThanAListHolds()
         return;
     }
     QVERIFY2(failure.contains(QStringLiteral("more than 32,767 paths")), qPrintable(failure));
-    QVERIFY2(failure.contains(QStringLiteral("config --schema FILE.xsd FILE.xml")), qPrintable(failure));
+    QVERIFY2(failure.contains(QStringLiteral("--depth N")), qPrintable(failure));
     QVERIFY_THROWS_EXCEPTION(Error, config.text());
 }
 

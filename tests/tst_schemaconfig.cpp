@@ -97,6 +97,8 @@ private Q_SLOTS:
     void examplesValidate();
     void schemasOfTheWorld_data();
     void schemasOfTheWorld();
+    void limitCountsEveryLine_data();
+    void limitCountsEveryLine();
     void documentsWithTheirSchema_data();
     void documentsWithTheirSchema();
 
@@ -312,11 +314,11 @@ void TestSchemaConfig::schemasOfTheWorld_data()
         << args("--schema world/wildcards.xsd message --prefix m=urn:mail") << QString() << 0
         << QByteArray("E,m:message\nE,m:message/@m:thread-id\nES,m:message/m:subject\nES,m:message/m:binary\n"
                       "ES,m:message/m:body\n")
-        << QByteArrayList{"namespace \"urn:other\" are left out", "--prefix P=urn:other"};
+        << QByteArrayList{"namespace \"urn:other\" that need a prefix are left out", "--prefix P=urn:other"};
     QTest::newRow("a qualified attribute of the target namespace needs a prefix")
         << args("--schema namespace.xsd Order") << QString() << 0
         << QByteArray("E,Order\nE,Order/Line\nE,Order/Line/@no\nES,Order/Line/Sku\nES,Order/Line/Qty\nES,Order/Memo\n")
-        << QByteArrayList{"namespace \"urn:tarnwell:test\" are left out"};
+        << QByteArrayList{"namespace \"urn:tarnwell:test\" that need a prefix are left out"};
     QTest::newRow("import: substitution member, qualified attribute, same local name")
         << args("--schema world/imports.xsd batch --prefix te=urn:te") << QString() << 0
         << QByteArray("E,batch\nE,batch/@te:thread-id\nE,batch/step\nE,batch/te:block\nES,batch/thing\nES,batch/thing/mine\n"
@@ -327,6 +329,8 @@ void TestSchemaConfig::schemasOfTheWorld_data()
     QTest::newRow("a catalog maps a URL to a local copy")
         << args("--schema world/by_url.xsd r") << u"world/catalog.xml"_s << 0 << QByteArray("E,r\nES,r/part\n")
         << QByteArrayList();
+    QTest::newRow("a location with an escaped blank") << args("--schema world/percent.xsd r") << QString() << 0
+                                                      << QByteArray("E,r\nES,r/part\n") << QByteArrayList();
     QTest::newRow("depth") << args("--schema world/routes.xsd --depth 2") << QString() << 0
                            << QByteArray("E,r\nES,r/a\nES,r/b\n") << QByteArrayList();
 
@@ -335,13 +339,20 @@ void TestSchemaConfig::schemasOfTheWorld_data()
     };
     refused("a type reached by many routes", "--schema world/routes.xsd",
             {"\"r\" gives more than 32,767 paths", "--depth N", "FILE.xml"});
+    refused("elements that may all contain one another", "--schema world/mesh.xsd r",
+            {"\"r\" recurses so much that more than 262,136 paths are cut", "--depth N"});
     refused("a URL no catalog maps", "--schema world/by_url.xsd r",
             {"\"http://schemas.example.org/tarnwell/part.xsd\"", "XML catalog", "XML_CATALOG_FILES"});
     refused("an entity only the external DTD declares", "--schema world/doctype_entity.xsd",
             {"&owner;", "external DTDs are not read"});
+    refused("an included part with an entity only its DTD declares", "--schema world/includes_entity.xsd",
+            {"doctype_entity.xsd\" cannot be read, line 4: it uses the entity &owner;"});
+    refused("one prefix for two namespaces", "--schema world/imports.xsd batch --prefix a=urn:te --prefix a=urn:main",
+            {"\"a\" already stands for \"urn:te\""});
+    refused("a reserved prefix", "--schema world/imports.xsd batch --prefix xmlns", {"reserved"});
     refused("a missing include", "--schema world/missing_include.xsd",
-            {"world/missing_include.xsd\" includes or imports", "world/absent-part.xsd\", which does not exist"});
-    refused("a missing import", "--schema world/missing_import.xsd", {"world/absent-other.xsd\", which does not exist"});
+            {"world/absent-part.xsd\" (named in \"", "world/missing_include.xsd\"), which does not exist"});
+    refused("a missing import", "--schema world/missing_import.xsd", {"world/absent-other.xsd\" (named in"});
     refused("a DTD", "--schema world/policy.dtd", {"\"world/policy.dtd\" is not an XML Schema"});
     refused("a document", "--schema world/people.xml", {"is not an XML Schema: its root element is \"people\""});
     refused("a prefix with a colon", "--schema world/imports.xsd batch --prefix t:", {"\"t:\" is not a name"});
@@ -369,6 +380,39 @@ void TestSchemaConfig::schemasOfTheWorld()
         QVERIFY2(r.err.contains(part), r.err.constData());
     if (err.isEmpty())
         QCOMPARE(r.err, QByteArray());
+}
+
+void TestSchemaConfig::limitCountsEveryLine_data()
+{
+    QTest::addColumn<int>("children");
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("the root and 32,766 children") << 32766 << false;
+    QTest::newRow("the root and 32,767 children") << 32767 << true;
+}
+
+// A configuration of 32,767 lines, the root's among them, is made; one more
+// line is refused.
+void TestSchemaConfig::limitCountsEveryLine()
+{
+    QFETCH(int, children);
+    QFETCH(bool, refused);
+    QByteArray text = "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\"><xs:element name=\"r\"><xs:complexType>"
+                      "<xs:sequence>";
+    for (int i = 0; i < children; ++i)
+        text += "<xs:element name=\"c" + QByteArray::number(i) + "\" minOccurs=\"0\"/>";
+    text += "</xs:sequence></xs:complexType></xs:element></xs:schema>";
+    const QString path = m_dir.filePath(u"wide.xsd"_s);
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(text) == text.size());
+    f.close();
+    try {
+        const SchemaConfig config = ConfigFromSchema(path);
+        QVERIFY(!refused);
+        QCOMPARE(config.text.count('\n'), children + 1);
+    } catch (const Error &e) {
+        QVERIFY2(refused, e.what());
+        QVERIFY2(e.description().contains(u"more than 32,767 paths"_s), e.what());
+    }
 }
 
 void TestSchemaConfig::documentsWithTheirSchema_data()

@@ -52,7 +52,8 @@ Error tooManyLines()
     numbers.setNumberOptions({}); // with the group separator: 32,767
     return Error(QStringLiteral("The configuration would have more than %1 paths, more than a list of "
                                 "TarnwellEditor.cfg holds. Make it from fewer or smaller example documents, "
-                                "or from the documents' schema (config --schema FILE.xsd FILE.xml...).")
+                                "or from the documents' schema alone with a narrower ROOT or --depth N "
+                                "(config --schema FILE.xsd ROOT --depth N).")
                      .arg(numbers.toString(kMaxCount)),
                  Error::Kind::Overflow);
 }

@@ -212,6 +212,9 @@ int runConfig(QStringList args)
     for (const QString &cut : config.cuts)
         std::fprintf(stderr, "tarnwell-pairs: %s: the content model is recursive here; the path is cut.\n",
                      cut.toUtf8().constData());
+    if (config.moreCuts > 0)
+        std::fprintf(stderr, "tarnwell-pairs: %lld more paths are cut where the content model is recursive.\n",
+                     static_cast<long long>(config.moreCuts));
     writeOut(config.text);
     return 0;
 }
@@ -219,20 +222,26 @@ int runConfig(QStringList args)
 // validate FILE [--schema FILE.xsd]: 0 valid, 1 problems, 2 not checked.
 int runValidate(QStringList args)
 {
+    // A wrong command line means nothing was checked: status 2, as for any
+    // check that could not be made.
+    const auto wrong = [](const QString &why) {
+        std::fprintf(stderr, "tarnwell-pairs: %s\n", why.toUtf8().constData());
+        return 2;
+    };
     QString schema;
     const qsizetype at = args.indexOf(QStringLiteral("--schema"));
     if (at >= 0) {
         if (at + 1 >= args.size() || args[at + 1].isEmpty())
-            throw Error(QStringLiteral("--schema needs a value; see --help."));
+            return wrong(QStringLiteral("--schema needs a value; see --help."));
         schema = args[at + 1];
         args.remove(at, 2);
     }
     for (const QString &a : std::as_const(args)) {
         if (a.startsWith(u'-') && a.size() > 1)
-            throw Error(QStringLiteral("Unknown option %1; see --help.").arg(a));
+            return wrong(QStringLiteral("Unknown option %1; see --help.").arg(a));
     }
     if (args.size() != 1)
-        throw Error(QStringLiteral("Wrong number of arguments for \"validate\"; see --help."));
+        return wrong(QStringLiteral("Wrong number of arguments for \"validate\"; see --help."));
     const QString file = args[0];
     if (!QFileInfo(file).isFile()) {
         std::fprintf(stderr, "tarnwell-pairs: %s: not checked: no such file.\n", file.toUtf8().constData());
@@ -241,13 +250,18 @@ int runValidate(QStringList args)
     SchemaValidator validator;
     const ValidationResult result = validator.validate(file, schema);
     if (result.status == ValidationResult::Status::NotChecked) {
-        std::fprintf(stderr, "tarnwell-pairs: %s: not checked: %s.\n", file.toUtf8().constData(),
-                     result.reason.toUtf8().constData());
+        const QString reason = result.reason.endsWith(u'.') ? result.reason : result.reason + u'.';
+        std::fprintf(stderr, "tarnwell-pairs: %s: not checked: %s\n", file.toUtf8().constData(), reason.toUtf8().constData());
         return 2;
     }
     QByteArray out;
     for (const ValidationProblem &p : result.problems)
-        out += QStringLiteral("%1:%2:%3: %4: %5\n").arg(file).arg(p.line).arg(p.column).arg(p.path, p.message).toUtf8();
+        out += QStringLiteral("%1:%2:%3: %4: %5\n")
+                   .arg(file)
+                   .arg(p.line)
+                   .arg(p.column)
+                   .arg(p.path.isEmpty() ? QStringLiteral("-") : p.path, p.message)
+                   .toUtf8();
     if (result.moreProblems)
         out += QStringLiteral("%1: more than %2 problems; the rest are not listed.\n").arg(file).arg(SchemaValidator::kMaxProblems).toUtf8();
     writeOut(out);

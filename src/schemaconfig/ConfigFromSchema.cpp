@@ -24,12 +24,21 @@ constexpr int kDocumentDepth = 256;
 class LineBudget
 {
 public:
-    LineBudget(QString file, QString root) : m_file(std::move(file)), m_root(std::move(root)) {}
+    LineBudget(QString file, QString root, bool withDocuments)
+        : m_file(std::move(file)), m_root(std::move(root)), m_withDocuments(withDocuments)
+    {
+    }
 
     void add()
     {
         if (++m_lines <= kMaxCount)
             return;
+        if (m_withDocuments)
+            throw Error(QStringLiteral("The documents' paths and what %1 allows one level below them come to more than "
+                                       "%2 paths, more than a configuration holds; nothing was printed. Give fewer "
+                                       "or smaller example documents.")
+                            .arg(m_file, QStringLiteral("32,767")),
+                        Error::Kind::Overflow);
         throw Error(QStringLiteral("%1 with the root %2 gives more than %3 paths, more than a configuration holds; "
                                    "nothing was printed. Choose a narrower ROOT, list only paths up to N elements "
                                    "deep with --depth N, or give example documents of the family "
@@ -39,9 +48,28 @@ public:
                     Error::Kind::Overflow);
     }
 
+    // A path cut where the content model recurses. Cuts are counted too: a
+    // schema whose elements may all contain one another has far more of them
+    // than paths, and the walk must end all the same.
+    void cut()
+    {
+        if (++m_cuts <= kMaxCuts)
+            return;
+        throw Error(QStringLiteral("%1 with the root %2 recurses so much that more than %3 paths are cut; nothing was "
+                                   "printed. Choose a narrower ROOT, list only paths up to N elements deep with "
+                                   "--depth N, or give example documents of the family "
+                                   "(config --schema FILE.xsd [ROOT] FILE.xml...).")
+                        .arg(m_file, quoteForMessage(m_root), QStringLiteral("262,136")),
+                    Error::Kind::Overflow);
+    }
+
+    static constexpr int kMaxCuts = 8 * kMaxCount; // 262,136
+
 private:
     QString m_file, m_root;
+    bool m_withDocuments;
     int m_lines = 0;
+    int m_cuts = 0;
 };
 
 // A path of the configuration being built from the schema alone, with what
@@ -86,12 +114,12 @@ public:
             m_onPath.resize(static_cast<size_t>(id) + 1, false);
         m_onPath[static_cast<size_t>(id)] = true;
         for (const AllowedChild &a : content.children) {
-            const QString childPath = path + u'/' + a.name;
             const auto childId = static_cast<size_t>(m_content.idOf(a.decl));
             if (childId < m_onPath.size() && m_onPath[childId]) {
-                noteCut(childPath);
+                noteCut(shape, a.name, path);
                 continue;
             }
+            const QString childPath = path + u'/' + a.name;
             std::unique_ptr<Shape> &child = shape.byName[a.name];
             if (!child) {
                 m_budget.add();
@@ -104,21 +132,31 @@ public:
         m_onPath[static_cast<size_t>(id)] = false;
     }
 
+    // The cuts named one by one; the rest are only counted.
+    static constexpr qsizetype kCutsNamed = 1000;
     QStringList cuts;
+    qsizetype moreCuts = 0;
     bool deeperLeftOut = false;
 
 private:
-    void noteCut(const QString &path)
+    // A cut is known by the shape it leaves and the name it does not enter:
+    // deep paths would make a table of whole paths large.
+    void noteCut(const Shape &shape, const QString &name, const QString &path)
     {
-        if (m_cutSeen.insert({path, true}).second)
-            cuts.append(path);
+        if (!m_cutSeen[&shape].insert(name).second)
+            return;
+        m_budget.cut();
+        if (cuts.size() < kCutsNamed)
+            cuts.append(path + u'/' + name);
+        else
+            ++moreCuts;
     }
 
     SchemaContent &m_content;
     LineBudget &m_budget;
     int m_maxDepth;
     std::vector<bool> m_onPath;
-    std::unordered_map<QString, bool, NameHash> m_cutSeen;
+    std::unordered_map<const Shape *, NameSet> m_cutSeen;
 };
 
 void write(const Shape &shape, const QString &path, bool root, QByteArray &out)
@@ -153,9 +191,9 @@ public:
             line(path + u'/' + a, false, true);
         // The schema's children in its order, then those only the documents
         // hold, in theirs.
-        std::unordered_map<QString, bool, NameHash> listed;
+        NameSet listed;
         for (const AllowedChild &a : content.children) {
-            if (!listed.insert({a.name, true}).second)
+            if (!listed.insert(a.name).second)
                 continue;
             const ConfigFromDocuments::Node *child = node.child(a.name);
             const bool childSingle = content.singleNames.count(a.name) > 0 && !(child && child->repeats);
@@ -209,13 +247,31 @@ void checkPrefixes(const SchemaConfigOptions &options, const LoadedSchema &schem
                    QStringList &notes)
 {
     const QStringList used = SchemaNamespaces(schema.model());
-    for (const auto &[prefix, uri] : options.prefixes) {
+    // What each prefix stands for so far: the documents' own first.
+    std::map<QString, QString> meaning;
+    for (const auto &[uri, prefix] : prefixes.attribute)
+        meaning.insert({prefix, uri});
+    for (const auto &[prefix, given] : options.prefixes) {
+        const QString option = quoteForMessage(given.isEmpty() ? prefix : prefix + u'=' + given, 200);
         if (!IsNcName(prefix))
             throw Error(QStringLiteral("--prefix %1: %2 is not a name that may stand before a colon (an XML name "
                                        "without a colon).")
-                            .arg(quoteForMessage(uri.isEmpty() ? prefix : prefix + u'=' + uri), quoteForMessage(prefix)),
+                            .arg(option, quoteForMessage(prefix)),
                         Error::Kind::InvalidArgument);
-        if (uri.isEmpty()) {
+        if (prefix.startsWith(QLatin1String("xml"), Qt::CaseInsensitive))
+            throw Error(QStringLiteral("--prefix %1: names beginning with \"xml\" are reserved for XML's own "
+                                       "prefixes.")
+                            .arg(option),
+                        Error::Kind::InvalidArgument);
+        const QString uri = given.isEmpty() ? schema.targetNamespace() : given;
+        if (!uri.isEmpty()) {
+            const auto [it, added] = meaning.insert({prefix, uri});
+            if (!added && it->second != uri)
+                throw Error(QStringLiteral("--prefix %1: %2 already stands for %3.")
+                                .arg(option, quoteForMessage(prefix), quoteForMessage(it->second, 200)),
+                            Error::Kind::InvalidArgument);
+        }
+        if (given.isEmpty()) {
             if (schema.targetNamespace().isEmpty()) {
                 notes.append(QStringLiteral("--prefix %1 is not used: %2 has no target namespace, so its names "
                                             "stand without a prefix.")
@@ -299,7 +355,7 @@ SchemaConfig ConfigFromSchema(const QString &xsdPath, const SchemaConfigOptions 
         rootName = content.pathName(start);
     }
 
-    LineBudget budget(schema.quotedFile(), rootName);
+    LineBudget budget(schema.quotedFile(), rootName, documentRoot != nullptr);
     if (documentRoot) {
         ExampleWalker walker(content, budget, result.text);
         walker.walk(*documentRoot, start, rootName, false);
@@ -307,9 +363,11 @@ SchemaConfig ConfigFromSchema(const QString &xsdPath, const SchemaConfigOptions 
         const int maxDepth = options.depth > 0 ? std::min(options.depth, kDocumentDepth) : kDocumentDepth;
         SchemaWalker walker(content, budget, maxDepth);
         Shape top;
+        budget.add(); // the root's own line
         walker.walk(top, start, rootName, 1);
         write(top, rootName, true, result.text);
         result.cuts = walker.cuts;
+        result.moreCuts = walker.moreCuts;
         if (walker.deeperLeftOut && options.depth == 0)
             result.notes.append(QStringLiteral("Paths deeper than %1 elements are left out: the editor reads no "
                                                "document that nests deeper.")

@@ -21,6 +21,9 @@ struct SchemaConfig
     // entered an element declaration already on its way from the root), in
     // the order they were met.
     QStringList cuts;
+    // How many more paths were cut than cuts names (the first thousand are
+    // named).
+    qsizetype moreCuts = 0;
     // What the user should know about names left out (a namespace without a
     // prefix, paths below the depth limit, an unused prefix), one sentence
     // each, at most once each.

@@ -59,12 +59,14 @@ QString ResolveLocalFile(const QString &location, const QString &base)
         baseUrl = QUrl::fromLocalFile(base);
     QUrl url(location);
     if (!hasScheme(url)) {
-        // A file name: absolute as it stands, else beside the file that names
+        // A relative URL: "%20" and the like stand for the characters of the
+        // file name. Absolute as it stands, else beside the file that names
         // it (not in the working folder), or relative to a remote base.
-        if (QDir::isAbsolutePath(location))
-            return QDir::cleanPath(location);
+        const QString name = QUrl::fromPercentEncoding(location.toUtf8());
+        if (QDir::isAbsolutePath(name))
+            return QDir::cleanPath(name);
         if (baseUrl.isLocalFile())
-            return QFileInfo(QFileInfo(baseUrl.toLocalFile()).dir(), location).absoluteFilePath();
+            return QFileInfo(QFileInfo(baseUrl.toLocalFile()).dir(), name).absoluteFilePath();
         url = baseUrl.resolved(QUrl(location));
     }
     if (url.isLocalFile())

@@ -104,8 +104,8 @@ void SchemaContent::noteUnprefixed(const QString &ns)
 {
     if (!m_unprefixed.insert(ns).second)
         return;
-    m_notes.append(QStringLiteral("Names in the namespace %1 are left out: no document declares a prefix for it "
-                                  "and no --prefix P=%2 names one.")
+    m_notes.append(QStringLiteral("Names in the namespace %1 that need a prefix are left out: no document declares "
+                                  "one for it and no --prefix P=%2 names one.")
                        .arg(quoteForMessage(ns, 200), ns));
 }
 

@@ -146,11 +146,19 @@ xc::InputSource *LocalResolver::resolveEntity(xc::XMLResourceIdentifier *id)
         return nullptr;
     }
     if (!QFileInfo(local).isFile()) {
-        if (missingFile.isEmpty()) {
-            missingFile = local;
-            missingBy = localPathOf(base);
-        }
+        const QString entry = QStringLiteral("%1 (named in %2)").arg(quoteForMessage(local, 200), quoteForMessage(localPathOf(base), 200));
+        if (!missing.contains(entry))
+            missing.append(entry);
         return nullptr;
+    }
+    if (type != xc::XMLResourceIdentifier::UnKnown && refusedPart.isEmpty()) {
+        // A part of the schema gets the same checks as the schema itself.
+        try {
+            checkIsSchema(local, quoteForMessage(local, 200));
+        } catch (const Error &e) {
+            refusedPart = e.description();
+            return nullptr;
+        }
     }
     opened.append(local);
     return new xc::LocalFileInputSource(toXml(local));
@@ -203,9 +211,13 @@ LoadedSchema::LoadedSchema(const QString &path)
         throw Error(QStringLiteral("%1 cannot be read: it refers to %2, which is not a local file, and nothing is "
                                    "downloaded; %3.")
                         .arg(m_quotedFile, quoteForMessage(r.refusedUrl, 200), CatalogAdvice(r.refusedUrl)));
-    if (!r.missingFile.isEmpty())
-        throw Error(QStringLiteral("%1 cannot be read: %2 includes or imports %3, which does not exist.")
-                        .arg(m_quotedFile, quoteForMessage(r.missingBy, 200), quoteForMessage(r.missingFile, 200)));
+    if (!r.missing.isEmpty())
+        throw Error(QStringLiteral("%1 cannot be read: it includes or imports %2 %3, which %4 not exist.")
+                        .arg(m_quotedFile, r.missing.size() == 1 ? QStringLiteral("the file") : QStringLiteral("files"),
+                             r.missing.join(QStringLiteral(", ")),
+                             r.missing.size() == 1 ? QStringLiteral("does") : QStringLiteral("do")));
+    if (!r.refusedPart.isEmpty())
+        throw Error(QStringLiteral("%1 cannot be read: %2").arg(m_quotedFile, r.refusedPart));
     if (errors.seen) {
         const QString where = localPathOf(errors.systemId);
         const bool inside = !where.isEmpty() && where != absolute;

@@ -50,8 +50,8 @@ class LocalResolver : public xc::XMLEntityResolver
 {
 public:
     QString refusedUrl;     // the first URL that no catalog maps to a local file
-    QString missingFile;    // the first include, import or redefine whose file is absent
-    QString missingBy;      // the file that names it
+    QStringList missing;    // each include, import or redefine whose file is absent, with the file naming it
+    QString refusedPart;    // why the first included or imported file that is not a usable schema is refused
     QString skippedDtd;     // the first external DTD or entity left unread
     QStringList opened;     // the local files it opened, in order
 

@@ -137,6 +137,20 @@ public:
 
     void endElement(const XMLCh *const, const XMLCh *const, const XMLCh *const) override
     {
+        // The content model is checked at the end tag, and its message names
+        // the child that does not fit ("element 'Footer' is not allowed for
+        // content model ..."). When the element holds one child of that name,
+        // the problem is that child's.
+        for (const qsizetype i : m_pending) {
+            ValidationProblem &p = m_result.problems[i];
+            static const QRegularExpression notAllowed(QStringLiteral("^element '([^']+)' is not allowed for content model"));
+            const QRegularExpressionMatch m = notAllowed.match(p.message);
+            if (!m.hasMatch() || m_frames.empty())
+                continue;
+            const auto seen = m_frames.back().seen.find(m.captured(1).toStdU16String());
+            if (seen != m_frames.back().seen.end() && seen->second == 1)
+                p.path = currentPath() + u'/' + m.captured(1);
+        }
         m_pending.clear();
         if (!m_frames.empty())
             m_frames.pop_back();
