@@ -126,7 +126,8 @@ QString writeFileSafely(const QString &path, const QByteArray &bytes, std::optio
     // The new text goes into a file without a name in the target's folder,
     // which a process killed while writing leaves nothing of; it is named
     // only once it is complete on disk, just before it is renamed over the
-    // target. Files are created with mode 0666 so that the process's umask
+    // target (a kill between those two calls is all that can leave it
+    // behind). Files are created with mode 0666 so that the process's umask
     // gives a new document its usual permissions.
     QByteArray temp;
     int err = 0;
