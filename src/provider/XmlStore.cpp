@@ -645,12 +645,13 @@ private:
     // instructions), standing for target element t without a value, gains
     // its first children: the content stays as it is (the blank lines
     // around the comments are the document's layout, not a value) and the
-    // children follow the last comment, each on a line of its own, indented
-    // like that comment where it stands on one, else one unit below d (which
-    // stands at indent, on a line of its own when ownLine). The blanks after
-    // the last comment stay before the end tag, which gets a line of its own
-    // when they hold no line break. Returns false, having emitted nothing,
-    // for other content.
+    // children follow the last comment. Where that comment stands on a line
+    // of its own they go on lines of their own, indented like it; else where
+    // d does (at indent, ownLine), one unit deeper than d; else right after
+    // the comment. The blanks after the last comment stay before the end
+    // tag, which gets a line of its own when they hold no line break and the
+    // children went on lines of their own. Returns false, having emitted
+    // nothing, for other content.
     bool emitFirstChildrenAfterComments(int d, int t, const QByteArray &indent, bool ownLine, const Declared &declared)
     {
         const LexElement &lx = m_lex.elements[static_cast<size_t>(d)];
