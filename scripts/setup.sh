@@ -14,6 +14,7 @@ packages=(
   fonts-noto-cjk fonts-dejavu-core
   xvfb xdotool imagemagick
   dbus at-spi2-core
+  man-db groff-base
 )
 
 missing=()

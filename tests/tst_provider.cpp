@@ -188,6 +188,18 @@ void TestProvider::storesExactBytes_data()
     QTest::newRow("container keeps its text") << QByteArray("<Doc>\n  Intro\n  <b>x</b>\n</Doc>\n")
                                               << list({"DAT,,Doc,Intro", "DAT,,Doc/b,x", "DAT,,Doc/Added,"})
                                               << QByteArray("<Doc>\n  Intro\n  <b>x</b>\n  <Added/>\n</Doc>\n") << QString();
+    // Blank lines around comments in an element that holds nothing else are
+    // layout: a first child goes after the last comment, and only it is new.
+    const QByteArray toolchains = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                                  "<toolchains xmlns=\"http://maven.apache.org/TOOLCHAINS/1.1.0\">\n\n"
+                                  "  <!-- JDK toolchains -->\n\n  <!-- <toolchain/> -->\n";
+    QTest::newRow("blank lines around comments, first child")
+        << QByteArray(toolchains + "</toolchains>\n")
+        << list({"DAT,,toolchains,", "DAT,,toolchains/toolchain,", "DAT,,toolchains/toolchain/type,jdk"})
+        << QByteArray(toolchains + "  <toolchain>\n    <type>jdk</type>\n  </toolchain>\n</toolchains>\n") << QString();
+    QTest::newRow("comment before the end tag, first child")
+        << QByteArray("<A>\n  <!-- c --></A>") << list({"DAT,,A,", "DAT,,A/B,"})
+        << QByteArray("<A>\n  <!-- c -->\n  <B/>\n</A>") << QString();
     QTest::newRow("last child removed") << QByteArray("<A>\n  <B/>\n  <!-- kept -->\n</A>\n") << list({"DAT,,A,"})
                                         << QByteArray("<A><!-- kept --></A>\n") << QString();
     QTest::newRow("child after the value removed") << QByteArray("<A>\n  Intro\n  <B/>\n  <C/>\n</A>\n")

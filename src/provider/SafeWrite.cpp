@@ -33,6 +33,81 @@ QString causeOf(int err, const QString &folder)
     }
 }
 
+// Writes all of bytes to fd; 0, or the errno of the failure.
+int writeAll(int fd, const QByteArray &bytes)
+{
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+        if (n < 0 && errno != EINTR)
+            return errno;
+        if (n == 0)
+            return EIO;
+        if (n > 0)
+            done += n;
+    }
+    return 0;
+}
+
+// Fills fd with the new text, gives it its permissions and flushes it to
+// disk; 0, or the errno of the failure.
+int fillAndSync(int fd, const QByteArray &bytes, std::optional<unsigned> permissions)
+{
+    if (const int err = writeAll(fd, bytes))
+        return err;
+    if (permissions && ::fchmod(fd, static_cast<mode_t>(*permissions) & 07777) != 0)
+        return errno;
+    return ::fsync(fd) == 0 ? 0 : errno;
+}
+
+// A free name for a temporary file beside the target: hidden, and derived
+// from the target's name so that a user who finds one knows where it came
+// from.
+QByteArray temporaryName(const QString &folder, const QString &fileName)
+{
+    return QFile::encodeName(folder + QStringLiteral("/.") + fileName + QLatin1Char('.') +
+                             QString::number(QRandomGenerator::global()->generate(), 36));
+}
+
+// Gives the unnamed file fd a free temporary name in the folder: 0 with the
+// name in *name, -1 when the system offers no way to name it (nothing was
+// made then), or the errno of the failure. Linking the descriptor itself
+// needs CAP_DAC_READ_SEARCH; without it (ENOENT), its link in /proc names
+// the same file.
+int nameUnnamedFile(int fd, const QString &folder, const QString &fileName, QByteArray *name)
+{
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
+    bool throughProc = false;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        *name = temporaryName(folder, fileName);
+        const int linked = throughProc
+                               ? ::linkat(AT_FDCWD, self.constData(), AT_FDCWD, name->constData(), AT_SYMLINK_FOLLOW)
+                               : ::linkat(fd, "", AT_FDCWD, name->constData(), AT_EMPTY_PATH);
+        if (linked == 0)
+            return 0;
+        if (errno == EEXIST)
+            continue;
+        if (errno != ENOENT && errno != EPERM)
+            return errno;
+        if (throughProc)
+            return -1;
+        throughProc = true;
+    }
+    return EEXIST;
+}
+
+// Flushes the folder's entries to disk, so that a rename in it survives a
+// power cut; 0, or the errno of the failure.
+int syncFolder(const QString &folder)
+{
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    int err = ::fsync(fd) == 0 ? 0 : errno;
+    if (::close(fd) != 0 && !err)
+        err = errno;
+    return err;
+}
+
 } // namespace
 
 QString writeFileSafely(const QString &path, const QByteArray &bytes, std::optional<unsigned> permissions)
@@ -46,43 +121,59 @@ QString writeFileSafely(const QString &path, const QByteArray &bytes, std::optio
     // As QSaveFile did, a file the user may not write is not replaced.
     if (info.exists() && ::access(QFile::encodeName(info.absoluteFilePath()).constData(), W_OK) != 0 && errno == EACCES)
         return QStringLiteral("the file is read-only.");
+    const QByteArray target = QFile::encodeName(info.absoluteFilePath());
 
-    // A new file beside the target; created with mode 0666 so that the
-    // process's umask gives a new document its usual permissions.
+    // The new text goes into a file without a name in the target's folder,
+    // which a process killed while writing leaves nothing of; it is named
+    // only once it is complete on disk, just before it is renamed over the
+    // target (a kill between those two calls is all that can leave it
+    // behind). Files are created with mode 0666 so that the process's umask
+    // gives a new document its usual permissions.
     QByteArray temp;
-    int fd = -1;
-    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-        temp = QFile::encodeName(folder + QStringLiteral("/.") + info.fileName() + QLatin1Char('.') +
-                                 QString::number(QRandomGenerator::global()->generate(), 36));
-        fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            return causeOf(errno, folder);
-    }
-    if (fd < 0)
-        return causeOf(EEXIST, folder);
-
     int err = 0;
-    for (qsizetype done = 0; done < bytes.size() && !err;) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
-        if (n < 0 && errno != EINTR)
-            err = errno;
-        else if (n == 0)
-            err = EIO;
-        else if (n > 0)
-            done += n;
+    int fd = ::open(QFile::encodeName(folder).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+        err = fillAndSync(fd, bytes, permissions);
+        if (!err)
+            err = nameUnnamedFile(fd, folder, info.fileName(), &temp);
+        if (err) {
+            ::close(fd);
+            fd = -1;
+            if (err > 0)
+                return causeOf(err, folder);
+            err = 0;
+        }
+    } else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+        return causeOf(errno, folder);
     }
-    if (!err && permissions && ::fchmod(fd, static_cast<mode_t>(*permissions) & 07777) != 0)
+
+    // Where the file system has no unnamed files (or they cannot be named),
+    // a named one, removed again when a step fails.
+    if (fd < 0) {
+        for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+            temp = temporaryName(folder, info.fileName());
+            fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd < 0 && errno != EEXIST)
+                return causeOf(errno, folder);
+        }
+        if (fd < 0)
+            return causeOf(EEXIST, folder);
+        err = fillAndSync(fd, bytes, permissions);
+    }
+
+    if (!err && ::rename(temp.constData(), target.constData()) != 0)
         err = errno;
-    if (!err && ::fdatasync(fd) != 0)
-        err = errno;
-    if (::close(fd) != 0 && !err)
-        err = errno;
-    if (!err && ::rename(temp.constData(), QFile::encodeName(info.absoluteFilePath()).constData()) != 0)
-        err = errno;
+    // The text is on disk already (fsync), so closing cannot lose any of it.
+    ::close(fd);
     if (err) {
         ::unlink(temp.constData());
         return causeOf(err, folder);
     }
+    // The rename is durable only once the folder is; until then a power cut
+    // may bring back the old text, so a folder that cannot be synced fails
+    // the store.
+    if (const int syncErr = syncFolder(folder))
+        return causeOf(syncErr, folder);
     return QString();
 }
 

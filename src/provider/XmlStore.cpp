@@ -641,6 +641,53 @@ private:
         }
     }
 
+    // An element d whose content is blank text and comments (or processing
+    // instructions), standing for target element t without a value, gains
+    // its first children: the content stays as it is (the blank lines
+    // around the comments are the document's layout, not a value) and the
+    // children follow the last comment. Where that comment stands on a line
+    // of its own they go on lines of their own, indented like it; else where
+    // d does (at indent, ownLine), one unit deeper than d; else right after
+    // the comment. The blanks after the last comment stay before the end
+    // tag, which gets a line of its own when they hold no line break and the
+    // children went on lines of their own. Returns false, having emitted
+    // nothing, for other content.
+    bool emitFirstChildrenAfterComments(int d, int t, const QByteArray &indent, bool ownLine, const Declared &declared)
+    {
+        const LexElement &lx = m_lex.elements[static_cast<size_t>(d)];
+        const LexItem *last = nullptr;
+        for (const LexItem &item : lx.content) {
+            if (item.kind == LexItem::Comment || item.kind == LexItem::PI) {
+                last = &item;
+                continue;
+            }
+            if (item.kind != LexItem::Text)
+                return false;
+            for (qsizetype p = item.start; p < item.end; ++p) {
+                if (!isSpace(m_s[p]))
+                    return false;
+            }
+        }
+        if (!last)
+            return false;
+        copy(lx.contentStart, last->end);
+        bool lastOwnLine = false;
+        const QByteArray lastIndent = indentOf(last->start, &lastOwnLine);
+        const bool lines = lastOwnLine || ownLine;
+        const QByteArray childIndent = lastOwnLine ? lastIndent : indent + m_unit;
+        for (int c : m_target.elements[static_cast<size_t>(t)].children) {
+            if (lines)
+                add(m_nl + childIndent);
+            emitNew(c, childIndent, d, declared);
+        }
+        const QByteArrayView trail = QByteArrayView(m_s).sliced(last->end, lx.contentEnd - last->end);
+        if (lines && !trail.contains('\n') && !trail.contains('\r'))
+            add(m_nl + indent);
+        else
+            copy(last->end, lx.contentEnd);
+        return true;
+    }
+
     // The content of an existing element d, whose start tag makes the
     // declarations declared.
     void emitContent(int d, int t, const Declared &declared)
@@ -664,6 +711,8 @@ private:
                     add(escapeXml(te.value));
                 return;
             }
+            if (te.value.isEmpty() && emitFirstChildrenAfterComments(d, t, indent, ownLine, declared))
+                return;
             // Gains its first children: the value, comments kept, then the
             // children on lines of their own.
             dropTextItems(lx, 0, lx.content.size());

@@ -15,7 +15,8 @@ for f in ./usr/lib/tarnwell-xml-editor/tarnwell-xml-editor ./usr/lib/tarnwell-xm
          ./usr/bin/tarnwell-xml-editor ./usr/bin/tarnwell-pairs \
          ./usr/share/applications/tarnwell-xml-editor.desktop \
          ./usr/share/icons/hicolor/scalable/apps/tarnwell-xml-editor.svg \
-         ./usr/share/doc/tarnwell-xml-editor/examples/doc.xml; do
+         ./usr/share/doc/tarnwell-xml-editor/examples/doc.xml \
+         ./usr/share/man/man1/tarnwell-xml-editor.1.gz ./usr/share/man/man1/tarnwell-pairs.1.gz; do
   grep -qF " $f" <<<"$contents" || { echo "missing from the package: $f"; exit 1; }
 done
 grep -qE ' \./usr/bin/tarnwell-xml-editor -> \.\./lib/tarnwell-xml-editor/tarnwell-xml-editor' <<<"$contents" \
@@ -28,9 +29,21 @@ done
 [ "$(dpkg-deb -f "$deb" Package)" = tarnwell-xml-editor ] || { echo "wrong package name"; exit 1; }
 [ "$(dpkg-deb -f "$deb" Version)" = 1.0.0 ] || { echo "wrong version"; exit 1; }
 
+dpkg-deb -x "$deb" "$work/root"
+
+# The manual pages are gzipped as Debian policy asks: whole, and without the
+# file's name or a time stamp in the header (gzip -n).
+for page in tarnwell-xml-editor tarnwell-pairs; do
+  gz="$work/root/usr/share/man/man1/$page.1.gz"
+  gzip -t "$gz" || { echo "$page.1.gz is not a whole gzip file"; exit 1; }
+  header="$(od -An -tx1 -N8 "$gz" | tr -d ' \n')"
+  [ "${header:0:6}" = 1f8b08 ] && (( (0x${header:6:2} & 0x08) == 0 )) && [ "${header:8:8}" = 00000000 ] \
+    || { echo "$page.1.gz keeps a name or a time stamp (header $header)"; exit 1; }
+  zcat "$gz" | head -n 1 | grep -q '^\.TH ' || { echo "$page.1.gz is not a manual page"; exit 1; }
+done
+
 # Unpacked, the editor starts and keeps running until it is stopped, and the
 # tool works on the packaged sample.
-dpkg-deb -x "$deb" "$work/root"
 "$work/root/usr/bin/tarnwell-pairs" get "$work/root/usr/share/doc/tarnwell-xml-editor/examples/doc.xml" | grep -q '^DAT,,Catalog/Title,'
 set +e
 QT_QPA_PLATFORM=offscreen timeout 3 "$work/root/usr/bin/tarnwell-xml-editor"
