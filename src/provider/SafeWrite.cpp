@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -59,13 +60,32 @@ int fillAndSync(int fd, const QByteArray &bytes, std::optional<unsigned> permiss
     return ::fsync(fd) == 0 ? 0 : errno;
 }
 
-// A free name for a temporary file beside the target: hidden, and derived
-// from the target's name so that a user who finds one knows where it came
-// from.
+// A free name for a temporary file beside the target: hidden, derived from
+// the target's name so that a user who finds one knows where it came from,
+// and carrying the writing process's id, so that a later store can tell a
+// file left by a store that was killed from one still being written.
 QByteArray temporaryName(const QString &folder, const QString &fileName)
 {
     return QFile::encodeName(folder + QStringLiteral("/.") + fileName + QLatin1Char('.') +
+                             QString::number(::getpid()) + QLatin1Char('-') +
                              QString::number(QRandomGenerator::global()->generate(), 36));
+}
+
+// Removes the temporary files of stores of fileName whose process is gone: a
+// store killed between naming its new file and renaming it leaves one.
+void removeLeftovers(const QString &folder, const QString &fileName)
+{
+    const QString prefix = QLatin1Char('.') + fileName + QLatin1Char('.');
+    const QStringList found = QDir(folder).entryList({prefix + QStringLiteral("*-*")}, QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &name : found) {
+        const QString rest = name.mid(prefix.size());
+        bool ok = false;
+        const qint64 pid = rest.left(rest.indexOf(u'-')).toLongLong(&ok);
+        if (!ok || pid <= 0 || pid == ::getpid())
+            continue;
+        if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+            ::unlink(QFile::encodeName(folder + QLatin1Char('/') + name).constData());
+    }
 }
 
 // Gives the unnamed file fd a free temporary name in the folder: 0 with the
@@ -122,6 +142,7 @@ QString writeFileSafely(const QString &path, const QByteArray &bytes, std::optio
     if (info.exists() && ::access(QFile::encodeName(info.absoluteFilePath()).constData(), W_OK) != 0 && errno == EACCES)
         return QStringLiteral("the file is read-only.");
     const QByteArray target = QFile::encodeName(info.absoluteFilePath());
+    removeLeftovers(folder, info.fileName());
 
     // The new text goes into a file without a name in the target's folder,
     // which a process killed while writing leaves nothing of; it is named
