@@ -205,6 +205,22 @@ void TestProvider::storesExactBytes_data()
     QTest::newRow("children with value text reordered")
         << QByteArray("<A><B/>x<C/>y<B/></A>") << list({"DAT,,A,xy", "DAT,,A/B,", "DAT,,A/B[1],", "DAT,,A/C,"})
         << QByteArray("<A><B/>xy<B/><C/></A>") << QString();
+    // Text between child elements reads as it stands, blanks at either end
+    // left out; it is kept as long as the value is. A changed value whose
+    // text stands in one place goes there; one whose text stands in several
+    // cannot be placed, and is refused.
+    QTest::newRow("text around children, a child changed")
+        << QByteArray("<doc>Hello <b>world</b> and <i>you</i> bye</doc>")
+        << list({"DAT,,doc,Hello  and  bye", "DAT,,doc/b,earth", "DAT,,doc/i,you"})
+        << QByteArray("<doc>Hello <b>earth</b> and <i>you</i> bye</doc>") << QString();
+    const QByteArray mixed("<doc>\n  <p>a</p>\n  <p>Hello <b>world</b> and <i>you</i> bye</p>\n</doc>\n");
+    QTest::newRow("text around children, value changed")
+        << mixed << list({"DAT,,doc,", "DAT,,doc/p,a", "DAT,,doc/p[1],Hello and you", "DAT,,doc/p[1]/b,world", "DAT,,doc/p[1]/i,you"})
+        << mixed << QStringLiteral("the element \"doc/p[1]\" has text between its child elements, so its changed value "
+                                   "cannot be placed among them; change it in the XML View instead.");
+    QTest::newRow("text before the children changed")
+        << QByteArray("<Doc>\n  Intro\n  <b>x</b>\n  <c/>\n</Doc>\n") << list({"DAT,,Doc,Outro", "DAT,,Doc/b,x", "DAT,,Doc/c,"})
+        << QByteArray("<Doc>\n  Outro\n  <b>x</b>\n  <c/>\n</Doc>\n") << QString();
     // U+FEFF inside a document is a character, however many stand together,
     // and one that the encoding cannot hold is written as a reference.
     QTest::newRow("two U+FEFF starting a value")

@@ -93,9 +93,10 @@ QString textOf(xmlNodePtr n)
     return str(n->content);
 }
 
-// The value of an element: all of its direct text when it has no element
-// children; otherwise the runs of text between its other children that are
-// not only white space, each without its surrounding white space.
+// The value of an element: all of its direct text, as it stands. An element
+// that holds elements reads without the blanks at either end: there they are
+// its layout. Its text pieces between the children are joined as they stand,
+// so words on either side of a child never run together.
 QString valueOf(xmlNodePtr element, bool hasElementChildren, const QString *expected)
 {
     // The common case: one text node and nothing else. When it reads as the
@@ -110,21 +111,12 @@ QString valueOf(xmlNodePtr element, bool hasElementChildren, const QString *expe
     }
 
     QString value;
-    QString run;
-    auto flush = [&] {
-        if (hasElementChildren)
-            value += trimmedXml(run);
-        else
-            value += run;
-        run.clear();
-    };
     for (xmlNodePtr c = element->children; c; c = c->next) {
         if (isTextLike(c))
-            run += textOf(c);
-        else
-            flush();
+            value += textOf(c);
     }
-    flush();
+    if (hasElementChildren)
+        value = trimmedXml(value);
     return expected && value == *expected ? *expected : value;
 }
 

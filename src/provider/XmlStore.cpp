@@ -739,13 +739,30 @@ private:
             return false;
         };
         bool keptCarriesValue = false;
-        for (size_t i = 0; i < lx.content.size(); ++i) {
-            if (carriesValue(lx.content[i])) {
-                if (kept[i])
-                    keptCarriesValue = true;
-                else
-                    valueChanged = true;
+        int gapsCarryingValue = 0; // among the kept gaps and the trail
+        for (size_t i = 0, gap = 0, lastCarrying = 0; i < lx.content.size(); ++i) {
+            if (lx.content[i].kind == LexItem::Element) {
+                ++gap;
+                continue;
             }
+            if (carriesValue(lx.content[i])) {
+                if (kept[i]) {
+                    keptCarriesValue = true;
+                    if (gapsCarryingValue == 0 || lastCarrying != gap)
+                        ++gapsCarryingValue;
+                    lastCarrying = gap;
+                } else {
+                    valueChanged = true;
+                }
+            }
+        }
+        // Text that stands in several places among the children reads as one
+        // value; a new value cannot be told apart into those places.
+        if (de.value != te.value && gapsCarryingValue > 1) {
+            throw storeError(m_fileName, QStringLiteral("the element %1 has text between its child elements, so its "
+                                                        "changed value cannot be placed among them; change it in "
+                                                        "the XML View instead.")
+                                             .arg(quoteForMessage(indexedPath(d), 200)));
         }
         // A gap moves with its child; when children that carry parts of the
         // value change their order, so would the value.
@@ -781,6 +798,27 @@ private:
             }
         }
         emitItems(lx, itemOfChild.back() + 1, lx.content.size(), true, valueChanged, te.value, &valueWritten);
+    }
+
+    // The path of the document's element d as the pair list writes it.
+    QString indexedPath(int d) const
+    {
+        QStringList segments;
+        for (int e = d; e >= 0;) {
+            const DomElement &element = m_dom.elements[static_cast<size_t>(e)];
+            int index = 0;
+            if (element.parent >= 0) {
+                for (int sibling : m_dom.elements[static_cast<size_t>(element.parent)].children) {
+                    if (sibling == e)
+                        break;
+                    if (m_dom.elements[static_cast<size_t>(sibling)].name == element.name)
+                        ++index;
+                }
+            }
+            segments.prepend(IndexedSegment(element.name, index));
+            e = element.parent;
+        }
+        return segments.join(QLatin1Char('/'));
     }
 
     // For each target child of t, the position among d's element children of
