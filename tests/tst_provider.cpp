@@ -475,7 +475,13 @@ void TestProvider::badFiles_data()
         laughs += "<!ENTITY a" + QByteArray::number(i) + " \"" + QByteArray("&a" + QByteArray::number(i - 1) + ";").repeated(10) + "\">";
     laughs += "]><d>&a11;</d>";
     QTest::newRow("entity expansion") << laughs << "not well-formed";
-    QTest::newRow("deep nesting") << (QByteArray("<a>").repeated(5000) + QByteArray("</a>").repeated(5000)) << "depth";
+    // The parser's limits, in plain words.
+    QTest::newRow("deep nesting") << (QByteArray("<a>").repeated(5000) + QByteArray("</a>").repeated(5000))
+                                  << "goes beyond what the editor reads: it nests elements deeper than 256 levels (line 1, column 772)";
+    QTest::newRow("long name") << "<" + QByteArray(50001, 'n') + "/>" << "a name is longer than 50,000 bytes";
+    // A text read in pieces stops at the limit; it must not be taken cut.
+    QTest::newRow("long text") << "<d>" + (QByteArray(99, 'x') + "&amp;").repeated(100001) + "</d>"
+                               << "a text is longer than 10,000,000 bytes";
     QTest::newRow("invalid UTF-8") << QByteArray("<Doc>\xff\xfe</Doc>") << "not well-formed";
     QTest::newRow("NUL byte") << QByteArray("<Doc>a\0b</Doc>", 14) << "not well-formed";
     QTest::newRow("unbound prefix") << QByteArray("<p:Doc/>") << "not well-formed";
@@ -496,6 +502,7 @@ void TestProvider::badFiles()
     const QString error = failureOf([&] { controller()->BindFile(path, QString()); });
     QVERIFY2(error.contains(expected, Qt::CaseInsensitive), qPrintable(error));
     QVERIFY2(error.contains(QStringLiteral("bad.xml")), qPrintable(error));
+    QVERIFY2(!error.contains(QStringLiteral("XML_PARSE")), qPrintable(error));
     QCOMPARE(bytesOf(path), bytes);
 }
 
@@ -551,6 +558,9 @@ void TestProvider::badPairLists_data()
     QTest::newRow("attribute with a child") << QStringList{QStringLiteral("DAT,,Doc,"), QStringLiteral("DAT,,Doc/@a/b,x")}
                                             << "@a";
     QTest::newRow("bad index") << QStringList{QStringLiteral("DAT,,Doc,"), QStringLiteral("DAT,,Doc/Item[x],1")} << "Item[x]";
+    QTest::newRow("value beyond the reader's limit")
+        << QStringList{QStringLiteral("DAT,,Doc,"), QStringLiteral("DAT,,Doc/Head,") + (QString(999, u'x') + u'&').repeated(10'001)}
+        << "was not stored: the result could not be read back: a text is longer than 10,000,000 bytes.";
     QTest::newRow("undeclared prefix") << QStringList{QStringLiteral("DAT,,Doc,"), QStringLiteral("DAT,,Doc/q:x,1")}
                                        << "has the prefix \"q\", which no namespace declaration in the document binds";
 }

@@ -11,8 +11,6 @@ namespace tarnwell::xml {
 
 namespace {
 
-constexpr int kMaxDepth = 256;
-
 Error storeError(const QString &fileName, const QString &why)
 {
     return Error(QStringLiteral("%1 was not stored: %2").arg(quoteForMessage(fileName, 200), why), Error::Kind::Provider);
@@ -1062,6 +1060,8 @@ CheckedStore storeChecked(const EncodedText &text, const LexDocument *lex, const
     }
     try {
         out.dom = parseDocument(out.bytes, fileName, &expected);
+    } catch (const ReadLimitError &e) {
+        throw storeError(fileName, QStringLiteral("the result could not be read back: %1.").arg(e.limit()));
     } catch (const Error &e) {
         throw storeError(fileName, QStringLiteral("the result would not be well-formed (%1)").arg(e.description()));
     }
