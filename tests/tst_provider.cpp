@@ -213,6 +213,15 @@ void TestProvider::storesExactBytes_data()
         << QByteArray("<doc>Hello <b>world</b> and <i>you</i> bye</doc>")
         << list({"DAT,,doc,Hello  and  bye", "DAT,,doc/b,earth", "DAT,,doc/i,you"})
         << QByteArray("<doc>Hello <b>earth</b> and <i>you</i> bye</doc>") << QString();
+    // There a removed child leaves its text, and an added one takes no line
+    // of its own, which would put blanks into the value.
+    QTest::newRow("text around children, a child removed")
+        << QByteArray("<doc>Hello <b>world</b> and <i>you</i>\nbye</doc>") << list({"DAT,,doc,Hello  and \nbye", "DAT,,doc/i,you"})
+        << QByteArray("<doc>Hello  and <i>you</i>\nbye</doc>") << QString();
+    QTest::newRow("text around children, a child added")
+        << QByteArray("<doc>\n  Hello\n  <b/>\n  bye\n</doc>\n")
+        << list({"DAT,,doc,Hello\n  \n  bye", "DAT,,doc/b,", "DAT,,doc/c,"})
+        << QByteArray("<doc>\n  Hello\n  <b/><c/>\n  bye\n</doc>\n") << QString();
     const QByteArray mixed("<doc>\n  <p>a</p>\n  <p>Hello <b>world</b> and <i>you</i> bye</p>\n</doc>\n");
     QTest::newRow("text around children, value changed")
         << mixed << list({"DAT,,doc,", "DAT,,doc/p,a", "DAT,,doc/p[1],Hello and you", "DAT,,doc/p[1]/b,world", "DAT,,doc/p[1]/i,you"})
