@@ -244,8 +244,8 @@ void TestPairsTool::diffShowsTheStore_data()
         << header + "@@ -2,5 +2,4 @@\n <R a=\"1\">\n   <T>old</T>\n   <B id=\"x\"><N>n1</N></B>\n"
                     "-  <B id=\"y\"><N>n2</N></B>\n </R>\n"
         << QByteArray();
-    // Changes more than six lines apart get a hunk each; a last line
-    // without a line feed is marked.
+    // Changes more than six lines apart get a hunk each, closer ones share
+    // one; a last line without a line feed is marked.
     QByteArray far = "<L>\n";
     for (int i = 0; i < 9; ++i)
         far += "  <i>" + QByteArray::number(i) + "</i>\n";
@@ -254,6 +254,12 @@ void TestPairsTool::diffShowsTheStore_data()
         << far << QStringList{u"set"_s, u"--diff"_s, u"FILE"_s, u"L/i=a"_s, u"L/i[8]=b"_s} << QByteArray() << 1
         << header + "@@ -1,5 +1,5 @@\n <L>\n-  <i>0</i>\n+  <i>a</i>\n   <i>1</i>\n   <i>2</i>\n   <i>3</i>\n"
                     "@@ -7,5 +7,5 @@\n   <i>5</i>\n   <i>6</i>\n   <i>7</i>\n-  <i>8</i>\n+  <i>b</i>\n </L>\n"
+                    "\\ No newline at end of file\n"
+        << QByteArray();
+    QTest::newRow("changes six lines apart, one hunk")
+        << far << QStringList{u"set"_s, u"--diff"_s, u"FILE"_s, u"L/i[1]=a"_s, u"L/i[8]=b"_s} << QByteArray() << 1
+        << header + "@@ -1,11 +1,11 @@\n <L>\n   <i>0</i>\n-  <i>1</i>\n+  <i>a</i>\n   <i>2</i>\n   <i>3</i>\n"
+                    "   <i>4</i>\n   <i>5</i>\n   <i>6</i>\n   <i>7</i>\n-  <i>8</i>\n+  <i>b</i>\n </L>\n"
                     "\\ No newline at end of file\n"
         << QByteArray();
     QTest::newRow("refused store") << QByteArray("<p>Hello <b>world</b> and bye</p>\n")
