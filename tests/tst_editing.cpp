@@ -89,6 +89,7 @@ private Q_SLOTS:
     void failingLoadKeepsShownTree();
     void providerMessageAfterStore();
     void storeThatCannotBeWrittenWarns();
+    void textAroundChildrenIsKept();
     void readThenWriteIsByteIdentical();
     void writeOfMalformedTextIsRefused();
     void unsavedChangesAreAskedAbout_data();
@@ -247,6 +248,39 @@ void TestEditing::storeThatCannotBeWrittenWarns()
     QVERIFY(widget<QLabel>("sbarPanel1")->text().isEmpty());
     QCOMPARE(bytesOf(path), before);
     QCOMPARE(m_window->treeModel()->rootNode()->childNamed(QStringLiteral("Footer"), 0)->tag(), QStringLiteral("changed"));
+}
+
+// A value whose text stands between child elements shows as it stands; a
+// changed one is refused through the warning box, naming the element, and
+// the file keeps its text. Stores that leave it alone go through.
+void TestEditing::textAroundChildrenIsKept()
+{
+    const QString path = m_dir.filePath(QStringLiteral("mixed.xml"));
+    const QByteArray before = "<Catalog>\n  <Title>Spring</Title>\n  <Footer>See <b>this</b> and <i>that</i> too</Footer>\n</Catalog>\n";
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(before);
+    f.close();
+    open(path);
+    select(m_window->treeModel()->rootNode()->childNamed(QStringLiteral("Footer"), 0));
+    QCOMPARE(widget<QLineEdit>("txtValue")->text(), QStringLiteral("See  and  too"));
+    type(QStringLiteral("See all"));
+    click("cmdPutData");
+    QCOMPARE(m_prompts->warnings.size(), 1);
+    QVERIFY2(m_prompts->warnings[0].contains(QStringLiteral("the element \"Catalog/Footer\" has text between its child elements")),
+             qPrintable(m_prompts->warnings[0]));
+    QVERIFY2(m_prompts->warnings[0].contains(QStringLiteral("XML View")), qPrintable(m_prompts->warnings[0]));
+    QCOMPARE(bytesOf(path), before);
+    QVERIFY(widget<QLabel>("sbarPanel1")->text().isEmpty());
+
+    type(QStringLiteral("See  and  too"));
+    select(m_window->treeModel()->rootNode()->childNamed(QStringLiteral("Title"), 0));
+    type(QStringLiteral("Summer"));
+    click("cmdPutData");
+    QCOMPARE(m_prompts->warnings.size(), 1);
+    QByteArray expected = before;
+    expected.replace("Spring", "Summer");
+    QCOMPARE(bytesOf(path), expected);
 }
 
 void TestEditing::deleteAnsweredNoKeepsTree()

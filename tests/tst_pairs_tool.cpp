@@ -1,8 +1,13 @@
 // The tarnwell-pairs command-line tool.
 #include <QFile>
 #include <QProcess>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -13,9 +18,12 @@ struct Result
     QByteArray err;
 };
 
-Result runTool(const QStringList &args, const QByteArray &input = {})
+// outputFile, when given, takes standard output instead of the pipe.
+Result runTool(const QStringList &args, const QByteArray &input = {}, const QString &outputFile = {})
 {
     QProcess p;
+    if (!outputFile.isEmpty())
+        p.setStandardOutputFile(outputFile);
     p.start(QStringLiteral(TARNWELL_PAIRS_TOOL), args);
     p.waitForStarted();
     p.write(input);
@@ -30,6 +38,22 @@ QByteArray bytesOf(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+// The arguments with every "FILE" replaced by path.
+QStringList withFile(QStringList args, const QString &path)
+{
+    args.replaceInStrings(QRegularExpression(QStringLiteral("^FILE$")), path);
+    return args;
+}
+
+const QByteArray kSetDocument = "<?xml version=\"1.0\"?>\n<R a=\"1\">\n  <T>old</T>\n  <B id=\"x\"><N>n1</N></B>\n"
+                                "  <B id=\"y\"><N>n2</N></B>\n</R>\n";
+
 } // namespace
 
 class TestPairsTool : public QObject
@@ -43,6 +67,14 @@ private Q_SLOTS:
     void configFromDocuments();
     void failuresExitNonZero_data();
     void failuresExitNonZero();
+    void setChangesValuesOnly_data();
+    void setChangesValuesOnly();
+    void diffShowsTheStore_data();
+    void diffShowsTheStore();
+    void diffAppliesWithPatch();
+    void unwritableOutputFails_data();
+    void unwritableOutputFails();
+    void closedPipeEndsQuietly();
     void help();
 
 private:
@@ -139,11 +171,201 @@ void TestPairsTool::failuresExitNonZero()
     QVERIFY(r.out.isEmpty());
 }
 
+// set changes the values at the paths given and no other byte; a path the
+// document lacks, or one given twice, changes nothing.
+void TestPairsTool::setChangesValuesOnly_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QByteArray>("expected"); // the file afterwards
+    QTest::addColumn<QByteArray>("message");
+    const QByteArray doc = kSetDocument;
+    QTest::newRow("element and attribute, \"=\" in a value")
+        << QStringList{u"set"_s, u"FILE"_s, u"R/T=a=b"_s, u"R/B[1]/@id=z"_s} << QByteArray() << 0
+        << QByteArray(doc).replace(">old<", ">a=b<").replace("\"y\"", "\"z\"") << QByteArray();
+    QTest::newRow("-z, a line feed in a value")
+        << QStringList{u"set"_s, u"-z"_s, u"FILE"_s} << QByteArray("R/B/N=two\nlines\0R/@a=2\0", 23) << 0
+        << QByteArray(doc).replace(">n1<", ">two\nlines<").replace("a=\"1\"", "a=\"2\"") << QByteArray();
+    QTest::newRow("unknown path, nearest named")
+        << QStringList{u"set"_s, u"FILE"_s, u"R/T=new"_s, u"R/B[1]/Nx=1"_s} << QByteArray() << 1 << doc
+        << QByteArray("\"FILE\" was not changed: it has no \"R/B[1]/Nx\" (nearest: \"R/B[1]/N\", \"R/B[1]\", "
+                      "\"R/B[1]/@id\", \"R/B/N\", \"R/B\").");
+    QTest::newRow("path given twice") << QStringList{u"set"_s, u"FILE"_s, u"R/T=1"_s, u"R/T=2"_s} << QByteArray() << 1 << doc
+                                      << QByteArray("\"R/T\" is given twice");
+    QTest::newRow("no PATH=VALUE") << QStringList{u"set"_s, u"FILE"_s, u"=1"_s} << QByteArray() << 1 << doc
+                                   << QByteArray("\"=1\" is not PATH=VALUE");
+    QTest::newRow("blanks around a value among elements")
+        << QStringList{u"set"_s, u"FILE"_s, u"R/B= x"_s} << QByteArray() << 1 << doc
+        << QByteArray("The element \"R/B\" holds elements, so its value cannot begin or end with blanks");
+    QTest::newRow("-z with arguments") << QStringList{u"set"_s, u"-z"_s, u"FILE"_s, u"R/T=1"_s} << QByteArray() << 1 << doc
+                                       << QByteArray("set reads its PATH=VALUE entries from standard input");
+    QTest::newRow("-z, not UTF-8") << QStringList{u"set"_s, u"-z"_s, u"FILE"_s} << QByteArray("R/T=\xff\0", 6) << 1 << doc
+                                   << QByteArray("Entry 1 of standard input is not valid UTF-8");
+}
+
+void TestPairsTool::setChangesValuesOnly()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, input);
+    QFETCH(int, code);
+    QFETCH(QByteArray, expected);
+    QFETCH(QByteArray, message);
+    const QString path = m_dir.filePath(QStringLiteral("set.xml"));
+    QVERIFY(writeFile(path, kSetDocument));
+    const Result r = runTool(withFile(args, path), input);
+    QVERIFY2(r.err.contains(message.replace("FILE", path.toUtf8())), r.err.constData());
+    QCOMPARE(r.code, code);
+    QCOMPARE(bytesOf(path), expected);
+}
+
+// --diff prints what the store would change, as diff -u prints it, and
+// writes nothing: 0 no change, 1 a change, 2 a failure.
+void TestPairsTool::diffShowsTheStore_data()
+{
+    QTest::addColumn<QByteArray>("document");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QByteArray>("out");
+    QTest::addColumn<QByteArray>("err");
+    const QByteArray header = "--- FILE\n+++ FILE\n";
+    QTest::newRow("set, one value") << kSetDocument << QStringList{u"set"_s, u"--diff"_s, u"FILE"_s, u"R/B/N=new"_s}
+                                    << QByteArray() << 1
+                                    << header + "@@ -1,6 +1,6 @@\n <?xml version=\"1.0\"?>\n <R a=\"1\">\n   <T>old</T>\n"
+                                                "-  <B id=\"x\"><N>n1</N></B>\n+  <B id=\"x\"><N>new</N></B>\n"
+                                                "   <B id=\"y\"><N>n2</N></B>\n </R>\n"
+                                    << QByteArray();
+    QTest::newRow("set, no change") << kSetDocument << QStringList{u"set"_s, u"--diff"_s, u"FILE"_s, u"R/T=old"_s}
+                                    << QByteArray() << 0 << QByteArray() << QByteArray();
+    QTest::newRow("put, an entry left out is deleted")
+        << kSetDocument << QStringList{u"put"_s, u"--diff"_s, u"FILE"_s}
+        << QByteArray("DAT,,R,\nDAT,,R/@a,1\nDAT,,R/T,old\nDAT,,R/B,\nDAT,,R/B/@id,x\nDAT,,R/B/N,n1\n") << 1
+        << header + "@@ -2,5 +2,4 @@\n <R a=\"1\">\n   <T>old</T>\n   <B id=\"x\"><N>n1</N></B>\n"
+                    "-  <B id=\"y\"><N>n2</N></B>\n </R>\n"
+        << QByteArray();
+    // Changes more than six lines apart get a hunk each, closer ones share
+    // one; a last line without a line feed is marked.
+    QByteArray far = "<L>\n";
+    for (int i = 0; i < 9; ++i)
+        far += "  <i>" + QByteArray::number(i) + "</i>\n";
+    far += "</L>";
+    QTest::newRow("two hunks, no line feed at the end")
+        << far << QStringList{u"set"_s, u"--diff"_s, u"FILE"_s, u"L/i=a"_s, u"L/i[8]=b"_s} << QByteArray() << 1
+        << header + "@@ -1,5 +1,5 @@\n <L>\n-  <i>0</i>\n+  <i>a</i>\n   <i>1</i>\n   <i>2</i>\n   <i>3</i>\n"
+                    "@@ -7,5 +7,5 @@\n   <i>5</i>\n   <i>6</i>\n   <i>7</i>\n-  <i>8</i>\n+  <i>b</i>\n </L>\n"
+                    "\\ No newline at end of file\n"
+        << QByteArray();
+    QTest::newRow("changes six lines apart, one hunk")
+        << far << QStringList{u"set"_s, u"--diff"_s, u"FILE"_s, u"L/i[1]=a"_s, u"L/i[8]=b"_s} << QByteArray() << 1
+        << header + "@@ -1,11 +1,11 @@\n <L>\n   <i>0</i>\n-  <i>1</i>\n+  <i>a</i>\n   <i>2</i>\n   <i>3</i>\n"
+                    "   <i>4</i>\n   <i>5</i>\n   <i>6</i>\n   <i>7</i>\n-  <i>8</i>\n+  <i>b</i>\n </L>\n"
+                    "\\ No newline at end of file\n"
+        << QByteArray();
+    QTest::newRow("refused store") << QByteArray("<p>Hello <b>world</b> and bye</p>\n")
+                                   << QStringList{u"set"_s, u"--diff"_s, u"FILE"_s, u"p=Hi"_s} << QByteArray() << 2
+                                   << QByteArray() << QByteArray("has text between its child elements");
+    QTest::newRow("unknown path") << kSetDocument << QStringList{u"set"_s, u"--diff"_s, u"FILE"_s, u"R/X=1"_s}
+                                  << QByteArray() << 2 << QByteArray() << QByteArray("has no \"R/X\"");
+}
+
+void TestPairsTool::diffShowsTheStore()
+{
+    QFETCH(QByteArray, document);
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, input);
+    QFETCH(int, code);
+    QFETCH(QByteArray, out);
+    QFETCH(QByteArray, err);
+    const QString path = m_dir.filePath(QStringLiteral("diff.xml"));
+    QVERIFY(writeFile(path, document));
+    const Result r = runTool(withFile(args, path), input);
+    QVERIFY2(r.err.contains(err), r.err.constData());
+    QCOMPARE(r.code, code);
+    QCOMPARE(r.out, out.replace("FILE", path.toUtf8()));
+    QCOMPARE(bytesOf(path), document);
+}
+
+// What --diff prints, applied by patch, gives the bytes the store writes: CR
+// LF line ends and a legacy encoding included.
+void TestPairsTool::diffAppliesWithPatch()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("patch")).isEmpty())
+        QSKIP("patch is not installed");
+    const QString stored = m_dir.filePath(QStringLiteral("stored.xml")), patched = m_dir.filePath(QStringLiteral("patched.xml"));
+    QFile::remove(stored);
+    QFile::remove(patched);
+    QVERIFY(QFile::copy(QStringLiteral(TARNWELL_EXAMPLES "/shift_jis.xml"), stored));
+    QVERIFY(QFile::copy(QStringLiteral(TARNWELL_EXAMPLES "/shift_jis.xml"), patched));
+    QFile::setPermissions(stored, QFile::ReadOwner | QFile::WriteOwner);
+    QFile::setPermissions(patched, QFile::ReadOwner | QFile::WriteOwner);
+    const QStringList sets{u"Catalog/Title=目録"_s, u"Catalog/Book/Author=森鷗外"_s};
+    const Result diff = runTool(QStringList{u"set"_s, u"--diff"_s, patched} + sets);
+    QCOMPARE(diff.code, 1);
+    QVERIFY(diff.out.contains("\r\n"));
+    QCOMPARE(runTool(QStringList{u"set"_s, stored} + sets).code, 0);
+    QProcess patch;
+    patch.start(QStringLiteral("patch"), {u"--binary"_s, u"-s"_s, patched});
+    patch.write(diff.out);
+    patch.closeWriteChannel();
+    QVERIFY(patch.waitForFinished(30000));
+    QCOMPARE(patch.exitCode(), 0);
+    QCOMPARE(bytesOf(patched), bytesOf(stored));
+}
+
+// A standard output that cannot be written (a full disk) is a failure, named
+// on standard error.
+void TestPairsTool::unwritableOutputFails_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("code");
+    QTest::newRow("get") << QStringList{u"get"_s, u"FILE"_s} << 1;
+    QTest::newRow("get -z") << QStringList{u"get"_s, u"-z"_s, u"FILE"_s} << 1;
+    QTest::newRow("read") << QStringList{u"read"_s, u"FILE"_s} << 1;
+    QTest::newRow("config") << QStringList{u"config"_s, u"FILE"_s} << 1;
+    QTest::newRow("validate") << QStringList{u"validate"_s, u"FILE"_s, u"--schema"_s, u"FILE.xsd"_s} << 2;
+    QTest::newRow("set --diff") << QStringList{u"set"_s, u"--diff"_s, u"FILE"_s, u"R/T=new"_s} << 2;
+    QTest::newRow("--help") << QStringList{u"--help"_s} << 1;
+}
+
+void TestPairsTool::unwritableOutputFails()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, code);
+    if (!QFileInfo::exists(QStringLiteral("/dev/full")))
+        QSKIP("no /dev/full here");
+    const QString path = m_dir.filePath(QStringLiteral("full.xml"));
+    QVERIFY(writeFile(path, kSetDocument));
+    // A schema the document breaks, so that validate has problems to print.
+    QVERIFY(writeFile(path + QStringLiteral(".xsd"),
+                      "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\"><xs:element name=\"Other\"/></xs:schema>"));
+    args.replaceInStrings(QStringLiteral("FILE"), path);
+    const Result r = runTool(args, {}, QStringLiteral("/dev/full"));
+    QCOMPARE(r.code, code);
+    QVERIFY2(r.err.contains("tarnwell-pairs: Standard output could not be written: No space left on device."), r.err.constData());
+    QCOMPARE(bytesOf(path), kSetDocument);
+}
+
+// A reader that stops early ends the program without a word.
+void TestPairsTool::closedPipeEndsQuietly()
+{
+    const QString path = m_dir.filePath(QStringLiteral("long.xml"));
+    QByteArray doc = "<r>";
+    for (int i = 0; i < 20000; ++i)
+        doc += "<i>" + QByteArray::number(i) + "</i>";
+    QVERIFY(writeFile(path, doc + "</r>"));
+    QProcess p;
+    p.start(QStringLiteral("sh"), {u"-c"_s, u"\"$0\" get \"$1\" | head -1"_s, QStringLiteral(TARNWELL_PAIRS_TOOL), path});
+    QVERIFY(p.waitForFinished(30000));
+    QCOMPARE(p.readAllStandardError(), QByteArray());
+    QCOMPARE(p.readAllStandardOutput(), QByteArray("DAT,,r,\n"));
+}
+
 void TestPairsTool::help()
 {
     const Result r = runTool({QStringLiteral("--help")});
     QCOMPARE(r.code, 0);
-    for (const char *word : {"get", "put", "read", "write", "-z", "--create"})
+    for (const char *word : {"get", "set", "put", "read", "write", "-z", "--create", "--diff", "are deleted"})
         QVERIFY2(r.out.contains(word), word);
 }
 

@@ -217,6 +217,31 @@ void TestProvider::storesExactBytes_data()
     QTest::newRow("children with value text reordered")
         << QByteArray("<A><B/>x<C/>y<B/></A>") << list({"DAT,,A,xy", "DAT,,A/B,", "DAT,,A/B[1],", "DAT,,A/C,"})
         << QByteArray("<A><B/>xy<B/><C/></A>") << QString();
+    // Text between child elements reads as it stands, blanks at either end
+    // left out; it is kept as long as the value is. A changed value whose
+    // text stands in one place goes there; one whose text stands in several
+    // cannot be placed, and is refused.
+    QTest::newRow("text around children, a child changed")
+        << QByteArray("<doc>Hello <b>world</b> and <i>you</i> bye</doc>")
+        << list({"DAT,,doc,Hello  and  bye", "DAT,,doc/b,earth", "DAT,,doc/i,you"})
+        << QByteArray("<doc>Hello <b>earth</b> and <i>you</i> bye</doc>") << QString();
+    // There a removed child leaves its text, and an added one takes no line
+    // of its own, which would put blanks into the value.
+    QTest::newRow("text around children, a child removed")
+        << QByteArray("<doc>Hello <b>world</b> and <i>you</i>\nbye</doc>") << list({"DAT,,doc,Hello  and \nbye", "DAT,,doc/i,you"})
+        << QByteArray("<doc>Hello  and <i>you</i>\nbye</doc>") << QString();
+    QTest::newRow("text around children, a child added")
+        << QByteArray("<doc>\n  Hello\n  <b/>\n  bye\n</doc>\n")
+        << list({"DAT,,doc,Hello\n  \n  bye", "DAT,,doc/b,", "DAT,,doc/c,"})
+        << QByteArray("<doc>\n  Hello\n  <b/><c/>\n  bye\n</doc>\n") << QString();
+    const QByteArray mixed("<doc>\n  <p>a</p>\n  <p>Hello <b>world</b> and <i>you</i> bye</p>\n</doc>\n");
+    QTest::newRow("text around children, value changed")
+        << mixed << list({"DAT,,doc,", "DAT,,doc/p,a", "DAT,,doc/p[1],Hello and you", "DAT,,doc/p[1]/b,world", "DAT,,doc/p[1]/i,you"})
+        << mixed << QStringLiteral("the element \"doc/p[1]\" has text between its child elements, so its changed value "
+                                   "cannot be placed among them; change it in the XML View instead.");
+    QTest::newRow("text before the children changed")
+        << QByteArray("<Doc>\n  Intro\n  <b>x</b>\n  <c/>\n</Doc>\n") << list({"DAT,,Doc,Outro", "DAT,,Doc/b,x", "DAT,,Doc/c,"})
+        << QByteArray("<Doc>\n  Outro\n  <b>x</b>\n  <c/>\n</Doc>\n") << QString();
     // U+FEFF inside a document is a character, however many stand together,
     // and one that the encoding cannot hold is written as a reference.
     QTest::newRow("two U+FEFF starting a value")
@@ -471,7 +496,13 @@ void TestProvider::badFiles_data()
         laughs += "<!ENTITY a" + QByteArray::number(i) + " \"" + QByteArray("&a" + QByteArray::number(i - 1) + ";").repeated(10) + "\">";
     laughs += "]><d>&a11;</d>";
     QTest::newRow("entity expansion") << laughs << "not well-formed";
-    QTest::newRow("deep nesting") << (QByteArray("<a>").repeated(5000) + QByteArray("</a>").repeated(5000)) << "depth";
+    // The parser's limits, in plain words.
+    QTest::newRow("deep nesting") << (QByteArray("<a>").repeated(5000) + QByteArray("</a>").repeated(5000))
+                                  << "goes beyond what the editor reads: it nests elements deeper than 256 levels (line 1, column 772)";
+    QTest::newRow("long name") << "<" + QByteArray(50001, 'n') + "/>" << "a name is longer than 50,000 bytes";
+    // A text read in pieces stops at the limit; it must not be taken cut.
+    QTest::newRow("long text") << "<d>" + (QByteArray(99, 'x') + "&amp;").repeated(100001) + "</d>"
+                               << "a text is longer than 10,000,000 bytes";
     QTest::newRow("invalid UTF-8") << QByteArray("<Doc>\xff\xfe</Doc>") << "not well-formed";
     QTest::newRow("NUL byte") << QByteArray("<Doc>a\0b</Doc>", 14) << "not well-formed";
     QTest::newRow("unbound prefix") << QByteArray("<p:Doc/>") << "not well-formed";
@@ -492,6 +523,7 @@ void TestProvider::badFiles()
     const QString error = failureOf([&] { controller()->BindFile(path, QString()); });
     QVERIFY2(error.contains(expected, Qt::CaseInsensitive), qPrintable(error));
     QVERIFY2(error.contains(QStringLiteral("bad.xml")), qPrintable(error));
+    QVERIFY2(!error.contains(QStringLiteral("XML_PARSE")), qPrintable(error));
     QCOMPARE(bytesOf(path), bytes);
 }
 
@@ -547,6 +579,9 @@ void TestProvider::badPairLists_data()
     QTest::newRow("attribute with a child") << QStringList{QStringLiteral("DAT,,Doc,"), QStringLiteral("DAT,,Doc/@a/b,x")}
                                             << "@a";
     QTest::newRow("bad index") << QStringList{QStringLiteral("DAT,,Doc,"), QStringLiteral("DAT,,Doc/Item[x],1")} << "Item[x]";
+    QTest::newRow("value beyond the reader's limit")
+        << QStringList{QStringLiteral("DAT,,Doc,"), QStringLiteral("DAT,,Doc/Head,") + (QString(999, u'x') + u'&').repeated(10'001)}
+        << "was not stored: the result could not be read back: a text is longer than 10,000,000 bytes.";
     QTest::newRow("undeclared prefix") << QStringList{QStringLiteral("DAT,,Doc,"), QStringLiteral("DAT,,Doc/q:x,1")}
                                        << "has the prefix \"q\", which no namespace declaration in the document binds";
 }

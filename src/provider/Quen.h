@@ -24,7 +24,8 @@ public:
     virtual ~QuenFile();
 
     // Runs a provider command. param is invalid when omitted. The result is
-    // invalid, a string, or a string list, as the command defines.
+    // invalid, a string, a string list or a byte array, as the command
+    // defines.
     virtual QVariant RunCommand(const QString &name, const QVariant &param = QVariant()) = 0;
     // The document's raw text.
     virtual QVariant Content() const = 0;

@@ -50,9 +50,11 @@ public:
         if (name == QLatin1String("GetData"))
             return m_new ? QStringList() : pairListOf(m_dom);
         if (name == QLatin1String("PutData")) {
-            putData(stringListFrom(param, m_path));
+            putData(stringListFrom(param, m_path), true);
             return QVariant();
         }
+        if (name == QLatin1String("PutDataPreview"))
+            return putData(stringListFrom(param, m_path), false);
         throw Error(QStringLiteral("The provider has no command %1.").arg(quoteForMessage(name)), Error::Kind::Provider);
     }
 
@@ -193,20 +195,20 @@ private:
         return *m_lex;
     }
 
-    void putData(const QStringList &pairs)
+    // Stores pairs, or (store false) only makes and checks the text a store
+    // would write and returns it: the file's bytes when nothing changes.
+    QByteArray putData(const QStringList &pairs, bool store)
     {
         const Target target = buildTarget(pairs, m_new ? QString() : m_dom.elements[0].name, m_path);
-        if (m_new) {
-            CheckedStore stored = storeChecked(EncodedText(), nullptr, DomDocument(), target, m_path);
+        CheckedStore stored = m_new ? storeChecked(EncodedText(), nullptr, DomDocument(), target, m_path)
+                                    : storeChecked(text(), &lex(), m_dom, target, m_path);
+        if (!store)
+            return std::move(stored.bytes);
+        if (m_new || stored.bytes != m_bytes) {
             write(stored.bytes);
             replaceDocument(std::move(stored.bytes), std::move(stored.dom));
-            return;
         }
-        CheckedStore stored = storeChecked(text(), &lex(), m_dom, target, m_path);
-        if (stored.bytes == m_bytes)
-            return;
-        write(stored.bytes);
-        replaceDocument(std::move(stored.bytes), std::move(stored.dom));
+        return QByteArray();
     }
 
     void write(const QByteArray &bytes)

@@ -8,9 +8,10 @@ namespace tarnwell {
 //
 // BindFile(path, "") reads and parses the file at once; BindFile(path,
 // "@Create") binds a new, empty document and touches the disk only at the
-// first store. Its files answer "GetData" (the pair list) and "PutData" (store
-// a pair list by patching the document's text), and carry the raw text as
-// Content.
+// first store. Its files answer "GetData" (the pair list), "PutData" (store
+// a pair list by patching the document's text) and "PutDataPreview" (the
+// bytes PutData would write, checked as for a store, as a byte array; nothing
+// is written), and carry the raw text as Content.
 class TarnwellProvider : public QuenProvider
 {
 public:

@@ -40,22 +40,68 @@ void quietErrors(void *, const char *, ...) {}
 void quietStructured(void *, xmlErrorPtr) {}
 
 // The first error of one parse, which names the real fault; later errors
-// often only follow from it.
+// often only follow from it. A limit of the parser that was reached is kept
+// apart, in plain words: it is the cause whatever else was reported.
 struct FirstError
 {
     bool seen = false;
+    bool fatal = false; // the parse stopped, though it may not say so otherwise
     QString message;
     int line = 0;
     int column = 0;
+    QString limit;
+    int limitLine = 0;
+    int limitColumn = 0;
 };
+
+// The limit that libxml2's message names, in the program's words; empty for
+// other messages.
+QString limitReached(const QString &message)
+{
+    static const struct
+    {
+        const char *says;
+        const char *means;
+    } limits[] = {
+        {"Excessive depth in document", nullptr}, // the element nesting, worded below
+        {"huge text node", "a text is longer than 10,000,000 bytes"},
+        {"Name too long", "a name is longer than 50,000 bytes"},
+        {"AttValue length too long", "an attribute value is longer than 10,000,000 bytes"},
+        {"Comment too big", "a comment is longer than 10,000,000 bytes"},
+        {"CData section too big", "a CDATA section is longer than 10,000,000 bytes"},
+        {"too big found", "a processing instruction is longer than 10,000,000 bytes"},
+        {"entity value too long", "an entity's text is longer than 10,000,000 bytes"},
+        {"Huge input lookup", "a single piece of markup is longer than 10,000,000 bytes"},
+        {"ContentDecl", "an element declaration nests its groups deeper than 128 levels"},
+    };
+    for (const auto &l : limits) {
+        if (message.contains(QLatin1String(l.says)))
+            return l.means ? QString::fromLatin1(l.means)
+                           : QStringLiteral("it nests elements deeper than %1 levels").arg(kMaxDepth);
+    }
+    // Any other limit that libxml2 would lift with an option of its own.
+    if (message.contains(QLatin1String("XML_PARSE_")))
+        return QStringLiteral("it goes beyond a size or nesting limit of the XML reader");
+    return QString();
+}
 
 void recordFirst(void *userData, xmlErrorPtr error)
 {
     auto *first = static_cast<FirstError *>(userData);
-    if (first->seen || !error || error->level < XML_ERR_ERROR)
+    if (!error || error->level < XML_ERR_ERROR)
+        return;
+    if (error->level >= XML_ERR_FATAL || error->code == XML_ERR_NO_MEMORY)
+        first->fatal = true;
+    const QString message = QString::fromUtf8(error->message ? error->message : "the document is not well-formed");
+    if (first->limit.isEmpty()) {
+        first->limit = limitReached(message);
+        first->limitLine = error->line;
+        first->limitColumn = error->int2;
+    }
+    if (first->seen)
         return;
     first->seen = true;
-    first->message = QString::fromUtf8(error->message ? error->message : "the document is not well-formed");
+    first->message = message;
     first->line = error->line;
     first->column = error->int2;
 }
@@ -95,9 +141,10 @@ QString textOf(xmlNodePtr n)
     return str(n->content);
 }
 
-// The value of an element: all of its direct text when it has no element
-// children; otherwise the runs of text between its other children that are
-// not only white space, each without its surrounding white space.
+// The value of an element: all of its direct text, as it stands. An element
+// that holds elements reads without the blanks at either end: there they are
+// its layout. Its text pieces between the children are joined as they stand,
+// so words on either side of a child never run together.
 QString valueOf(xmlNodePtr element, bool hasElementChildren, const QString *expected)
 {
     // The common case: one text node and nothing else. When it reads as the
@@ -112,21 +159,12 @@ QString valueOf(xmlNodePtr element, bool hasElementChildren, const QString *expe
     }
 
     QString value;
-    QString run;
-    auto flush = [&] {
-        if (hasElementChildren)
-            value += trimmedXml(run);
-        else
-            value += run;
-        run.clear();
-    };
     for (xmlNodePtr c = element->children; c; c = c->next) {
         if (isTextLike(c))
-            run += textOf(c);
-        else
-            flush();
+            value += textOf(c);
     }
-    flush();
+    if (hasElementChildren)
+        value = trimmedXml(value);
     return expected && value == *expected ? *expected : value;
 }
 
@@ -217,7 +255,16 @@ DomDocument parseDocument(const QByteArray &bytes, const QString &fileName, cons
         xmlCtxtReadMemory(ctxt.get(), input.constData(), static_cast<int>(input.size()), nullptr, nullptr, options),
         xmlFreeDoc);
     xmlSetStructuredErrorFunc(nullptr, quietStructured);
-    if (!doc || !ctxt->wellFormed || !ctxt->nsWellFormed) {
+    // A limit reached while the text is collected stops the parse without
+    // marking the document malformed; the text read so far would be cut.
+    if (!doc || !ctxt->wellFormed || !ctxt->nsWellFormed || first.fatal || !first.limit.isEmpty()) {
+        if (!first.limit.isEmpty()) {
+            throw ReadLimitError(QStringLiteral("%1 goes beyond what the editor reads: %2 (line %3, column %4).")
+                                     .arg(quoteForMessage(fileName, 200), first.limit)
+                                     .arg(first.limitLine)
+                                     .arg(first.limitColumn),
+                                 first.limit);
+        }
         QString message = first.seen ? trimmedXml(first.message) : QStringLiteral("the document is not well-formed");
         if (message.endsWith(u'.'))
             message.chop(1);

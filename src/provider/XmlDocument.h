@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Error.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -46,9 +48,30 @@ struct DomDocument
     std::vector<QByteArray> markupEntityRefs;
 };
 
+// How deep elements may nest below the root: as deep as the parser reads.
+inline constexpr int kMaxDepth = 256;
+
+// A document refused because it goes beyond one of the parser's limits (its
+// nesting, the length of a name or of a text) rather than because it is
+// malformed. limit() says which in plain words ("it nests elements deeper
+// than 256 levels").
+class ReadLimitError : public Error
+{
+public:
+    ReadLimitError(QString description, QString limit)
+        : Error(std::move(description), Kind::Provider), m_limit(std::move(limit))
+    {
+    }
+    const QString &limit() const { return m_limit; }
+
+private:
+    QString m_limit;
+};
+
 // Parses bytes safely: no network, no external entities or DTDs, no entity
 // substitution. Throws an Error naming fileName, with line and column, when
-// the bytes are not a well-formed document (or exceed the parser's limits).
+// the bytes are not a well-formed document, and a ReadLimitError when they
+// exceed the parser's limits.
 // expected, when given, holds the values the elements should have, in
 // document order: an element whose value is its expected one shares that
 // string instead of holding a copy. The result reads the same either way.

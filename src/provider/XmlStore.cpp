@@ -11,8 +11,6 @@ namespace tarnwell::xml {
 
 namespace {
 
-constexpr int kMaxDepth = 256;
-
 Error storeError(const QString &fileName, const QString &why)
 {
     return Error(QStringLiteral("%1 was not stored: %2").arg(quoteForMessage(fileName, 200), why), Error::Kind::Provider);
@@ -606,6 +604,10 @@ private:
         size_t i = from;
         while (i < to) {
             const LexItem &item = lx.content[i];
+            if (item.kind == LexItem::Element) { // a removed child, whose text stays
+                ++i;
+                continue;
+            }
             if (item.kind != LexItem::Text && item.kind != LexItem::CData) {
                 copy(item.start, item.end);
                 ++i;
@@ -759,22 +761,10 @@ private:
         const QByteArray siblingIndent =
             indentOf(m_lex.elements[static_cast<size_t>(lx.children[0])].start, &siblingOwnLine);
 
-        // The gap of a removed child goes with it. Text there that carries
-        // part of the value would go too, so then the value is written anew
-        // into what stays.
-        std::vector<bool> kept(lx.content.size(), true);
         std::vector<bool> childKept(itemOfChild.size(), false);
         for (int k : match) {
             if (k >= 0)
                 childKept[static_cast<size_t>(k)] = true;
-        }
-        for (size_t k = 0; k < itemOfChild.size(); ++k) {
-            const size_t gapFrom = k == 0 ? 0 : itemOfChild[k - 1] + 1;
-            if (childKept[k])
-                continue;
-            dropTextItems(lx, gapFrom, itemOfChild[k]);
-            for (size_t i = gapFrom; i < itemOfChild[k]; ++i)
-                kept[i] = false;
         }
         auto carriesValue = [&](const LexItem &item) {
             if (item.kind == LexItem::CData)
@@ -787,49 +777,127 @@ private:
             }
             return false;
         };
-        bool keptCarriesValue = false;
-        for (size_t i = 0; i < lx.content.size(); ++i) {
-            if (carriesValue(lx.content[i])) {
-                if (kept[i])
-                    keptCarriesValue = true;
-                else
-                    valueChanged = true;
+        // Where the value's text stands: in how many of the gaps and the trail.
+        int placesWithText = 0;
+        for (size_t i = 0, gap = 0, last = 0; i < lx.content.size(); ++i) {
+            if (lx.content[i].kind == LexItem::Element) {
+                ++gap;
+            } else if (carriesValue(lx.content[i]) && (placesWithText == 0 || last != gap)) {
+                ++placesWithText;
+                last = gap;
             }
         }
-        // A gap moves with its child; when children that carry parts of the
-        // value change their order, so would the value.
-        for (size_t j = 0, lastGap = 0; j < te.children.size() && !valueChanged; ++j) {
+        // A kept child takes its gap along. A removed child's gap is its line
+        // and goes with it, but where the text stands in several places among
+        // the children, the children stand inside that text: a removed one
+        // leaves its gap to the kept child after it (or the trail).
+        const bool amidText = placesWithText > 1;
+        std::vector<size_t> gapStart(itemOfChild.size());
+        size_t keptUpTo = 0;
+        for (size_t k = 0; k < itemOfChild.size(); ++k) {
+            gapStart[k] = amidText ? keptUpTo : k == 0 ? 0 : itemOfChild[k - 1] + 1;
+            if (childKept[k])
+                keptUpTo = itemOfChild[k] + 1;
+            else if (!amidText)
+                dropTextItems(lx, gapStart[k], itemOfChild[k]);
+        }
+        const size_t trailStart = amidText ? keptUpTo : itemOfChild.back() + 1;
+
+        // The value is the text between the children joined as it stands,
+        // blanks at either end left out. Children removed or moved take
+        // their gaps along, which may change it (a blank between two words
+        // is part of it); then the value is written anew into what stays.
+        // Where it still reads the same, every text keeps its place, and a
+        // new child that goes between two parts of it gets no line of its
+        // own, which would add blanks to the value.
+        QByteArray textBefore, textAfter;
+        auto appendText = [&](QByteArray &out, size_t from, size_t to) {
+            for (size_t i = from; i < to; ++i) {
+                const LexItem &item = lx.content[i];
+                if (item.kind == LexItem::Text || item.kind == LexItem::CData)
+                    out.append(m_s.constData() + item.start, item.end - item.start);
+            }
+        };
+        auto trimmed = [](QByteArrayView text) {
+            while (!text.isEmpty() && isSpace(text.front()))
+                text = text.sliced(1);
+            while (!text.isEmpty() && isSpace(text.back()))
+                text.chop(1);
+            return text;
+        };
+        appendText(textBefore, 0, lx.content.size());
+        std::vector<bool> slotHasText(te.children.size(), false);
+        std::vector<bool> textFollows(te.children.size() + 1, false); // from slot j on, the trail included
+        int placesAfter = 0;
+        for (size_t j = 0; j < te.children.size(); ++j) {
             const int k = match[j];
             if (k < 0)
                 continue;
-            const size_t gapFrom = k == 0 ? 0 : itemOfChild[static_cast<size_t>(k - 1)] + 1;
-            const bool carries = std::any_of(lx.content.begin() + static_cast<qsizetype>(gapFrom),
-                                             lx.content.begin() + static_cast<qsizetype>(itemOfChild[static_cast<size_t>(k)]),
-                                             carriesValue);
-            if (carries && static_cast<size_t>(k) + 1 < lastGap)
-                valueChanged = true;
-            if (carries)
-                lastGap = static_cast<size_t>(k) + 1;
+            const qsizetype at = textAfter.size();
+            appendText(textAfter, gapStart[static_cast<size_t>(k)], itemOfChild[static_cast<size_t>(k)]);
+            slotHasText[j] = !trimmed(QByteArrayView(textAfter).sliced(at)).isEmpty();
+            placesAfter += slotHasText[j] ? 1 : 0;
         }
-        if (valueChanged && !te.value.isEmpty() && !keptCarriesValue) {
+        const qsizetype trailAt = textAfter.size();
+        appendText(textAfter, trailStart, lx.content.size());
+        textFollows.back() = !trimmed(QByteArrayView(textAfter).sliced(trailAt)).isEmpty();
+        placesAfter += textFollows.back() ? 1 : 0;
+        for (size_t j = te.children.size(); j-- > 0;)
+            textFollows[j] = textFollows[j + 1] || slotHasText[j];
+
+        // Text that stands in several places among the children reads as one
+        // value; a new value cannot be told apart into those places.
+        if (valueChanged && placesAfter > 1) {
+            throw storeError(m_fileName, QStringLiteral("the element %1 has text between its child elements, so its "
+                                                        "changed value cannot be placed among them; change it in "
+                                                        "the XML View instead.")
+                                             .arg(quoteForMessage(indexedPath(d), 200)));
+        }
+        if (trimmed(textBefore) != trimmed(textAfter))
+            valueChanged = true;
+
+        if (valueChanged && !te.value.isEmpty() && placesAfter == 0) {
             // Written into the first kept text that carries a value, else here.
             add(escapeXml(te.value));
             valueWritten = true;
         }
+        bool textPassed = false;
         for (size_t j = 0; j < te.children.size(); ++j) {
             const int k = match[j];
             if (k >= 0) {
-                const size_t gapFrom = k == 0 ? 0 : itemOfChild[static_cast<size_t>(k - 1)] + 1;
-                emitItems(lx, gapFrom, itemOfChild[static_cast<size_t>(k)], true, valueChanged, te.value,
-                          &valueWritten);
+                emitItems(lx, gapStart[static_cast<size_t>(k)], itemOfChild[static_cast<size_t>(k)], true, valueChanged,
+                          te.value, &valueWritten);
                 emitElement(lx.children[static_cast<size_t>(k)], te.children[j], declared);
+                textPassed = textPassed || slotHasText[j];
             } else {
-                if (siblingOwnLine)
+                const bool insideValue = !valueChanged && textPassed && textFollows[j + 1];
+                if (siblingOwnLine && !insideValue)
                     add(m_nl + siblingIndent);
                 emitNew(te.children[j], siblingIndent, d, declared);
             }
         }
-        emitItems(lx, itemOfChild.back() + 1, lx.content.size(), true, valueChanged, te.value, &valueWritten);
+        emitItems(lx, trailStart, lx.content.size(), true, valueChanged, te.value, &valueWritten);
+    }
+
+    // The path of the document's element d as the pair list writes it.
+    QString indexedPath(int d) const
+    {
+        QStringList segments;
+        for (int e = d; e >= 0;) {
+            const DomElement &element = m_dom.elements[static_cast<size_t>(e)];
+            int index = 0;
+            if (element.parent >= 0) {
+                for (int sibling : m_dom.elements[static_cast<size_t>(element.parent)].children) {
+                    if (sibling == e)
+                        break;
+                    if (m_dom.elements[static_cast<size_t>(sibling)].name == element.name)
+                        ++index;
+                }
+            }
+            segments.prepend(IndexedSegment(element.name, index));
+            e = element.parent;
+        }
+        return segments.join(QLatin1Char('/'));
     }
 
     // For each target child of t, the position among d's element children of
@@ -1073,6 +1141,8 @@ CheckedStore storeChecked(const EncodedText &text, const LexDocument *lex, const
     }
     try {
         out.dom = parseDocument(out.bytes, fileName, &expected);
+    } catch (const ReadLimitError &e) {
+        throw storeError(fileName, QStringLiteral("the result could not be read back: %1.").arg(e.limit()));
     } catch (const Error &e) {
         throw storeError(fileName, QStringLiteral("the result would not be well-formed (%1)").arg(e.description()));
     }

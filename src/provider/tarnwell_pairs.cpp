@@ -4,14 +4,24 @@
 #include "ConfigFromSchema.h"
 #include "SchemaValidator.h"
 #include "Error.h"
+#include "PairEntry.h"
 #include "Quen.h"
+#include "TarnwellProvider.h"
+#include "UnifiedDiff.h"
+#include "XmlDocument.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QSet>
+#include <QStringDecoder>
 #include <QStringList>
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 
 using namespace tarnwell;
 
@@ -20,9 +30,17 @@ namespace {
 const char kHelp[] =
     "Usage:\n"
     "  tarnwell-pairs get [-z] FILE            print FILE's pair list\n"
-    "  tarnwell-pairs put [-z] [--create] FILE [LIST]\n"
+    "  tarnwell-pairs set [--diff] FILE PATH=VALUE...\n"
+    "  tarnwell-pairs set -z [--diff] FILE     change the values at PATHs (as get\n"
+    "                                          prints them) and nothing else; with\n"
+    "                                          -z, NUL-terminated PATH=VALUE entries\n"
+    "                                          are read from standard input\n"
+    "  tarnwell-pairs put [-z] [--create] [--diff] FILE [LIST]\n"
     "                                          store the pair list read from LIST\n"
-    "                                          (or standard input) into FILE\n"
+    "                                          (or standard input) into FILE; the\n"
+    "                                          list is the whole document: entries it\n"
+    "                                          lacks are deleted (to change one value,\n"
+    "                                          use set)\n"
     "  tarnwell-pairs read FILE                print FILE's raw XML text\n"
     "  tarnwell-pairs write FILE               replace FILE's text with standard input\n"
     "  tarnwell-pairs config FILE...           print a TarnwellEditor.cfg made from\n"
@@ -52,13 +70,18 @@ const char kHelp[] =
     "entry a backslash, line feed and carriage return are written \\\\, \\n and \\r.\n"
     "With -z entries end in NUL bytes instead and nothing is escaped.\n"
     "--create binds FILE as a new document (written at the store).\n"
+    "--diff writes nothing and prints what the store would change, as diff -u\n"
+    "does (apply it with patch). set refuses a PATH that FILE lacks (naming the\n"
+    "nearest paths it has) and a PATH given twice, and then changes nothing.\n"
     "A schema is read from local files only, or from local copies that the XML\n"
     "catalogs (XML_CATALOG_FILES, else /etc/xml/catalog) map its URLs to; no\n"
     "external DTD is read. Where a recursive content model is cut, the path is\n"
     "named on standard error. A configuration holds at most 32,767 paths; config\n"
     "refuses to print more.\n"
     "\n"
-    "Exit status 0 on success; otherwise the failure is described on standard error.\n"
+    "Exit status 0 on success; otherwise the failure is described on standard error\n"
+    "(a standard output that cannot be written, such as a full disk, is a failure).\n"
+    "With --diff: 0 when nothing would change, 1 when something would, 2 on failure.\n"
     "validate exits 0 when FILE is valid, 1 when it has problems, and 2 when it\n"
     "could not be checked (the reason is on standard error).\n";
 
@@ -101,9 +124,36 @@ QByteArray readAll(const QString &path)
     return file.readAll();
 }
 
+// The exit status of a failure: 2 where 1 has a meaning of its own (the
+// problems validate finds, the changes --diff shows), else 1.
+int g_failureStatus = 1;
+
+// Arguments that are not valid UTF-8 as given, decoded with replacement
+// characters; a value among them would not be stored as typed.
+QSet<QString> g_undecodableArguments;
+
+Error outputFailure(int error)
+{
+    return Error(QStringLiteral("Standard output could not be written: %1.").arg(QString::fromLocal8Bit(std::strerror(error))));
+}
+
+// Writes to standard output, failing at once when it cannot be written (a
+// reader that closed the pipe ends the program by SIGPIPE, quietly).
 void writeOut(const QByteArray &bytes)
 {
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
+    if (std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout) != static_cast<size_t>(bytes.size()))
+        throw outputFailure(errno);
+}
+
+// Flushes and closes standard output, so that what the buffer still holds is
+// written before success is reported.
+void finishOutput()
+{
+    errno = 0;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        throw outputFailure(errno ? errno : EIO);
+    if (std::fclose(stdout) != 0)
+        throw outputFailure(errno);
 }
 
 std::shared_ptr<QuenFile> bind(const QString &path, bool create)
@@ -264,8 +314,188 @@ int runValidate(QStringList args)
                    .toUtf8();
     if (result.moreProblems)
         out += QStringLiteral("%1: more than %2 problems; the rest are not listed.\n").arg(file).arg(SchemaValidator::kMaxProblems).toUtf8();
+    g_failureStatus = 2; // problems that cannot be written leave FILE unchecked
     writeOut(out);
     return result.status == ValidationResult::Status::Valid ? 0 : 1;
+}
+
+// The entries of a pair list read from input: one a line, escaped, or
+// NUL-terminated.
+QStringList pairListFrom(const QByteArray &input, bool nul)
+{
+    QStringList pairs;
+    const QList<QByteArray> parts = input.split(nul ? '\0' : '\n');
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        QByteArray part = parts[i];
+        if (i == parts.size() - 1 && part.isEmpty())
+            break;
+        if (!nul && part.endsWith('\r'))
+            part.chop(1);
+        pairs.append(nul ? QString::fromUtf8(part) : unescapeEntry(part));
+    }
+    return pairs;
+}
+
+// The bytes at path now, which a store would replace; none when there is no
+// file.
+QByteArray bytesOnDisk(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return QByteArray();
+    if (info.size() > TarnwellProvider::kMaxFileSize)
+        throw Error(QStringLiteral("%1 is larger than %2 MiB; no diff is made.")
+                        .arg(quoteForMessage(path, 200))
+                        .arg(TarnwellProvider::kMaxFileSize / (1024 * 1024)));
+    return readAll(path);
+}
+
+// Stores pairs into file, or with diff prints what the store would change
+// and writes nothing: 0 for no change, 1 for a change.
+int store(const std::shared_ptr<QuenFile> &file, const QStringList &pairs, bool diff)
+{
+    if (diff) {
+        const QByteArray after = file->RunCommand(QStringLiteral("PutDataPreview"), pairs).toByteArray();
+        const QByteArray patch = unifiedDiff(bytesOnDisk(file->Path()), after, file->Path().toUtf8());
+        writeOut(patch);
+        return patch.isEmpty() ? 0 : 1;
+    }
+    const QVariant result = file->RunCommand(QStringLiteral("PutData"), pairs);
+    if (result.metaType().id() == QMetaType::QStringList && !result.toStringList().isEmpty())
+        std::fprintf(stderr, "%s\n", result.toStringList().first().toUtf8().constData());
+    return 0;
+}
+
+// Edit distance between two paths, by characters.
+int editDistance(QStringView a, QStringView b)
+{
+    std::vector<int> row(static_cast<size_t>(b.size()) + 1);
+    for (size_t j = 0; j < row.size(); ++j)
+        row[j] = static_cast<int>(j);
+    for (qsizetype i = 1; i <= a.size(); ++i) {
+        int diagonal = row[0];
+        row[0] = static_cast<int>(i);
+        for (qsizetype j = 1; j <= b.size(); ++j) {
+            const int above = row[static_cast<size_t>(j)];
+            row[static_cast<size_t>(j)] = std::min({above + 1, row[static_cast<size_t>(j - 1)] + 1,
+                                                    diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row.back();
+}
+
+// Up to five of paths nearest to wanted: by edit distance, or, where that
+// would take too long (a large document), by the longest common start. Ties
+// keep the document's order.
+QStringList nearestPaths(const QString &wanted, const QStringList &paths)
+{
+    qint64 cells = 0;
+    for (const QString &p : paths)
+        cells += (p.size() + 1) * (wanted.size() + 1);
+    const bool byDistance = cells <= 20'000'000;
+    std::vector<std::pair<qint64, qsizetype>> scored;
+    scored.reserve(static_cast<size_t>(paths.size()));
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        const QString &p = paths[i];
+        qint64 score = 0;
+        if (byDistance) {
+            score = editDistance(wanted, p);
+        } else {
+            qsizetype common = 0;
+            while (common < p.size() && common < wanted.size() && p[common] == wanted[common])
+                ++common;
+            score = -common * 100'000 + std::abs(p.size() - wanted.size());
+        }
+        scored.emplace_back(score, i);
+    }
+    const size_t shown = std::min<size_t>(5, scored.size());
+    std::partial_sort(scored.begin(), scored.begin() + static_cast<qsizetype>(shown), scored.end());
+    QStringList out;
+    for (size_t i = 0; i < shown; ++i)
+        out.append(quoteForMessage(paths[scored[i].second], 200));
+    return out;
+}
+
+// set [-z] [--diff] FILE PATH=VALUE...: the document's own pair list with
+// the values at PATHs replaced, stored as put stores it.
+int runSet(const QStringList &args, bool nul, bool diff)
+{
+    if (args.isEmpty())
+        throw Error(QStringLiteral("Wrong number of arguments for \"set\"; see --help."));
+    const QString path = args[0];
+    QStringList assignments = args.mid(1);
+    if (nul) {
+        if (!assignments.isEmpty())
+            throw Error(QStringLiteral("With -z, set reads its PATH=VALUE entries from standard input; give only "
+                                       "FILE; see --help."));
+        const QByteArray input = readAll(QString());
+        QList<QByteArray> parts = input.split('\0');
+        if (!parts.isEmpty() && parts.last().isEmpty())
+            parts.removeLast();
+        for (qsizetype i = 0; i < parts.size(); ++i) {
+            QStringDecoder decode(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+            const QString entry = decode(parts[i]);
+            if (decode.hasError())
+                throw Error(QStringLiteral("Entry %1 of standard input is not valid UTF-8; nothing was changed.").arg(i + 1));
+            assignments.append(entry);
+        }
+    } else if (assignments.isEmpty()) {
+        throw Error(QStringLiteral("set needs at least one PATH=VALUE; see --help."));
+    }
+    QHash<QString, QString> values;
+    QStringList order;
+    for (const QString &a : std::as_const(assignments)) {
+        const qsizetype eq = a.indexOf(u'=');
+        if (eq <= 0)
+            throw Error(QStringLiteral("%1 is not PATH=VALUE; nothing was changed.").arg(quoteForMessage(a, 200)));
+        if (g_undecodableArguments.contains(a))
+            throw Error(QStringLiteral("%1 is not valid UTF-8; nothing was changed.").arg(quoteForMessage(a, 200)));
+        const QString key = a.left(eq);
+        if (values.contains(key))
+            throw Error(QStringLiteral("%1 is given twice; give each PATH once. Nothing was changed.")
+                            .arg(quoteForMessage(key, 200)));
+        values.insert(key, a.mid(eq + 1));
+        order.append(key);
+    }
+
+    const std::shared_ptr<QuenFile> file = bind(path, false);
+    QStringList pairs = file->RunCommand(QStringLiteral("GetData")).toStringList();
+    QHash<QString, qsizetype> entryOf;
+    QStringList paths;
+    QSet<QString> holdingElements; // element paths with element children
+    for (qsizetype i = 0; i < pairs.size(); ++i) {
+        const std::optional<PairEntry> e = ParsePairEntry(pairs[i]);
+        if (!e)
+            continue;
+        entryOf.insert(e->path, i);
+        paths.append(e->path);
+        const qsizetype slash = e->path.lastIndexOf(u'/');
+        if (slash > 0 && e->path.at(slash + 1) != u'@')
+            holdingElements.insert(e->path.left(slash));
+    }
+    QStringList missing;
+    for (const QString &key : std::as_const(order)) {
+        const auto at = entryOf.constFind(key);
+        if (at == entryOf.cend()) {
+            missing.append(QStringLiteral("no %1 (nearest: %2)")
+                               .arg(quoteForMessage(key, 200), nearestPaths(key, paths).join(QStringLiteral(", "))));
+            continue;
+        }
+        const QString &value = values[key];
+        // Blanks around the value of an element that holds elements are its
+        // layout, so a store would not keep them.
+        if (holdingElements.contains(key) && xml::trimmedXml(value) != value) {
+            throw Error(QStringLiteral("The element %1 holds elements, so its value cannot begin or end with blanks "
+                                       "(there they are its layout); nothing was changed.")
+                            .arg(quoteForMessage(key, 200)));
+        }
+        const std::optional<PairEntry> e = ParsePairEntry(pairs[*at]);
+        pairs[*at] = FormatPairEntry(e->ns, e->path, value);
+    }
+    if (!missing.isEmpty())
+        throw Error(QStringLiteral("%1 was not changed: it has %2.").arg(quoteForMessage(path, 200), missing.join(QStringLiteral("; "))));
+    return store(file, pairs, diff);
 }
 
 int run(QStringList args)
@@ -277,6 +507,12 @@ int run(QStringList args)
     const QString command = args.takeFirst();
     const bool nul = args.removeAll(QStringLiteral("-z")) > 0;
     const bool create = args.removeAll(QStringLiteral("--create")) > 0;
+    const bool diff = args.removeAll(QStringLiteral("--diff")) > 0;
+    if (diff) {
+        if (command != QLatin1String("put") && command != QLatin1String("set"))
+            throw Error(QStringLiteral("--diff goes with put and set; see --help."));
+        g_failureStatus = 2;
+    }
     if (command == QLatin1String("config"))
         return runConfig(args);
     if (command == QLatin1String("validate"))
@@ -284,6 +520,12 @@ int run(QStringList args)
     for (const QString &a : std::as_const(args)) {
         if (a.startsWith(u'-') && a.size() > 1)
             throw Error(QStringLiteral("Unknown option %1; see --help.").arg(a));
+    }
+    if (command == QLatin1String("set")) {
+        if (create)
+            throw Error(QStringLiteral("set changes the values of an existing document; --create goes with put "
+                                       "and write; see --help."));
+        return runSet(args, nul, diff);
     }
     const qsizetype maxArgs = command == QLatin1String("put") ? 2 : 1;
     if (args.isEmpty() || args.size() > maxArgs)
@@ -303,21 +545,8 @@ int run(QStringList args)
         return 0;
     }
     if (command == QLatin1String("put")) {
-        const QByteArray input = readAll(args.value(1));
-        QStringList pairs;
-        const QList<QByteArray> parts = input.split(nul ? '\0' : '\n');
-        for (qsizetype i = 0; i < parts.size(); ++i) {
-            QByteArray part = parts[i];
-            if (i == parts.size() - 1 && part.isEmpty())
-                break;
-            if (!nul && part.endsWith('\r'))
-                part.chop(1);
-            pairs.append(nul ? QString::fromUtf8(part) : unescapeEntry(part));
-        }
-        const QVariant result = bind(path, create)->RunCommand(QStringLiteral("PutData"), pairs);
-        if (result.metaType().id() == QMetaType::QStringList && !result.toStringList().isEmpty())
-            std::fprintf(stderr, "%s\n", result.toStringList().first().toUtf8().constData());
-        return 0;
+        const QStringList pairs = pairListFrom(readAll(args.value(1)), nul);
+        return store(bind(path, create), pairs, diff);
     }
     if (command == QLatin1String("read")) {
         writeOut(bind(path, false)->Content().toString().toUtf8());
@@ -335,14 +564,26 @@ int run(QStringList args)
 
 int main(int argc, char **argv)
 {
+    // A reader that stops early (get ... | head -1) ends the program quietly,
+    // as it ends any filter, even where the caller ignored SIGPIPE.
+    std::signal(SIGPIPE, SIG_DFL);
     QCoreApplication app(argc, argv);
+    const QStringList arguments = app.arguments();
+    for (int i = 1; i < argc && i < arguments.size(); ++i) {
+        if (arguments[i].toUtf8() != QByteArray(argv[i]))
+            g_undecodableArguments.insert(arguments[i]);
+    }
+    int status = 0;
     try {
-        return run(app.arguments().mid(1));
-    } catch (const Error &e) {
-        std::fprintf(stderr, "tarnwell-pairs: %s\n", e.what());
-        return 1;
+        status = run(arguments.mid(1));
+        finishOutput();
     } catch (const std::exception &e) {
         std::fprintf(stderr, "tarnwell-pairs: %s\n", e.what());
-        return 1;
+        status = g_failureStatus;
     }
+    // A message that could not be written leaves the exit status to say
+    // that something went wrong.
+    if (std::fflush(stderr) != 0 || std::ferror(stderr))
+        status = status == 0 ? g_failureStatus : status;
+    return status;
 }
