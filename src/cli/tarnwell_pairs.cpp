@@ -29,6 +29,7 @@ namespace {
 
 const char kHelp[] =
     "Usage:\n"
+    "  tarnwell-pairs --help | --version\n"
     "  tarnwell-pairs get [-z] FILE            print FILE's pair list\n"
     "  tarnwell-pairs set [--diff] FILE PATH=VALUE...\n"
     "  tarnwell-pairs set -z [--diff] FILE     change the values at PATHs (as get\n"
@@ -70,8 +71,8 @@ const char kHelp[] =
     "entry a backslash, line feed and carriage return are written \\\\, \\n and \\r.\n"
     "With -z entries end in NUL bytes instead and nothing is escaped.\n"
     "--create binds FILE as a new document (written at the store).\n"
-    "--diff writes nothing and prints what the store would change, as diff -u\n"
-    "does (apply it with patch). set refuses a PATH that FILE lacks (naming the\n"
+    "--diff writes nothing and prints what the store would change, in diff's\n"
+    "unified form (apply it with patch). set refuses a PATH that FILE lacks (naming the\n"
     "nearest paths it has) and a PATH given twice, and then changes nothing.\n"
     "A schema is read from local files only, or from local copies that the XML\n"
     "catalogs (XML_CATALOG_FILES, else /etc/xml/catalog) map its URLs to; no\n"
@@ -503,6 +504,10 @@ int run(QStringList args)
     if (args.isEmpty() || args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
         std::fputs(kHelp, args.isEmpty() ? stderr : stdout);
         return args.isEmpty() ? 2 : 0;
+    }
+    if (args == QStringList{QStringLiteral("--version")}) {
+        std::fputs("tarnwell-pairs " TARNWELL_VERSION "\n", stdout);
+        return 0;
     }
     const QString command = args.takeFirst();
     const bool nul = args.removeAll(QStringLiteral("-z")) > 0;
