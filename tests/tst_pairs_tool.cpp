@@ -367,6 +367,9 @@ void TestPairsTool::help()
     QCOMPARE(r.code, 0);
     for (const char *word : {"get", "set", "put", "read", "write", "-z", "--create", "--diff", "are deleted"})
         QVERIFY2(r.out.contains(word), word);
+    const Result version = runTool({QStringLiteral("--version")});
+    QCOMPARE(version.code, 0);
+    QCOMPARE(version.out, QByteArray("tarnwell-pairs " TARNWELL_VERSION "\n"));
 }
 
 QTEST_GUILESS_MAIN(TestPairsTool)
