@@ -50,8 +50,8 @@ QByteArray NamespaceScope::startOfNewElement(const TargetElement &t, int scope, 
 // location comes last: it takes a prefix bound to the schema-instance
 // namespace there, or declares a free one ("xsi", else "xsi2"...), so it
 // must know what the others declare.
-QByteArray NamespaceScope::newAttributes(const TargetElement &t, const std::vector<size_t> &which, int scope, Declared &declared,
-                         QByteArray *declarations, bool onExisting) const
+QByteArray NamespaceScope::newAttributes(const TargetElement &t, const std::vector<size_t> &which, int scope,
+                                         Declared &declared, QByteArray *declarations, bool onExisting) const
 {
     std::vector<QByteArray> names(t.attributes.size());
     for (size_t i : which) {
@@ -72,7 +72,8 @@ QByteArray NamespaceScope::newAttributes(const TargetElement &t, const std::vect
     return out;
 }
 
-QByteArray NamespaceScope::schemaInstancePrefix(int scope, Declared &declared, QByteArray *declarations, bool onExisting) const
+QByteArray NamespaceScope::schemaInstancePrefix(int scope, Declared &declared, QByteArray *declarations,
+                                                bool onExisting) const
 {
     // Declarations of the schema-instance namespace, innermost first:
     // the first whose prefix still means it here.
@@ -137,8 +138,8 @@ void NamespaceScope::checkAttributeNames(const TargetElement &t, int scope, cons
 // has where the document already uses that name, else its first
 // declaration in the document: names in a pair list carry no namespace,
 // and this is the one they were read with.
-void NamespaceScope::declarePrefix(const QString &name, bool attribute, int scope, Declared &declared, QByteArray *out,
-                   bool onExisting) const
+void NamespaceScope::declarePrefix(const QString &name, bool attribute, int scope, Declared &declared,
+                                   QByteArray *out, bool onExisting) const
 {
     const QStringView qname = attribute ? QStringView(name).mid(1) : QStringView(name);
     const qsizetype colon = qname.indexOf(u':');
@@ -197,7 +198,8 @@ const QStringList &NamespaceScope::defaultNamespacesOf(const QString &name) cons
     return m_defaultUses.emplace(name, std::move(uses)).first->second;
 }
 
-void NamespaceScope::declare(const QString &prefix, const QString &uri, Declared &declared, QByteArray *out, bool onExisting)
+void NamespaceScope::declare(const QString &prefix, const QString &uri, Declared &declared, QByteArray *out,
+                             bool onExisting)
 {
     out->append(" xmlns:").append(prefix.toUtf8()).append("=\"").append(escapeXml(uri, '"')).append('"');
     declared.push_back({prefix, uri, onExisting});

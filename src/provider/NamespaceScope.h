@@ -33,8 +33,11 @@ class NamespaceScope
 public:
     NamespaceScope(const DomDocument &dom, const QString &fileName);
 
+    // What prefix means inside the document element scope, below declared.
     const QString *lookup(int scope, const Declared &declared, QStringView prefix) const;
+    // The start tag of a new element with the declarations it needs.
     QByteArray startOfNewElement(const TargetElement &t, int scope, Declared &declared) const;
+    // New attributes of t, their declarations appended to *declarations.
     QByteArray newAttributes(const TargetElement &t, const std::vector<size_t> &which, int scope, Declared &declared,
                              QByteArray *declarations, bool onExisting) const;
 

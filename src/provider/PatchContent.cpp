@@ -1,4 +1,4 @@
-// The content between an existing element's tags: its value, its children in their places, the text around them.
+// The content between an existing element's tags: its value, its children in place, the text around them.
 #include "PatchEmitter.h"
 
 #include "Error.h"
@@ -35,7 +35,7 @@ void PatchEmitter::dropTextItems(const LexElement &lx, size_t from, size_t to) c
 // Emits a run of items [from, to) of an element's content. Text runs
 // that carry the value are rewritten when the value changed.
 void PatchEmitter::emitItems(const LexElement &lx, size_t from, size_t to, bool container, bool valueChanged,
-               const QString &value, bool *valueWritten)
+                             const QString &value, bool *valueWritten)
 {
     size_t i = from;
     while (i < to) {
@@ -90,7 +90,8 @@ void PatchEmitter::emitItems(const LexElement &lx, size_t from, size_t to, bool 
 // tag, which gets a line of its own when they hold no line break and the
 // children went on lines of their own. Returns false, having emitted
 // nothing, for other content.
-bool PatchEmitter::emitFirstChildrenAfterComments(int d, int t, const QByteArray &indent, bool ownLine, const Declared &declared)
+bool PatchEmitter::emitFirstChildrenAfterComments(int d, int t, const QByteArray &indent, bool ownLine,
+                                                  const Declared &declared)
 {
     const LexElement &lx = m_lex.elements[static_cast<size_t>(d)];
     const LexItem *last = nullptr;
