@@ -1,0 +1,248 @@
+// The wanted tree a pair list describes, and whether a parsed document holds it.
+#include "StoreTarget.h"
+
+#include "Error.h"
+#include "PairEntry.h"
+#include "PathSyntax.h"
+#include "StoreCommon.h"
+
+#include <algorithm>
+#include <optional>
+
+namespace tarnwell::xml {
+
+namespace {
+
+using store::storeError;
+
+// Builds a Target entry by entry: each entry's path finds or adds its
+// elements, then sets the value of its last element or attribute.
+class TargetBuilder
+{
+public:
+    TargetBuilder(const QString &requiredRoot, const QString &fileName)
+        : m_requiredRoot(requiredRoot), m_fileName(fileName)
+    {
+    }
+
+    void addEntry(qsizetype n, const QString &pair, const PairEntryView &entry);
+    Target finish();
+
+private:
+    bool valid(QStringView name, QString *held);
+    Error fail(const QString &why) const;
+    void enterRoot(QStringView rootName);
+    void setAttribute(int current, QStringView segment, const PairEntryView &entry);
+    int childOf(int current, QStringView segment);
+
+    const QString &m_requiredRoot;
+    const QString &m_fileName;
+    Target m_target;
+    bool m_anyEntry = false;
+    // The entry being read, for messages.
+    qsizetype m_entry = 0;
+    const QString *m_pair = nullptr;
+    // Names already found valid, each held once: the elements of one name
+    // share its string. They are looked up through a view on the entry
+    // (fromRawData copies nothing), so an entry costs no copies of its names.
+    NameSet m_validNames;
+    QString m_name;
+    int m_lastParent = -1;
+    QString m_lastName;
+    std::vector<int> *m_lastSameName = nullptr;
+};
+
+bool TargetBuilder::valid(QStringView name, QString *held)
+{
+    // Runs of one name (siblings, or the same parent again) need no
+    // look-up: *held still has the last one, which was valid.
+    if (!held->isNull() && *held == name)
+        return true;
+    const auto known = m_validNames.find(name);
+    if (known != m_validNames.end()) {
+        *held = *known;
+        return true;
+    }
+    *held = name.toString();
+    if (!isValidQName(*held))
+        return false;
+    m_validNames.insert(*held);
+    return true;
+}
+
+Error TargetBuilder::fail(const QString &why) const
+{
+    return storeError(m_fileName,
+                      QStringLiteral("entry %1 (%2) %3").arg(m_entry + 1).arg(quoteForMessage(*m_pair), why));
+}
+
+void TargetBuilder::addEntry(qsizetype n, const QString &pair, const PairEntryView &entry)
+{
+    m_anyEntry = true;
+    m_entry = n;
+    m_pair = &pair;
+    // The path's segments, split at every "/".
+    const QStringView path = entry.path;
+    qsizetype end = path.indexOf(u'/');
+    enterRoot(end < 0 ? path : path.left(end));
+    int current = 0;
+    bool attribute = false;
+    while (end >= 0) {
+        const qsizetype start = end + 1;
+        end = path.indexOf(u'/', start);
+        const QStringView segment = end < 0 ? path.mid(start) : path.mid(start, end - start);
+        if (segment.startsWith(u'@')) {
+            if (end >= 0)
+                throw fail(QStringLiteral("gives the attribute %1 a child.").arg(quoteForMessage(segment.toString())));
+            setAttribute(current, segment, entry);
+            attribute = true;
+            continue;
+        }
+        current = childOf(current, segment);
+    }
+    if (!attribute)
+        m_target.elements[static_cast<size_t>(current)].value = entry.value.toString();
+}
+
+// The first entry makes the root; every other one must name it.
+void TargetBuilder::enterRoot(QStringView rootName)
+{
+    if (m_target.elements.empty()) {
+        if (!valid(rootName, &m_name))
+            throw fail(QStringLiteral("names the root %1, which is not a valid XML name.").arg(quoteForMessage(m_name)));
+        if (!m_requiredRoot.isEmpty() && m_name != m_requiredRoot) {
+            throw fail(QStringLiteral("names the root %1, but the document's root is %2.")
+                           .arg(quoteForMessage(m_name), quoteForMessage(m_requiredRoot)));
+        }
+        m_target.elements.emplace_back();
+        m_target.elements[0].name = m_name;
+    } else if (rootName != m_target.elements[0].name) {
+        throw fail(QStringLiteral("names the root %1, but the list's root is %2.")
+                       .arg(quoteForMessage(rootName.toString()), quoteForMessage(m_target.elements[0].name)));
+    }
+}
+
+void TargetBuilder::setAttribute(int current, QStringView segment, const PairEntryView &entry)
+{
+    const bool xsi = segment == kNoNamespaceSchemaLocation && entry.ns == kXsiNamespace;
+    if (!xsi && !valid(segment.mid(1), &m_name)) {
+        throw fail(QStringLiteral("names the attribute %1, which is not a valid XML name.")
+                       .arg(quoteForMessage(segment.toString())));
+    }
+    auto &attrs = m_target.elements[static_cast<size_t>(current)].attributes;
+    const auto it =
+        std::find_if(attrs.begin(), attrs.end(), [&](const TargetAttribute &a) { return a.segment == segment; });
+    if (it != attrs.end())
+        it->value = entry.value.toString();
+    else
+        attrs.push_back({segment.toString(), entry.value.toString(), xsi});
+}
+
+// The child of current that segment ("Name" or "Name[k]") names, added
+// when current does not have it yet.
+int TargetBuilder::childOf(int current, QStringView segment)
+{
+    const qsizetype bracket = segment.indexOf(u'[');
+    int index = 0;
+    try {
+        index = SegmentIndex(segment);
+    } catch (const Error &e) {
+        throw fail(e.description());
+    }
+    if (!valid(bracket < 0 ? segment : segment.left(bracket), &m_name))
+        throw fail(QStringLiteral("names the element %1, which is not a valid XML name.").arg(quoteForMessage(m_name)));
+    // "Name[k]" is the parent's k-th child of that name, when it has
+    // one; otherwise a new child of that name. The list found last
+    // serves a run of entries under one parent (only adding a name to
+    // that parent's table could move it, and that happens only here).
+    if (current != m_lastParent || m_name != m_lastName) {
+        m_lastSameName = &m_target.elements[static_cast<size_t>(current)].childrenByName[m_name];
+        m_lastParent = current;
+        m_lastName = m_name;
+    }
+    std::vector<int> &sameName = *m_lastSameName;
+    if (static_cast<size_t>(index) < sameName.size())
+        return sameName[static_cast<size_t>(index)];
+    const TargetElement &parent = m_target.elements[static_cast<size_t>(current)];
+    if (parent.depth + 1 > kMaxDepth)
+        throw fail(QStringLiteral("nests elements deeper than %1 levels.").arg(kMaxDepth));
+    const int child = static_cast<int>(m_target.elements.size());
+    sameName.push_back(child);
+    TargetElement e;
+    e.name = m_name;
+    e.parent = current;
+    e.depth = parent.depth + 1;
+    m_target.elements[static_cast<size_t>(current)].children.push_back(child);
+    m_target.elements.push_back(std::move(e));
+    return child;
+}
+
+Target TargetBuilder::finish()
+{
+    if (!m_anyEntry)
+        throw storeError(m_fileName, QStringLiteral("there is nothing to store (the list holds no \"DAT\" entry)."));
+    // An element that holds elements reads back without the blanks around
+    // its text (they are its layout), so that is the value it is stored with:
+    // a blank leaf that gains a child stores as a plain container.
+    for (TargetElement &e : m_target.elements) {
+        if (!e.children.empty())
+            e.value = trimmedXml(e.value);
+    }
+    return std::move(m_target);
+}
+
+} // namespace
+
+Target buildTarget(const QStringList &pairs, const QString &requiredRoot, const QString &fileName)
+{
+    TargetBuilder builder(requiredRoot, fileName);
+    for (qsizetype n = 0; n < pairs.size(); ++n) {
+        const std::optional<PairEntryView> entry = SplitPairEntry(pairs[n]);
+        if (entry)
+            builder.addEntry(n, pairs[n], *entry);
+    }
+    return builder.finish();
+}
+
+bool matchesTarget(const DomDocument &doc, const Target &target, QString *where)
+{
+    if (doc.elements.empty() || target.elements.empty())
+        return doc.elements.empty() == target.elements.empty();
+    // The path of a target element, only needed to describe a difference.
+    auto pathOf = [&](int t) {
+        QStringList names;
+        for (; t >= 0; t = target.elements[static_cast<size_t>(t)].parent)
+            names.prepend(target.elements[static_cast<size_t>(t)].name);
+        return names.join(QLatin1Char('/'));
+    };
+    std::vector<std::pair<int, int>> stack{{0, 0}};
+    std::vector<std::pair<QString, QString>> da, ta;
+    while (!stack.empty()) {
+        const auto [di, ti] = stack.back();
+        stack.pop_back();
+        const DomElement &d = doc.elements[static_cast<size_t>(di)];
+        const TargetElement &t = target.elements[static_cast<size_t>(ti)];
+        bool same = d.name == t.name && d.value == t.value && d.children.size() == t.children.size() &&
+                    d.attributes.size() == t.attributes.size();
+        if (same && !d.attributes.empty()) {
+            da.clear();
+            ta.clear();
+            for (const DomAttribute &a : d.attributes)
+                da.emplace_back(a.segment, a.value);
+            for (const TargetAttribute &a : t.attributes)
+                ta.emplace_back(a.segment, a.value);
+            std::sort(da.begin(), da.end());
+            std::sort(ta.begin(), ta.end());
+            same = da == ta;
+        }
+        if (!same) {
+            *where = pathOf(ti);
+            return false;
+        }
+        for (size_t i = 0; i < t.children.size(); ++i)
+            stack.emplace_back(d.children[i], t.children[i]);
+    }
+    return true;
+}
+
+} // namespace tarnwell::xml

@@ -1,0 +1,48 @@
+// The wanted tree a pair list describes, and whether a parsed document holds it.
+#pragma once
+
+#include "NameHash.h"
+
+#include "XmlDocument.h"
+
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+namespace tarnwell::xml {
+
+struct TargetAttribute
+{
+    QString segment; // "@name" as in the pair list
+    QString value;
+    bool xsi = false; // "@noNamespaceSchemaLocation" in the schema-instance namespace
+};
+
+struct TargetElement
+{
+    QString name;
+    QString value;
+    int parent = -1;
+    int depth = 0;
+    std::vector<TargetAttribute> attributes;
+    std::vector<int> children;
+    NameMap<std::vector<int>> childrenByName; // children per name, in order, for "Name[n]"
+};
+
+// The document a pair list describes.
+struct Target
+{
+    std::vector<TargetElement> elements; // parents before children; 0 is the root
+};
+
+// Reads a pair list. Throws when it has no "DAT" entry, names an invalid XML
+// name or an index that cannot be read, gives an attribute a child, or
+// (requiredRoot not empty) names another root.
+Target buildTarget(const QStringList &pairs, const QString &requiredRoot, const QString &fileName);
+
+// Whether the document holds exactly what target says (same paths and values,
+// same order of child elements; attribute order free). Otherwise *where
+// names the first difference.
+bool matchesTarget(const DomDocument &doc, const Target &target, QString *where);
+
+} // namespace tarnwell::xml
