@@ -66,6 +66,14 @@ file_ends_with() { [ "$(tail -c ${#1} "$doc")" = "$1" ]; }
 # What the accessibility bus says of the objects whose name starts with $1.
 spoken() { "$probe" find "$1" 2>/dev/null; }
 panel_says() { spoken "Schema: " | grep -q "^$1"$'\t'; }
+# File > Exit, and the editor must end; $1 says what failed otherwise.
+exit_editor() {
+  click 20 8
+  xdotool key x
+  for _ in $(seq 50); do kill -0 "$editor_pid" 2>/dev/null || break; sleep 0.1; done
+  ! kill -0 "$editor_pid" 2>/dev/null || fail "$1"
+  editor_pid=""
+}
 
 "$editor" >"$work/editor.log" 2>&1 &
 editor_pid=$!
@@ -172,11 +180,7 @@ sleep 0.4
 ! problem_list || fail "the problem list did not close"
 shot "schema-problem-chosen"
 
-click 20 8                          # File > Exit
-xdotool key x
-for _ in $(seq 50); do kill -0 "$editor_pid" 2>/dev/null || break; sleep 0.1; done
-! kill -0 "$editor_pid" 2>/dev/null || fail "File > Exit did not end the editor"
-editor_pid=""
+exit_editor "File > Exit did not end the editor"
 
 # Started with a file, as a file manager starts it: the document shows.
 "$editor" "$doc" >"$work/editor.log" 2>&1 &
@@ -186,9 +190,5 @@ main="$(newest_window)"
 wait_for panel_says "Schema: 1 problem (catalog.xsd)" || fail "the file named at start was not loaded: $(spoken 'Schema: ')"
 spoken "Open file: " | grep -q $'^Open file: doc.xml\t' || fail "the file named at start is not the open file"
 shot "started-with-file"
-click 20 8                          # File > Exit
-xdotool key x
-for _ in $(seq 50); do kill -0 "$editor_pid" 2>/dev/null || break; sleep 0.1; done
-! kill -0 "$editor_pid" 2>/dev/null || fail "File > Exit did not end the editor started with a file"
-editor_pid=""
+exit_editor "File > Exit did not end the editor started with a file"
 echo "real-window flow: 1 passed, 0 failed"
