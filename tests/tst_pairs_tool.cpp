@@ -120,6 +120,17 @@ void TestPairsTool::readAndWrite()
     QVERIFY(bad.code != 0);
     QVERIFY(bad.err.contains("not well-formed"));
     QCOMPARE(bytesOf(path), QByteArray("<Doc>\r\n  <A>1</A>\r\n</Doc>\r\n"));
+    // Bytes that are not UTF-8 are refused rather than stored as U+FFFD.
+    const std::pair<QStringList, QByteArray> notUtf8[] = {
+        {{QStringLiteral("write"), path}, QByteArray("<Doc><A>caf\xe9</A></Doc>\n")},
+        {{QStringLiteral("put"), path}, QByteArray("DAT,,Doc,\nDAT,,Doc/A,caf\xe9\n")},
+        {{QStringLiteral("put"), QStringLiteral("-z"), path}, QByteArray("DAT,,Doc,\0DAT,,Doc/A,caf\xe9\0", 26)},
+    };
+    for (const auto &[args, input] : notUtf8) {
+        const Result refused = runTool(args, input);
+        QVERIFY2(refused.code != 0 && refused.err.contains("not valid UTF-8"), refused.err.constData());
+        QCOMPARE(bytesOf(path), QByteArray("<Doc>\r\n  <A>1</A>\r\n</Doc>\r\n"));
+    }
 }
 
 void TestPairsTool::configFromDocuments()

@@ -54,7 +54,51 @@ class TestSafeWrite : public QObject
 
 private Q_SLOTS:
     void killedStoreLeavesOldOrNewText();
+    void onlyLeftoversOfDeadStoresGo_data();
+    void onlyLeftoversOfDeadStoresGo();
 };
+
+void TestSafeWrite::onlyLeftoversOfDeadStoresGo_data()
+{
+    QTest::addColumn<QString>("name"); // %1 stands for a process id that is gone, %2 for a live one
+    QTest::addColumn<bool>("removed");
+    QTest::newRow("a killed store's file") << QStringLiteral(".doc.xml.%1-k3x9") << true;
+    QTest::newRow("a live store's file") << QStringLiteral(".doc.xml.%2-k3x9") << false;
+    QTest::newRow("another document's") << QStringLiteral(".other.xml.%1-k3x9") << false;
+    QTest::newRow("other letter case") << QStringLiteral(".DOC.XML.%1-k3x9") << false;
+    QTest::newRow("not the store's form") << QStringLiteral(".doc.xml.%1-K3X9") << false;
+    QTest::newRow("a dated copy") << QStringLiteral(".doc.xml.20240101-1200") << false;
+    QTest::newRow("no id") << QStringLiteral(".doc.xml.x-k3x9") << false;
+}
+
+// A store removes the files a killed store of the same document left, and
+// nothing else that merely looks like them.
+void TestSafeWrite::onlyLeftoversOfDeadStoresGo()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, removed);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    // A process that has ended: its id is free (a new process could take it
+    // only after the ids wrap around).
+    QProcess gone;
+    gone.start(QStringLiteral("sleep"), {QStringLiteral("0.05")});
+    QVERIFY(gone.waitForStarted(5000));
+    const qint64 goneId = gone.processId();
+    QVERIFY(gone.waitForFinished(5000) && goneId > 0);
+    const QString file = QString(name)
+                             .replace(QStringLiteral("%1"), QString::number(goneId))
+                             .replace(QStringLiteral("%2"), QString::number(::getpid()));
+    QVERIFY(writeBytes(dir.filePath(file), "left"));
+    const QString doc = dir.filePath(QStringLiteral("doc.xml"));
+    QVERIFY(writeBytes(doc, "<r>old</r>"));
+    QProcess store;
+    store.start(QStringLiteral(TARNWELL_PAIRS_TOOL), {QStringLiteral("set"), doc, QStringLiteral("r=new")});
+    QVERIFY(store.waitForFinished(30000));
+    QCOMPARE(store.exitCode(), 0);
+    QCOMPARE(bytesOf(doc), QByteArray("<r>new</r>"));
+    QCOMPARE(!QFileInfo::exists(dir.filePath(file)), removed);
+}
 
 // Whether process pid holds a file in folder open, other than document:
 // the file the new text goes into. /proc shows an unnamed one as

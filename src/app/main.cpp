@@ -14,6 +14,43 @@ struct Request
     QString file;
 };
 
+// The command line without the options QApplication takes for itself
+// (-platform, -style, -session, ...), which it reads when it starts.
+QStringList withoutQtOptions(QStringList args)
+{
+    static const QStringList valued = {
+        QStringLiteral("platform"), QStringLiteral("platformpluginpath"), QStringLiteral("platformtheme"),
+        QStringLiteral("plugin"),   QStringLiteral("qwindowgeometry"),    QStringLiteral("qwindowicon"),
+        QStringLiteral("qwindowtitle"), QStringLiteral("session"),        QStringLiteral("style"),
+        QStringLiteral("stylesheet"), QStringLiteral("display"),          QStringLiteral("geometry"),
+        QStringLiteral("name"),      QStringLiteral("title"),             QStringLiteral("qmljsdebugger"),
+    };
+    static const QStringList flags = {QStringLiteral("reverse"), QStringLiteral("widgetcount"), QStringLiteral("sync"),
+                                      QStringLiteral("nograb"), QStringLiteral("dograb"), QStringLiteral("visual")};
+    QStringList kept{args.takeFirst()};
+    while (!args.isEmpty()) {
+        const QString a = args.takeFirst();
+        if (a == QLatin1String("--")) {
+            kept << a << args;
+            break;
+        }
+        QString word = a.startsWith(QLatin1String("--")) ? a.mid(2) : a.startsWith(u'-') ? a.mid(1) : QString();
+        const qsizetype eq = word.indexOf(u'=');
+        const bool inline_ = eq >= 0;
+        if (inline_)
+            word.truncate(eq);
+        if (valued.contains(word)) {
+            if (!inline_ && !args.isEmpty())
+                args.removeFirst();
+            continue;
+        }
+        if (flags.contains(word) && !inline_)
+            continue;
+        kept.append(a);
+    }
+    return kept;
+}
+
 Request readCommandLine(int argc, char **argv)
 {
     QCoreApplication core(argc, argv);
@@ -34,7 +71,7 @@ Request readCommandLine(int argc, char **argv)
     const auto usage = [] {
         std::fputs("Usage: tarnwell-xml-editor [--help] [--version] [FILE]\n", stderr);
     };
-    if (!parser.parse(QCoreApplication::arguments())) {
+    if (!parser.parse(withoutQtOptions(QCoreApplication::arguments()))) {
         std::fprintf(stderr, "tarnwell-xml-editor: %s\n", qPrintable(parser.errorText()));
         usage();
         request.exitCode = 2;

@@ -204,7 +204,10 @@ QByteArray unifiedDiff(const QByteArray &before, const QByteArray &after, const 
         }
     }
 
-    QByteArray out = "--- " + label + "\n+++ " + label + '\n';
+    // patch takes a file name up to a tab: one with blanks needs the tab
+    // that diff -u writes before its time stamp.
+    const QByteArray name = label.contains(' ') || label.contains('\t') ? label + '\t' : label;
+    QByteArray out = "--- " + name + "\n+++ " + name + '\n';
     for (size_t first = 0; first < changes.size();) {
         // Changes whose context would touch or overlap share a hunk.
         size_t last = first;

@@ -332,7 +332,12 @@ QStringList pairListFrom(const QByteArray &input, bool nul)
             break;
         if (!nul && part.endsWith('\r'))
             part.chop(1);
-        pairs.append(nul ? QString::fromUtf8(part) : unescapeEntry(part));
+        // Bytes that are not UTF-8 would turn into U+FFFD and be stored so.
+        QStringDecoder decode(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        const QString checked = decode(part);
+        if (decode.hasError())
+            throw Error(QStringLiteral("Entry %1 of the pair list is not valid UTF-8; nothing was changed.").arg(i + 1));
+        pairs.append(nul ? checked : unescapeEntry(part));
     }
     return pairs;
 }
@@ -559,7 +564,11 @@ int run(QStringList args)
     }
     if (command == QLatin1String("write")) {
         const QByteArray input = readAll(QString());
-        bind(path, create)->SetContent(QString::fromUtf8(input));
+        QStringDecoder decode(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        const QString text = decode(input);
+        if (decode.hasError())
+            throw Error(QStringLiteral("Standard input is not valid UTF-8; %1 was not changed.").arg(quoteForMessage(path, 200)));
+        bind(path, create)->SetContent(text);
         return 0;
     }
     throw Error(QStringLiteral("Unknown command %1; see --help.").arg(quoteForMessage(command)));

@@ -3,6 +3,7 @@
 #include "Error.h"
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <cerrno>
@@ -10,6 +11,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace tarnwell::xml {
@@ -71,20 +73,68 @@ QByteArray temporaryName(const QString &folder, const QString &fileName)
                              QString::number(QRandomGenerator::global()->generate(), 36));
 }
 
-// Removes the temporary files of stores of fileName whose process is gone: a
-// store killed between naming its new file and renaming it leaves one.
+// The largest process id this machine gives out.
+qint64 largestPid()
+{
+    QFile f(QStringLiteral("/proc/sys/kernel/pid_max"));
+    bool ok = false;
+    const qint64 max = f.open(QIODevice::ReadOnly) ? f.readAll().trimmed().toLongLong(&ok) : 0;
+    return ok && max > 0 ? max : 4194304;
+}
+
+// Whether the folder is on a file system other machines write to as well:
+// there a process id says nothing about the process that wrote a file.
+bool sharedFileSystem(const QString &folder)
+{
+    struct statfs fs {};
+    if (::statfs(QFile::encodeName(folder).constData(), &fs) != 0)
+        return true;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case 0x6969UL:     // NFS
+    case 0x517BUL:     // SMB
+    case 0xFF534D42UL: // CIFS
+    case 0xFE534D42UL: // SMB2
+    case 0x65735546UL: // FUSE (sshfs and the like)
+    case 0x5346414FUL: // AFS
+    case 0x47504653UL: // GPFS
+    case 0x0BD00BD0UL: // Lustre
+    case 0x19830326UL: // fhgfs / BeeGFS
+    case 0x01021997UL: // 9P
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Removes the temporary files that stores of fileName left when they were
+// killed between naming their new file and renaming it. Only names exactly
+// of the form the store makes (".NAME.PID-RANDOM", compared case by case)
+// count, only regular files of this user, and only when no process has that
+// id any more; on file systems shared with other machines nothing is
+// removed.
 void removeLeftovers(const QString &folder, const QString &fileName)
 {
     const QString prefix = QLatin1Char('.') + fileName + QLatin1Char('.');
-    const QStringList found = QDir(folder).entryList({prefix + QStringLiteral("*-*")}, QDir::Files | QDir::Hidden | QDir::System);
-    for (const QString &name : found) {
+    static const QRegularExpression form(QStringLiteral("^([1-9][0-9]{0,9})-[0-9a-z]{1,7}$"));
+    QStringList candidates;
+    for (const QString &name : QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        if (name.startsWith(prefix, Qt::CaseSensitive) && form.match(QStringView(name).mid(prefix.size())).hasMatch())
+            candidates.append(name);
+    }
+    if (candidates.isEmpty() || sharedFileSystem(folder))
+        return;
+    const qint64 maxPid = largestPid();
+    for (const QString &name : std::as_const(candidates)) {
         const QString rest = name.mid(prefix.size());
-        bool ok = false;
-        const qint64 pid = rest.left(rest.indexOf(u'-')).toLongLong(&ok);
-        if (!ok || pid <= 0 || pid == ::getpid())
+        const qint64 pid = rest.left(rest.indexOf(u'-')).toLongLong();
+        if (pid > maxPid || pid == ::getpid())
+            continue;
+        const QByteArray path = QFile::encodeName(folder + QLatin1Char('/') + name);
+        struct stat st {};
+        if (::lstat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid())
             continue;
         if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
-            ::unlink(QFile::encodeName(folder + QLatin1Char('/') + name).constData());
+            ::unlink(path.constData());
     }
 }
 
