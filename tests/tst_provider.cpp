@@ -230,6 +230,12 @@ void TestProvider::storesExactBytes_data()
     QTest::newRow("text around children, a child removed")
         << QByteArray("<doc>Hello <b>world</b> and <i>you</i>\nbye</doc>") << list({"DAT,,doc,Hello  and \nbye", "DAT,,doc/i,you"})
         << QByteArray("<doc>Hello  and <i>you</i>\nbye</doc>") << QString();
+    // A lone carriage return before the removed child would join the line
+    // feed after it into one line end: it is written as the line feed it
+    // reads as.
+    QTest::newRow("text around children, a child removed between CR and LF")
+        << QByteArray("<doc>one\r<b/>\ntwo<i/></doc>") << list({"DAT,,doc,one\n\ntwo", "DAT,,doc/i,"})
+        << QByteArray("<doc>one\n\ntwo<i/></doc>") << QString();
     QTest::newRow("text around children, a child added")
         << QByteArray("<doc>\n  Hello\n  <b/>\n  bye\n</doc>\n")
         << list({"DAT,,doc,Hello\n  \n  bye", "DAT,,doc/b,", "DAT,,doc/c,"})

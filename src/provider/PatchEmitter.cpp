@@ -38,6 +38,28 @@ QByteArray PatchEmitter::runNew()
     return out;
 }
 
+// A carriage return that ends what is written so far and a line feed that
+// starts what comes next read as one line end (CR LF), though they were two
+// apart (text around a removed child, say): the carriage return, which reads
+// as a line feed anyway, is written as one.
+void PatchEmitter::splitJoinedLineEnd()
+{
+    if (m_pieces.empty())
+        return;
+    Piece &last = m_pieces.back();
+    if (!last.original) {
+        if (last.text.endsWith('\r'))
+            last.text.back() = '\n';
+        return;
+    }
+    if (last.to > last.from && m_s.at(last.to - 1) == '\r') {
+        --last.to;
+        if (last.to == last.from)
+            m_pieces.pop_back();
+        add("\n");
+    }
+}
+
 void PatchEmitter::copy(qsizetype from, qsizetype to)
 {
     if (from >= to)
@@ -46,6 +68,8 @@ void PatchEmitter::copy(qsizetype from, qsizetype to)
         m_pieces.back().to = to;
         return;
     }
+    if (m_s.at(from) == '\n')
+        splitJoinedLineEnd();
     m_pieces.push_back({true, from, to, {}});
 }
 
@@ -53,6 +77,8 @@ void PatchEmitter::add(const QByteArray &text)
 {
     if (text.isEmpty())
         return;
+    if (text.front() == '\n')
+        splitJoinedLineEnd();
     if (!m_pieces.empty() && !m_pieces.back().original) {
         m_pieces.back().text += text;
         return;

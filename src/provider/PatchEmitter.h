@@ -43,6 +43,7 @@ private:
     // The output as pieces of the original text and new text.
     void copy(qsizetype from, qsizetype to);
     void add(const QByteArray &text);
+    void splitJoinedLineEnd();
     QByteArray assemble() const;
 
     // The document's layout.
