@@ -480,12 +480,19 @@ int runSet(const QStringList &args, bool nul, bool diff)
         if (slash > 0 && e->path.at(slash + 1) != u'@')
             holdingElements.insert(e->path.left(slash));
     }
+    // The first few missing paths are named with the nearest ones; the rest
+    // are counted, so that a list of many wrong paths costs no search each.
+    constexpr qsizetype kNamedMissing = 5;
     QStringList missing;
+    qsizetype moreMissing = 0;
     for (const QString &key : std::as_const(order)) {
         const auto at = entryOf.constFind(key);
         if (at == entryOf.cend()) {
-            missing.append(QStringLiteral("no %1 (nearest: %2)")
-                               .arg(quoteForMessage(key, 200), nearestPaths(key, paths).join(QStringLiteral(", "))));
+            if (missing.size() < kNamedMissing)
+                missing.append(QStringLiteral("no %1 (nearest: %2)")
+                                   .arg(quoteForMessage(key, 200), nearestPaths(key, paths).join(QStringLiteral(", "))));
+            else
+                ++moreMissing;
             continue;
         }
         const QString &value = values[key];
@@ -499,6 +506,8 @@ int runSet(const QStringList &args, bool nul, bool diff)
         const std::optional<PairEntry> e = ParsePairEntry(pairs[*at]);
         pairs[*at] = FormatPairEntry(e->ns, e->path, value);
     }
+    if (moreMissing > 0)
+        missing.append(QStringLiteral("%1 more paths it lacks").arg(moreMissing));
     if (!missing.isEmpty())
         throw Error(QStringLiteral("%1 was not changed: it has %2.").arg(quoteForMessage(path, 200), missing.join(QStringLiteral("; "))));
     return store(file, pairs, diff);
