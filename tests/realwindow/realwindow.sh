@@ -185,8 +185,15 @@ exit_editor "File > Exit did not end the editor"
 # Started with a file, as a file manager starts it: the document shows.
 "$editor" "$doc" >"$work/editor.log" 2>&1 &
 editor_pid=$!
-wait_for newest_window >/dev/null || fail "the editor started with a file did not appear"
-main="$(newest_window)"
+# As at the first start, a loaded machine may take a while.
+main=""
+for _ in $(seq 300); do
+  main="$(newest_window || true)"
+  [ -n "$main" ] && break
+  kill -0 "$editor_pid" 2>/dev/null || { cat "$work/editor.log"; editor_pid=""; fail "the editor started with a file ended early"; }
+  sleep 0.1
+done
+[ -n "$main" ] || { cat "$work/editor.log"; fail "the editor started with a file did not appear"; }
 wait_for panel_says "Schema: 1 problem (catalog.xsd)" || fail "the file named at start was not loaded: $(spoken 'Schema: ')"
 spoken "Open file: " | grep -q $'^Open file: doc.xml\t' || fail "the file named at start is not the open file"
 shot "started-with-file"
