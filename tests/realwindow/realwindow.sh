@@ -75,16 +75,23 @@ exit_editor() {
   editor_pid=""
 }
 
-"$editor" >"$work/editor.log" 2>&1 &
-editor_pid=$!
-main=""
-for _ in $(seq 300); do
-  main="$(newest_window || true)"
-  [ -n "$main" ] && break
-  kill -0 "$editor_pid" 2>/dev/null || { cat "$work/editor.log"; editor_pid=""; fail "the editor ended before its window appeared"; }
-  sleep 0.1
-done
-[ -n "$main" ] || { cat "$work/editor.log"; fail "the editor window did not appear"; }
+# Starts the editor with the arguments given and waits up to 30 s for its
+# window (a loaded machine may take a while); sets editor_pid and main.
+start_editor() {
+  "$editor" "$@" >"$work/editor.log" 2>&1 &
+  editor_pid=$!
+  main=""
+  for _ in $(seq 300); do
+    main="$(newest_window || true)"
+    [ -n "$main" ] && return 0
+    kill -0 "$editor_pid" 2>/dev/null || { cat "$work/editor.log"; editor_pid=""; fail "the editor ($*) ended before its window appeared"; }
+    sleep 0.1
+  done
+  cat "$work/editor.log"
+  fail "the editor window ($*) did not appear"
+}
+
+start_editor
 sleep 0.5
 shot "started"
 
@@ -183,17 +190,7 @@ shot "schema-problem-chosen"
 exit_editor "File > Exit did not end the editor"
 
 # Started with a file, as a file manager starts it: the document shows.
-"$editor" "$doc" >"$work/editor.log" 2>&1 &
-editor_pid=$!
-# As at the first start, a loaded machine may take a while.
-main=""
-for _ in $(seq 300); do
-  main="$(newest_window || true)"
-  [ -n "$main" ] && break
-  kill -0 "$editor_pid" 2>/dev/null || { cat "$work/editor.log"; editor_pid=""; fail "the editor started with a file ended early"; }
-  sleep 0.1
-done
-[ -n "$main" ] || { cat "$work/editor.log"; fail "the editor started with a file did not appear"; }
+start_editor "$doc"
 wait_for panel_says "Schema: 1 problem (catalog.xsd)" || fail "the file named at start was not loaded: $(spoken 'Schema: ')"
 spoken "Open file: " | grep -q $'^Open file: doc.xml\t' || fail "the file named at start is not the open file"
 shot "started-with-file"
