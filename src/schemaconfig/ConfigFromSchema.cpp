@@ -78,6 +78,7 @@ struct Shape
 {
     bool single = true;
     QStringList attributes; // "@name", in order
+    NameSet attributeNames; // the same, to look up
     QStringList children;   // element names, in order
     std::map<QString, std::unique_ptr<Shape>> byName;
     std::vector<int> walked; // declarations already walked here
@@ -99,7 +100,7 @@ public:
         shape.walked.push_back(id);
         const ElementContent &content = m_content.of(decl);
         for (const QString &name : content.attributes) {
-            if (!shape.attributes.contains(name)) {
+            if (shape.attributeNames.insert(name).second) {
                 m_budget.add();
                 shape.attributes.append(name);
             }
@@ -183,8 +184,9 @@ public:
         static const ElementContent none;
         const ElementContent &content = decl ? m_content.of(decl) : none;
         QStringList attributes = content.attributes;
+        NameSet known(attributes.cbegin(), attributes.cend());
         for (const QString &a : node.attributes) {
-            if (!attributes.contains(a))
+            if (known.insert(a).second)
                 attributes.append(a);
         }
         for (const QString &a : std::as_const(attributes))
