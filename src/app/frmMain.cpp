@@ -93,7 +93,7 @@ public:
 
 frmMain::frmMain(Prompts *prompts, QString configurationPath, QWidget *parent)
     : QMainWindow(parent), m_prompts(prompts), m_configurationPath(std::move(configurationPath)),
-      m_model(new ColoredTreeModel(this)), m_validator(std::make_shared<SchemaValidator>())
+      m_model(new ColoredTreeModel(this))
 {
     if (!m_prompts) {
         m_ownPrompts = std::make_unique<WidgetPrompts>();
@@ -337,6 +337,16 @@ void frmMain::StartSchemaCheck()
     }
     m_schemaState = {SchemaPanelState::Kind::Checking, {}, 0, false, {}};
     showSchemaPanel();
+    // Made at the first check, on this thread (Xerces starts up then), not
+    // at every start of the editor.
+    try {
+        if (!m_validator)
+            m_validator = std::make_shared<SchemaValidator>();
+    } catch (const Error &e) {
+        m_schemaState = {SchemaPanelState::Kind::NotChecked, {}, 0, false, e.description()};
+        showSchemaPanel();
+        return;
+    }
     auto *watcher = new QFutureWatcher<ValidationResult>(this);
     connect(watcher, &QFutureWatcher<ValidationResult>::finished, this, [this, watcher, generation] {
         watcher->deleteLater();
