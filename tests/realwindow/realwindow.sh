@@ -25,12 +25,11 @@ doc="$work/doc.xml"
 cp "$sample" "$doc"
 cp "$(dirname "$sample")/catalog.xsd" "$work/"
 
-display=""
-for n in $(seq 90 120); do
-  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=":$n"; break; fi
-done
-[ -n "$display" ] || { echo "no free X display"; exit 1; }
-Xvfb "$display" -screen 0 1024x768x24 -dpi 96 -nolisten tcp >/dev/null 2>&1 &
+# Xvfb picks a free display itself (-displayfd) and writes its number once it
+# listens. Probing for free numbers from here races with other X servers on
+# the machine, including ones in other containers that share the abstract
+# socket namespace but not /tmp.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
 xvfb=$!
 editor_pid=""
 cleanup() {
@@ -39,11 +38,19 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-export DISPLAY="$display"
-# A loaded machine may take a while to start Xvfb and the editor. The socket
-# appears before the server answers, so wait until it answers.
+display=""
+for _ in $(seq 300); do
+  display="$(head -n 1 "$work/display" 2>/dev/null || true)"
+  [ -n "$display" ] && break
+  kill -0 "$xvfb" 2>/dev/null || { cat "$work/xvfb.log"; echo "FAIL: Xvfb ended before it chose a display"; exit 1; }
+  sleep 0.1
+done
+[ -n "$display" ] || { cat "$work/xvfb.log"; echo "FAIL: Xvfb did not choose a display in 30 s"; exit 1; }
+export DISPLAY=":$display"
+# A loaded machine may take a while to start Xvfb and the editor; wait until
+# the server answers.
 for _ in $(seq 300); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
-xdotool getdisplaygeometry >/dev/null 2>&1 || { echo "FAIL: Xvfb on $display did not answer"; exit 1; }
+xdotool getdisplaygeometry >/dev/null 2>&1 || { cat "$work/xvfb.log"; echo "FAIL: Xvfb on $DISPLAY did not answer"; exit 1; }
 unset QT_QPA_PLATFORM QT_SCALE_FACTOR QT_SCREEN_SCALE_FACTORS
 export QT_FONT_DPI=96
 # The editor offers its accessibility tree even though no screen reader
@@ -84,7 +91,11 @@ start_editor() {
   for _ in $(seq 300); do
     main="$(newest_window || true)"
     [ -n "$main" ] && return 0
-    kill -0 "$editor_pid" 2>/dev/null || { cat "$work/editor.log"; editor_pid=""; fail "the editor ($*) ended before its window appeared"; }
+    if ! kill -0 "$editor_pid" 2>/dev/null; then
+      cat "$work/editor.log"; editor_pid=""
+      kill -0 "$xvfb" 2>/dev/null || { cat "$work/xvfb.log"; echo "FAIL: Xvfb on $DISPLAY ended"; exit 1; }
+      fail "the editor ($*) ended before its window appeared"
+    fi
     sleep 0.1
   done
   cat "$work/editor.log"
