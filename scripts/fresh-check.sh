@@ -132,22 +132,28 @@ cat >"$root/usr/local/bin/tarnwell-run-check" <<'EOF'
 set -u
 shot="$1"
 command -v Xvfb >/dev/null || { echo "Xvfb is not installed"; exit 1; }
-display=""
-for n in $(seq 140 199); do
-  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=":$n"; break; fi
-done
-[ -n "$display" ] || { echo "no free X display"; exit 1; }
-Xvfb "$display" -screen 0 1024x768x24 -dpi 96 -nolisten tcp >/dev/null 2>&1 &
+# Xvfb picks a free display itself and writes its number once it listens;
+# guessing from /tmp misses servers outside this chroot.
+dfile="$(mktemp)"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp 3>"$dfile" >/dev/null 2>&1 &
 xvfb=$!
 run=""
 stop() {
   [ -z "$run" ] || kill "$run" 2>/dev/null
   kill "$xvfb" 2>/dev/null
   wait 2>/dev/null
+  rm -f "$dfile"
 }
 trap stop EXIT
-for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
-export DISPLAY="$display"
+display=""
+for _ in $(seq 300); do
+  display="$(head -n 1 "$dfile" 2>/dev/null)"
+  [ -n "$display" ] && break
+  kill -0 "$xvfb" 2>/dev/null || { echo "Xvfb ended before it chose a display"; exit 1; }
+  sleep 0.1
+done
+[ -n "$display" ] || { echo "Xvfb did not choose a display in 30 s"; exit 1; }
+export DISPLAY=":$display"
 scripts/run.sh &
 run=$!
 window=""
