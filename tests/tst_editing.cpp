@@ -430,22 +430,25 @@ void TestEditing::writeOfMalformedTextIsRefused()
 
 void TestEditing::unsavedChangesAreAskedAbout_data()
 {
-    QTest::addColumn<bool>("edited");
+    QTest::addColumn<QString>("edit"); // "tree", "box", "box written" or "" for none
     QTest::addColumn<QString>("command"); // a File menu item, or "close" for the window's close
     QTest::addColumn<bool>("answer");
     for (const char *command : {"mnuFileItem1", "mnuFileItem2", "mnuFileItem4", "close"}) {
-        QTest::addRow("%s, edited, Yes", command) << true << QString::fromLatin1(command) << true;
-        QTest::addRow("%s, edited, No", command) << true << QString::fromLatin1(command) << false;
-        QTest::addRow("%s, nothing unsaved", command) << false << QString::fromLatin1(command) << false;
+        for (const char *edit : {"tree", "box"}) {
+            QTest::addRow("%s, %s edited, Yes", command, edit) << QString::fromLatin1(edit) << QString::fromLatin1(command) << true;
+            QTest::addRow("%s, %s edited, No", command, edit) << QString::fromLatin1(edit) << QString::fromLatin1(command) << false;
+        }
+        QTest::addRow("%s, box written", command) << QStringLiteral("box written") << QString::fromLatin1(command) << false;
+        QTest::addRow("%s, nothing unsaved", command) << QString() << QString::fromLatin1(command) << false;
     }
 }
 
 // New, Open, Exit and closing the window ask before dropping changes not
-// stored; No leaves everything as it was, Yes goes on; with nothing unsaved
-// nothing is asked.
+// stored, in the tree or typed into the XML box; No leaves everything as it
+// was, Yes goes on; with nothing unsaved nothing is asked.
 void TestEditing::unsavedChangesAreAskedAbout()
 {
-    QFETCH(bool, edited);
+    QFETCH(QString, edit);
     QFETCH(QString, command);
     QFETCH(bool, answer);
     const QString doc = copyExample(QStringLiteral("doc.xml"));
@@ -453,10 +456,19 @@ void TestEditing::unsavedChangesAreAskedAbout()
     m_window->findChild<QAction *>(QStringLiteral("mnuFileItem2"))->trigger();
     click("cmdGetData");
     TreeNode *footer = m_window->treeModel()->rootNode()->childNamed(QStringLiteral("Footer"), 0);
-    if (edited) {
+    auto *box = widget<QPlainTextEdit>("txtXML");
+    if (edit == u"tree") {
         select(footer);
         type(QStringLiteral("typed, not stored"));
+    } else if (edit.startsWith(u"box")) {
+        click("cmdRead");
+        box->moveCursor(QTextCursor::End);
+        QTest::keyClicks(box, QStringLiteral("<!-- typed -->"));
+        if (edit == u"box written")
+            click("cmdWrite");
     }
+    const QString boxText = box->toPlainText();
+    const bool edited = edit == u"tree" || edit == u"box";
     m_prompts->answers.enqueue(answer);
     m_prompts->fileNames.enqueue(m_dir.filePath(QStringLiteral("other.xml")));
     if (command == u"close")
@@ -469,7 +481,8 @@ void TestEditing::unsavedChangesAreAskedAbout()
     QCOMPARE(m_window->isVisible(), !(closes && goesOn));
     if (!goesOn) {
         QCOMPARE(m_window->treeModel()->rootNode()->childNamed(QStringLiteral("Footer"), 0)->tag(),
-                 QStringLiteral("typed, not stored"));
+                 edit == u"tree" ? QStringLiteral("typed, not stored") : footer->tag());
+        QCOMPARE(box->toPlainText(), boxText);
         QCOMPARE(m_prompts->fileNames.size(), 1); // no file was asked for
     }
 }

@@ -503,7 +503,10 @@ void frmMain::mnuFileItem_Click(int index)
 
 bool frmMain::MayDiscardChanges()
 {
-    return !m_panels.hasUnsavedChanges() || m_prompts->question(this, kDiscardQuestion.toString());
+    // Text typed into the XML box and not written is as much the user's work
+    // as a tree edit not stored.
+    const bool unsaved = m_panels.hasUnsavedChanges() || txtXML->document()->isModified();
+    return !unsaved || m_prompts->question(this, kDiscardQuestion.toString());
 }
 
 void frmMain::closeEvent(QCloseEvent *event)
@@ -658,6 +661,7 @@ void frmMain::cmdWrite_Click()
                 throw;
             throw Error(QStringLiteral("The text in the XML box ") + e.description().mid(given.size()), e.kind());
         }
+        txtXML->document()->setModified(false);
         sbarPanel1->setText(kSaved.toString());
         StartSchemaCheck();
     });

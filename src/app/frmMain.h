@@ -81,7 +81,8 @@ protected:
 
 private:
     void buildWidgets();
-    // Whether the tree may be dropped: nothing unsaved, or the user said Yes.
+    // Whether the tree and the XML box may be dropped: nothing unsaved in
+    // either, or the user said Yes.
     bool MayDiscardChanges();
     void BindChosenFile(const QString &chosen, bool isNew);
     void buildMenus();
