@@ -509,6 +509,12 @@ void TestProvider::badFiles_data()
     // A text read in pieces stops at the limit; it must not be taken cut.
     QTest::newRow("long text") << "<d>" + (QByteArray(99, 'x') + "&amp;").repeated(100001) + "</d>"
                                << "a text is longer than 10,000,000 bytes";
+    // Plain faults whose messages carry words of a limit's message.
+    QTest::newRow("DTD syntax error") << QByteArray("<!DOCTYPE d [<!ELEMENT d (a,b]>\n<d/>") << "not well-formed";
+    QTest::newRow("name like a limit") << QByteArray("<huge_text_node_ContentDecl></x>") << "not well-formed";
+    QTest::newRow("deep content declaration")
+        << "<!DOCTYPE d [<!ELEMENT d " + QByteArray(200, '(') + "a" + QByteArray(200, ')') + ">]><d/>"
+        << "an element declaration nests its groups deeper than 128 levels";
     QTest::newRow("invalid UTF-8") << QByteArray("<Doc>\xff\xfe</Doc>") << "not well-formed";
     QTest::newRow("NUL byte") << QByteArray("<Doc>a\0b</Doc>", 14) << "not well-formed";
     QTest::newRow("unbound prefix") << QByteArray("<p:Doc/>") << "not well-formed";

@@ -55,32 +55,37 @@ struct FirstError
 };
 
 // The limit that libxml2's message names, in the program's words; empty for
-// other messages.
+// other messages. Each limit is known by the fixed start of its message:
+// other messages carry the document's own names, which may read like one.
 QString limitReached(const QString &message)
 {
     static const struct
     {
-        const char *says;
+        const char *startsWith;
+        const char *endsWith;
         const char *means;
     } limits[] = {
-        {"Excessive depth in document", nullptr}, // the element nesting, worded below
-        {"huge text node", "a text is longer than 10,000,000 bytes"},
-        {"Name too long", "a name is longer than 50,000 bytes"},
-        {"AttValue length too long", "an attribute value is longer than 10,000,000 bytes"},
-        {"Comment too big", "a comment is longer than 10,000,000 bytes"},
-        {"CData section too big", "a CDATA section is longer than 10,000,000 bytes"},
-        {"too big found", "a processing instruction is longer than 10,000,000 bytes"},
-        {"entity value too long", "an entity's text is longer than 10,000,000 bytes"},
-        {"Huge input lookup", "a single piece of markup is longer than 10,000,000 bytes"},
-        {"ContentDecl", "an element declaration nests its groups deeper than 128 levels"},
+        {"Excessive depth in document:", "", nullptr}, // the element nesting, worded below
+        {"xmlSAX2Characters: huge text node", "", "a text is longer than 10,000,000 bytes"},
+        {"Name too long", "", "a name is longer than 50,000 bytes"},
+        {"AttValue length too long", "", "an attribute value is longer than 10,000,000 bytes"},
+        {"Comment too big found", "", "a comment is longer than 10,000,000 bytes"},
+        {"CData section too big found", "", "a CDATA section is longer than 10,000,000 bytes"},
+        {"PI ", "too big found", "a processing instruction is longer than 10,000,000 bytes"},
+        {"entity value too long", "", "an entity's text is longer than 10,000,000 bytes"},
+        {"Huge input lookup", "", "a single piece of markup is longer than 10,000,000 bytes"},
+        {"xmlParseElementChildrenContentDecl : depth", "too deep, use XML_PARSE_HUGE",
+         "an element declaration nests its groups deeper than 128 levels"},
     };
+    const QString said = message.trimmed();
     for (const auto &l : limits) {
-        if (message.contains(QLatin1String(l.says)))
+        if (said.startsWith(QLatin1String(l.startsWith)) && said.endsWith(QLatin1String(l.endsWith)))
             return l.means ? QString::fromLatin1(l.means)
                            : QStringLiteral("it nests elements deeper than %1 levels").arg(kMaxDepth);
     }
-    // Any other limit that libxml2 would lift with an option of its own.
-    if (message.contains(QLatin1String("XML_PARSE_")))
+    // Any other limit that libxml2 would lift with an option of its own; a
+    // name cannot hold the blank before the option's name.
+    if (said.endsWith(QLatin1String(" XML_PARSE_HUGE option")) || said.endsWith(QLatin1String(" use XML_PARSE_HUGE")))
         return QStringLiteral("it goes beyond a size or nesting limit of the XML reader");
     return QString();
 }
