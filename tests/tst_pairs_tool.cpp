@@ -159,25 +159,35 @@ void TestPairsTool::failuresExitNonZero_data()
     }
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QByteArray>("message");
+    QTest::addColumn<int>("code");
     QTest::newRow("missing file") << QStringList{QStringLiteral("get"), QStringLiteral("/nonexistent/x.xml")}
-                                  << QByteArray("does not exist");
-    QTest::newRow("unknown command") << QStringList{QStringLiteral("frob"), QStringLiteral("x.xml")} << QByteArray("frob");
+                                  << QByteArray("does not exist") << 1;
+    QTest::newRow("unknown command") << QStringList{QStringLiteral("frob"), QStringLiteral("x.xml")} << QByteArray("frob") << 1;
     QTest::newRow("unknown option") << QStringList{QStringLiteral("get"), QStringLiteral("--what"), QStringLiteral("x.xml")}
-                                    << QByteArray("--what");
-    QTest::newRow("no file") << QStringList{QStringLiteral("get")} << QByteArray("arguments");
+                                    << QByteArray("--what") << 1;
+    QTest::newRow("no file") << QStringList{QStringLiteral("get")} << QByteArray("arguments") << 1;
     QTest::newRow("config, refused document") << QStringList{QStringLiteral("config"), good, bad}
-                                              << QByteArray("bad.xml\" is not well-formed XML");
+                                              << QByteArray("bad.xml\" is not well-formed XML") << 1;
     QTest::newRow("config, another root") << QStringList{QStringLiteral("config"), good, other}
-                                          << QByteArray("other.xml\": The document's root \"S\" differs");
-    QTest::newRow("config, no document") << QStringList{QStringLiteral("config")} << QByteArray("at least one document");
+                                          << QByteArray("other.xml\": The document's root \"S\" differs") << 1;
+    // A switch that the command does not take is refused, not ignored.
+    QTest::newRow("read -z") << QStringList{QStringLiteral("read"), QStringLiteral("-z"), good}
+                             << QByteArray("-z goes with get, put and set") << 1;
+    QTest::newRow("config --create") << QStringList{QStringLiteral("config"), QStringLiteral("--create"), good}
+                                     << QByteArray("--create goes with put and write") << 1;
+    // For validate, 1 means problems found: a wrong command line is 2.
+    QTest::newRow("validate --diff") << QStringList{QStringLiteral("validate"), QStringLiteral("--diff"), good}
+                                     << QByteArray("--diff goes with put and set") << 2;
+    QTest::newRow("config, no document") << QStringList{QStringLiteral("config")} << QByteArray("at least one document") << 1;
 }
 
 void TestPairsTool::failuresExitNonZero()
 {
     QFETCH(QStringList, args);
     QFETCH(QByteArray, message);
+    QFETCH(int, code);
     const Result r = runTool(args);
-    QVERIFY(r.code != 0);
+    QCOMPARE(r.code, code);
     QVERIFY2(r.err.contains(message), r.err.constData());
     QVERIFY(r.out.isEmpty());
 }

@@ -18,6 +18,7 @@
 #include <QStringDecoder>
 #include <QStringList>
 #include <algorithm>
+#include <initializer_list>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -43,7 +44,7 @@ const char kHelp[] =
     "                                          lacks are deleted (to change one value,\n"
     "                                          use set)\n"
     "  tarnwell-pairs read FILE                print FILE's raw XML text\n"
-    "  tarnwell-pairs write FILE               replace FILE's text with standard input\n"
+    "  tarnwell-pairs write [--create] FILE    replace FILE's text with standard input\n"
     "  tarnwell-pairs config FILE...           print a TarnwellEditor.cfg made from\n"
     "                                          example documents of one family\n"
     "  tarnwell-pairs config --schema FILE.xsd [ROOT] FILE.xml...\n"
@@ -524,14 +525,25 @@ int run(QStringList args)
         return 0;
     }
     const QString command = args.takeFirst();
-    const bool nul = args.removeAll(QStringLiteral("-z")) > 0;
-    const bool create = args.removeAll(QStringLiteral("--create")) > 0;
-    const bool diff = args.removeAll(QStringLiteral("--diff")) > 0;
-    if (diff) {
-        if (command != QLatin1String("put") && command != QLatin1String("set"))
-            throw Error(QStringLiteral("--diff goes with put and set; see --help."));
+    if (command == QLatin1String("validate"))
+        g_failureStatus = 2; // 1 means problems found
+    // A switch that the command does not take is refused rather than
+    // ignored: the user meant something by it.
+    const auto takeSwitch = [&args, &command](const char *name, std::initializer_list<const char *> takers,
+                                              const char *whom) {
+        if (args.removeAll(QLatin1String(name)) == 0)
+            return false;
+        for (const char *taker : takers) {
+            if (command == QLatin1String(taker))
+                return true;
+        }
+        throw Error(QStringLiteral("%1 goes with %2; see --help.").arg(QLatin1String(name), QLatin1String(whom)));
+    };
+    const bool nul = takeSwitch("-z", {"get", "put", "set"}, "get, put and set");
+    const bool create = takeSwitch("--create", {"put", "write"}, "put and write");
+    const bool diff = takeSwitch("--diff", {"put", "set"}, "put and set");
+    if (diff)
         g_failureStatus = 2;
-    }
     if (command == QLatin1String("config"))
         return runConfig(args);
     if (command == QLatin1String("validate"))
@@ -540,12 +552,8 @@ int run(QStringList args)
         if (a.startsWith(u'-') && a.size() > 1)
             throw Error(QStringLiteral("Unknown option %1; see --help.").arg(a));
     }
-    if (command == QLatin1String("set")) {
-        if (create)
-            throw Error(QStringLiteral("set changes the values of an existing document; --create goes with put "
-                                       "and write; see --help."));
+    if (command == QLatin1String("set"))
         return runSet(args, nul, diff);
-    }
     const qsizetype maxArgs = command == QLatin1String("put") ? 2 : 1;
     if (args.isEmpty() || args.size() > maxArgs)
         throw Error(QStringLiteral("Wrong number of arguments for %1; see --help.").arg(quoteForMessage(command)));
