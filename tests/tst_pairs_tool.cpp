@@ -212,6 +212,12 @@ void TestPairsTool::setChangesValuesOnly_data()
         << QStringList{u"set"_s, u"FILE"_s, u"R/T=new"_s, u"R/B[1]/Nx=1"_s} << QByteArray() << 1 << doc
         << QByteArray("\"FILE\" was not changed: it has no \"R/B[1]/Nx\" (nearest: \"R/B[1]/N\", \"R/B[1]\", "
                       "\"R/B[1]/@id\", \"R/B/N\", \"R/B\").");
+    QTest::newRow("index 0 written out")
+        << QStringList{u"set"_s, u"FILE"_s, u"R/B[0]/N=m"_s, u"R/B[01]/@id=z"_s} << QByteArray() << 0
+        << QByteArray(doc).replace(">n1<", ">m<").replace("\"y\"", "\"z\"") << QByteArray();
+    QTest::newRow("one path written two ways")
+        << QStringList{u"set"_s, u"FILE"_s, u"R/B/N=1"_s, u"R/B[0]/N=2"_s} << QByteArray() << 1 << doc
+        << QByteArray("\"R/B/N\" is given twice");
     QTest::newRow("path given twice") << QStringList{u"set"_s, u"FILE"_s, u"R/T=1"_s, u"R/T=2"_s} << QByteArray() << 1 << doc
                                       << QByteArray("\"R/T\" is given twice");
     QTest::newRow("no PATH=VALUE") << QStringList{u"set"_s, u"FILE"_s, u"=1"_s} << QByteArray() << 1 << doc

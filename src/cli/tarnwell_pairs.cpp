@@ -5,6 +5,7 @@
 #include "SchemaValidator.h"
 #include "Error.h"
 #include "PairEntry.h"
+#include "PathSyntax.h"
 #include "Quen.h"
 #include "TarnwellProvider.h"
 #include "UnifiedDiff.h"
@@ -424,6 +425,25 @@ QStringList nearestPaths(const QString &wanted, const QStringList &paths)
     return out;
 }
 
+// The path as get prints it: "[0]" is dropped and an index's leading zeros
+// too, so "R/B[0]/N" and "R/B/N" name one node. A segment whose index is no
+// number stays as given (no node has that path).
+QString canonicalPath(const QString &path)
+{
+    if (!path.contains(u'['))
+        return path;
+    QStringList segments = path.split(u'/');
+    for (QString &segment : segments) {
+        if (!segment.contains(u'[') || !segment.endsWith(u']'))
+            continue;
+        try {
+            segment = IndexedSegment(StripIndex(segment), SegmentIndex(segment));
+        } catch (const Error &) {
+        }
+    }
+    return segments.join(u'/');
+}
+
 // set [-z] [--diff] FILE PATH=VALUE...: the document's own pair list with
 // the values at PATHs replaced, stored as put stores it.
 int runSet(const QStringList &args, bool nul, bool diff)
@@ -458,7 +478,7 @@ int runSet(const QStringList &args, bool nul, bool diff)
             throw Error(QStringLiteral("%1 is not PATH=VALUE; nothing was changed.").arg(quoteForMessage(a, 200)));
         if (g_undecodableArguments.contains(a))
             throw Error(QStringLiteral("%1 is not valid UTF-8; nothing was changed.").arg(quoteForMessage(a, 200)));
-        const QString key = a.left(eq);
+        const QString key = canonicalPath(a.left(eq));
         if (values.contains(key))
             throw Error(QStringLiteral("%1 is given twice; give each PATH once. Nothing was changed.")
                             .arg(quoteForMessage(key, 200)));
