@@ -56,7 +56,8 @@ struct FirstError
 
 // The limit that libxml2's message names, in the program's words; empty for
 // other messages. Each limit is known by the fixed start of its message:
-// other messages carry the document's own names, which may read like one.
+// other messages carry the document's own names and text, which may read
+// like one.
 QString limitReached(const QString &message)
 {
     static const struct
@@ -74,6 +75,7 @@ QString limitReached(const QString &message)
         {"PI ", "too big found", "a processing instruction is longer than 10,000,000 bytes"},
         {"entity value too long", "", "an entity's text is longer than 10,000,000 bytes"},
         {"Huge input lookup", "", "a single piece of markup is longer than 10,000,000 bytes"},
+        {"internal error: Huge input lookup", "", "a single piece of markup is longer than 10,000,000 bytes"},
         {"xmlParseElementChildrenContentDecl : depth", "too deep, use XML_PARSE_HUGE",
          "an element declaration nests its groups deeper than 128 levels"},
     };
@@ -83,10 +85,6 @@ QString limitReached(const QString &message)
             return l.means ? QString::fromLatin1(l.means)
                            : QStringLiteral("it nests elements deeper than %1 levels").arg(kMaxDepth);
     }
-    // Any other limit that libxml2 would lift with an option of its own; a
-    // name cannot hold the blank before the option's name.
-    if (said.endsWith(QLatin1String(" XML_PARSE_HUGE option")) || said.endsWith(QLatin1String(" use XML_PARSE_HUGE")))
-        return QStringLiteral("it goes beyond a size or nesting limit of the XML reader");
     return QString();
 }
 
