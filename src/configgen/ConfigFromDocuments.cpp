@@ -34,6 +34,26 @@ namespace {
 
 // Throws what loading a pair list throws for path: it is empty, or a segment
 // after the first (which stands for the root and is not read) has a bad index.
+// The index of a segment ("Item[40000]" gives 40,000). A document may hold
+// more entries, and more siblings of one name, than a list of the
+// configuration holds: the limit is on the configuration's lines, not on the
+// examples. Throws as SegmentIndex does, except that only an index past what
+// an int holds is an Overflow.
+int exampleIndex(QStringView segment)
+{
+    const qsizetype bracket = segment.indexOf(u'[');
+    if (bracket < 0)
+        return 0;
+    const QStringView digits = segment.sliced(bracket + 1).chopped(1);
+    if (!segment.endsWith(u']') || digits.size() > 9) // 9 digits always fit
+        return SegmentIndex(segment);
+    bool ok = false;
+    const int index = digits.toInt(&ok);
+    if (!ok || digits.startsWith(u'+') || digits.startsWith(u'-'))
+        return SegmentIndex(segment);
+    return index;
+}
+
 void checkPath(QStringView path)
 {
     if (path.isEmpty())
@@ -41,7 +61,7 @@ void checkPath(QStringView path)
                     Error::Kind::InvalidArgument);
     for (qsizetype slash = path.indexOf(u'/'); slash >= 0;) {
         const qsizetype next = path.indexOf(u'/', slash + 1);
-        SegmentIndex(path.sliced(slash + 1, (next < 0 ? path.size() : next) - slash - 1));
+        exampleIndex(path.sliced(slash + 1, (next < 0 ? path.size() : next) - slash - 1));
         slash = next;
     }
 }
@@ -204,7 +224,7 @@ private:
     {
         const qsizetype bracket = segment.indexOf(u'[');
         const QStringView name = bracket < 0 ? segment : segment.first(bracket);
-        const int index = SegmentIndex(segment);
+        const int index = exampleIndex(segment);
         const bool attribute = name.startsWith(u'@');
         Shape &shape = *m_elements[static_cast<size_t>(parent)].shape;
         if (!shape.names)
@@ -275,7 +295,6 @@ void ConfigFromDocuments::addDocument(const QStringList &pairs)
     if (m_lines > kMaxCount)
         throw tooManyLines();
     // Everything that can be refused is checked before anything is taken in.
-    checkCount(pairs.size(), QStringLiteral("entries in the pair list"));
     std::vector<QStringView> paths;
     paths.reserve(static_cast<size_t>(pairs.size()));
     for (qsizetype i = 0; i < pairs.size(); ++i) {

@@ -21,9 +21,10 @@
 // elements' subtrees), one "E,path" line each, or "ES,path" for an element
 // other than the root that never stood twice under one parent; UTF-8, LF.
 //
-// A document is refused, and nothing of it taken in, when loading its pair
-// list fails (with that failure) or its root differs from the root of the
-// documents before. A list of TarnwellEditor.cfg holds at most 32,767 lines:
+// A document is refused, and nothing of it taken in, when an entry's path is
+// malformed or its root differs from the root of the documents before. A
+// document may be as large as the provider reads: only the configuration's
+// lines are limited. A list of TarnwellEditor.cfg holds at most 32,767 lines:
 // once the configuration passes that, addDocument, root() and text() throw
 // an Overflow failure.
 namespace tarnwell {
