@@ -5,6 +5,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 using namespace tarnwell;
 using namespace Qt::Literals::StringLiterals;
@@ -55,6 +56,16 @@ void TestValidation::initTestCase()
     QFile schema(kExamples + u"catalog.xsd"_s);
     QVERIFY(schema.open(QIODevice::ReadOnly));
     QVERIFY(!place(u"catalog.xsd"_s, schema.readAll()).isEmpty());
+    // A type that holds itself, so documents may nest as deep as they like.
+    QVERIFY(!place(u"deep.xsd"_s, "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\">"
+                                  "<xs:element name=\"N\" type=\"T\"/><xs:complexType name=\"T\"><xs:sequence>"
+                                  "<xs:element ref=\"N\" minOccurs=\"0\"/></xs:sequence>"
+                                  "<xs:attribute name=\"x\" type=\"xs:int\"/></xs:complexType></xs:schema>")
+                 .isEmpty());
+    QVERIFY(!place(u"map.xml"_s, "<catalog xmlns=\"urn:oasis:names:tc:entity:xmlns:xml:catalog\"><uri "
+                                 "name=\"http://example.com/catalog.xsd\" uri=\"" +
+                                     QUrl::fromLocalFile(m_dir.filePath(u"catalog.xsd"_s)).toEncoded() + "\"/></catalog>")
+                 .isEmpty());
     QVERIFY(!place(u"malformed.xsd"_s, "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\"><xs:element name=\"x\">"
                                        "</xs:schema>")
                  .isEmpty());
@@ -89,6 +100,8 @@ void TestValidation::check_data()
                            << int(Status::NotChecked) << u"http://192.0.2.1/catalog.xsd is not a local file"_s;
     QTest::newRow("a missing schema") << QByteArray("\"catalog.xsd\"") << QByteArray("\"absent.xsd\"")
                                       << int(Status::NotChecked) << u"absent.xsd not found"_s;
+    QTest::newRow("a missing schema in a folder") << QByteArray("\"catalog.xsd\"") << QByteArray("\"sub/catalog.xsd\"")
+                                                  << int(Status::NotChecked) << u"sub/catalog.xsd not found"_s;
     QTest::newRow("a malformed schema") << QByteArray("\"catalog.xsd\"") << QByteArray("\"malformed.xsd\"")
                                         << int(Status::NotChecked) << u"the schema cannot be read: "_s;
     QTest::newRow("a malformed document") << QByteArray("</Catalog>") << QByteArray("</Catalogue>")
@@ -164,6 +177,18 @@ void TestValidation::tool_data()
                                  << QByteArray() << QByteArray("not checked: absent.xsd not found");
     QTest::newRow("schema given") << QByteArray(valid).replace("catalog.xsd", "absent.xsd")
                                   << QStringList{u"--schema"_s, u"catalog.xsd"_s} << 0 << QByteArray() << QByteArray();
+    QTest::newRow("schema URL through a catalog")
+        << QByteArray(valid).replace("catalog.xsd", "absent.xsd")
+        << QStringList{u"--schema"_s, u"http://example.com/catalog.xsd"_s} << 0 << QByteArray() << QByteArray();
+    QTest::newRow("schema URL no catalog maps")
+        << valid << QStringList{u"--schema"_s, u"http://192.0.2.1/catalog.xsd"_s} << 2 << QByteArray()
+        << QByteArray("http://192.0.2.1/catalog.xsd is not a local file; to use a local copy, map it in an XML catalog");
+    // Below the 256 levels of a pair list the path is cut, so that deep
+    // documents do not give paths of any length.
+    QByteArray deep = "<N xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" xsi:noNamespaceSchemaLocation=\"deep.xsd\">";
+    deep += QByteArray("<N>").repeated(299) + "\n<N x=\"bad\"/>" + QByteArray("</N>").repeated(300);
+    QTest::newRow("a deep problem") << deep << QStringList() << 1
+                                    << ":2:13: " + QByteArray("N/").repeated(256) + "\xe2\x80\xa6: value 'bad'" << QByteArray();
     QTest::newRow("an unknown option") << valid << QStringList{u"--bogus"_s} << 2 << QByteArray() << QByteArray("--bogus");
     QTest::newRow("two files") << valid << QStringList{u"tool.xml"_s} << 2 << QByteArray() << QByteArray("arguments");
 }
@@ -180,6 +205,9 @@ void TestValidation::tool()
     QVERIFY(!place(u"tool.xml"_s, document).isEmpty());
     QProcess p;
     p.setWorkingDirectory(m_dir.path());
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"XML_CATALOG_FILES"_s, m_dir.filePath(u"map.xml"_s));
+    p.setProcessEnvironment(environment);
     p.start(QStringLiteral(TARNWELL_PAIRS_TOOL), QStringList{u"validate"_s, u"tool.xml"_s} + more);
     QVERIFY(p.waitForFinished(30000));
     QCOMPARE(p.exitCode(), code);

@@ -4,6 +4,7 @@
 #include "ConfigFromSchema.h"
 #include "SchemaValidator.h"
 #include "Error.h"
+#include "LocalSources.h"
 #include "PairEntry.h"
 #include "PathSyntax.h"
 #include "Quen.h"
@@ -66,8 +67,12 @@ const char kHelp[] =
     "                                          prefixes come first)\n"
     "  tarnwell-pairs validate FILE [--schema FILE.xsd]\n"
     "                                          check FILE against its schema (the one\n"
-    "                                          it names, or FILE.xsd); one problem a\n"
-    "                                          line: FILE:LINE:COLUMN: PATH: MESSAGE\n"
+    "                                          it names, or the one --schema names);\n"
+    "                                          one problem a line:\n"
+    "                                          FILE:LINE:COLUMN: PATH: MESSAGE\n"
+    "                                          (PATH \"-\" when no element is known;\n"
+    "                                          at most 1,000 problems, then a line\n"
+    "                                          says that there were more)\n"
     "\n"
     "A pair list has one entry per line: DAT,namespace,path,value. Inside an\n"
     "entry a backslash, line feed and carriage return are written \\\\, \\n and \\r.\n"
@@ -213,13 +218,18 @@ int runConfig(QStringList args)
             schema = value;
         } else if (a == QLatin1String("--prefix")) {
             const qsizetype eq = value.indexOf(u'=');
+            if (eq < 0 && std::any_of(options.prefixes.cbegin(), options.prefixes.cend(),
+                                      [](const auto &p) { return p.second.isEmpty(); }))
+                throw Error(QStringLiteral("--prefix P for the target namespace is given twice; see --help."));
             options.prefixes.append(eq < 0 ? std::pair{value, QString()} : std::pair{value.left(eq), value.mid(eq + 1)});
             if (eq >= 0 && options.prefixes.last().second.isEmpty())
                 throw Error(QStringLiteral("--prefix %1 names no namespace after \"=\"; see --help.").arg(quoteForMessage(value)));
         } else {
             bool ok = false;
             options.depth = value.toInt(&ok);
-            if (!ok || options.depth < 1 || haveDepth)
+            if (haveDepth)
+                throw Error(QStringLiteral("--depth is given twice; see --help."));
+            if (!ok || options.depth < 1)
                 throw Error(QStringLiteral("--depth takes one whole number of at least 1, not %1; see --help.")
                                 .arg(quoteForMessage(value)));
             haveDepth = true;
@@ -259,7 +269,7 @@ int runConfig(QStringList args)
         example.text = file->Content().toString();
         examples.push_back(std::move(example));
     });
-    const SchemaConfig config = ConfigFromSchema(schema, options, examples);
+    const SchemaConfig config = ConfigFromSchema(SchemaFileFromArgument(schema), options, examples);
     for (const QString &note : config.notes)
         std::fprintf(stderr, "tarnwell-pairs: %s\n", note.toUtf8().constData());
     for (const QString &cut : config.cuts)
@@ -296,14 +306,24 @@ int runValidate(QStringList args)
     if (args.size() != 1)
         return wrong(QStringLiteral("Wrong number of arguments for \"validate\"; see --help."));
     const QString file = args[0];
-    if (!QFileInfo(file).isFile()) {
-        std::fprintf(stderr, "tarnwell-pairs: %s: not checked: no such file.\n", file.toUtf8().constData());
+    const QFileInfo info(file);
+    if (!info.isFile()) {
+        // The check reads the document twice (its schema hint, then the
+        // whole), which a pipe cannot give.
+        std::fprintf(stderr, "tarnwell-pairs: %s: not checked: %s.\n", file.toUtf8().constData(),
+                     !info.exists() ? "no such file"
+                     : info.isDir() ? "it is a folder"
+                                    : "it is not a regular file (a pipe, say); save it to a file first");
         return 2;
     }
     SchemaValidator validator;
     const ValidationResult result = validator.validate(file, schema);
     if (result.status == ValidationResult::Status::NotChecked) {
-        const QString reason = result.reason.endsWith(u'.') ? result.reason : result.reason + u'.';
+        QString reason = result.reason;
+        if (!result.unmappedUrl.isEmpty())
+            reason += QStringLiteral("; ") + CatalogAdvice(result.unmappedUrl);
+        if (!reason.endsWith(u'.'))
+            reason += u'.';
         std::fprintf(stderr, "tarnwell-pairs: %s: not checked: %s\n", file.toUtf8().constData(), reason.toUtf8().constData());
         return 2;
     }
@@ -537,11 +557,15 @@ int runSet(const QStringList &args, bool nul, bool diff)
 int run(QStringList args)
 {
     if (args.isEmpty() || args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
-        std::fputs(kHelp, args.isEmpty() ? stderr : stdout);
-        return args.isEmpty() ? 2 : 0;
+        if (args.isEmpty()) {
+            std::fputs(kHelp, stderr);
+            return 2;
+        }
+        writeOut(QByteArray(kHelp));
+        return 0;
     }
     if (args == QStringList{QStringLiteral("--version")}) {
-        std::fputs("tarnwell-pairs " TARNWELL_VERSION "\n", stdout);
+        writeOut(QByteArray("tarnwell-pairs " TARNWELL_VERSION "\n"));
         return 0;
     }
     const QString command = args.takeFirst();
@@ -574,6 +598,10 @@ int run(QStringList args)
     }
     if (command == QLatin1String("set"))
         return runSet(args, nul, diff);
+    static const QStringList plainCommands{QStringLiteral("get"), QStringLiteral("put"), QStringLiteral("read"),
+                                           QStringLiteral("write")};
+    if (!plainCommands.contains(command))
+        throw Error(QStringLiteral("Unknown command %1; see --help.").arg(quoteForMessage(command)));
     const qsizetype maxArgs = command == QLatin1String("put") ? 2 : 1;
     if (args.isEmpty() || args.size() > maxArgs)
         throw Error(QStringLiteral("Wrong number of arguments for %1; see --help.").arg(quoteForMessage(command)));
@@ -629,7 +657,11 @@ int main(int argc, char **argv)
         status = run(arguments.mid(1));
         finishOutput();
     } catch (const std::exception &e) {
-        std::fprintf(stderr, "tarnwell-pairs: %s\n", e.what());
+        // The provider's advice names the editor's XML View; here the raw
+        // text is read and written with read and write.
+        QString message = QString::fromUtf8(e.what());
+        message.replace(QLatin1String("in the XML View"), QLatin1String("in the raw text (read, edit, write)"));
+        std::fprintf(stderr, "tarnwell-pairs: %s\n", message.toUtf8().constData());
         status = g_failureStatus;
     }
     // A message that could not be written leaves the exit status to say

@@ -1,5 +1,7 @@
 #include "LocalSources.h"
 
+#include "Error.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QUrl>
@@ -77,9 +79,19 @@ QString ResolveLocalFile(const QString &location, const QString &base)
 QString CatalogAdvice(const QString &url)
 {
     return QStringLiteral("to use a local copy, map it in an XML catalog, for example with "
-                          "\"xmlcatalog --noout --add uri '%1' file:///path/to/copy FILE\", "
+                          "\"xmlcatalog --noout --create --add uri '%1' file:///path/to/copy FILE\", "
                           "and name FILE in XML_CATALOG_FILES (or add the entry to /etc/xml/catalog)")
         .arg(url);
+}
+
+QString SchemaFileFromArgument(const QString &argument)
+{
+    if (!IsRemoteLocation(argument) && !argument.startsWith(QLatin1String("file:"), Qt::CaseInsensitive))
+        return argument;
+    const QString file = ResolveLocalFile(argument, QDir::currentPath() + u'/');
+    if (file.isEmpty())
+        throw Error(QStringLiteral("%1 is not a local file; %2.").arg(quoteForMessage(argument, 200), CatalogAdvice(argument)));
+    return file;
 }
 
 } // namespace tarnwell

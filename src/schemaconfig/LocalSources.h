@@ -20,4 +20,10 @@ bool IsRemoteLocation(const QString &location);
 // A sentence telling how to map url to a local copy through a catalog.
 QString CatalogAdvice(const QString &url);
 
+// The local file for a schema named on a command line: a plain path as it
+// stands (relative to the working folder, no percent-decoding), a file: URL,
+// or a URL that the catalogs map. Throws an Error that names the URL and how
+// to map it when no catalog does.
+QString SchemaFileFromArgument(const QString &argument);
+
 } // namespace tarnwell

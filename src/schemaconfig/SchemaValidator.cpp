@@ -7,6 +7,7 @@
 #include "SchemaLoader.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -178,12 +179,21 @@ private:
         std::unordered_map<std::u16string, int, NameHash> seen; // children by name
     };
 
+    // The indexed path of the element open now. A pair list goes 256 levels
+    // deep; below that the path ends in "/…" (the line and column still say
+    // where), so a deep document's problems cost no more than a shallow one's.
     QString currentPath() const
     {
+        static constexpr size_t kPathDepth = 256;
         QString path;
-        for (const Frame &f : m_frames) {
+        for (size_t depth = 0; depth < m_frames.size(); ++depth) {
             if (!path.isEmpty())
                 path += u'/';
+            if (depth == kPathDepth) {
+                path += u'…';
+                break;
+            }
+            const Frame &f = m_frames[depth];
             path += QStringView(f.name);
             if (f.index > 0)
                 path += u'[' + QString::number(f.index) + u']';
@@ -290,8 +300,10 @@ ValidationResult SchemaValidator::validate(const QString &documentPath, const QS
     const std::lock_guard lock(d->mutex);
     try {
         const QString document = QFileInfo(documentPath).absoluteFilePath();
-        QString schemaFile = schemaPath;
-        if (schemaFile.isEmpty()) {
+        // The schema as the document or the caller names it, for the reasons.
+        QString named = schemaPath;
+        QString schemaFile;
+        if (schemaPath.isEmpty()) {
             const SchemaHint hint = readHint(document);
             if (!hint.readError.isEmpty()) {
                 result.reason = QStringLiteral("the document cannot be read: %1").arg(hint.readError);
@@ -301,17 +313,26 @@ ValidationResult SchemaValidator::validate(const QString &documentPath, const QS
                 result.reason = QStringLiteral("no schema named");
                 return result;
             }
-            result.schemaName = QFileInfo(QUrl(hint.location).path()).fileName();
+            named = hint.location;
             schemaFile = ResolveLocalFile(hint.location, document);
-            if (schemaFile.isEmpty()) {
-                result.reason = QStringLiteral("%1 is not a local file").arg(hint.location);
-                return result;
-            }
+        } else if (IsRemoteLocation(schemaPath) || schemaPath.startsWith(QLatin1String("file:"), Qt::CaseInsensitive)) {
+            schemaFile = ResolveLocalFile(schemaPath, QDir::currentPath() + u'/');
         } else {
-            result.schemaName = QFileInfo(schemaFile).fileName();
+            schemaFile = schemaPath; // a plain path, relative to the working folder
         }
-        if (!QFileInfo(schemaFile).isFile()) {
-            result.reason = QStringLiteral("%1 not found").arg(result.schemaName);
+        result.schemaName = QFileInfo(IsRemoteLocation(named) ? QUrl(named).path() : schemaFile).fileName();
+        if (schemaFile.isEmpty()) {
+            result.reason = QStringLiteral("%1 is not a local file").arg(named);
+            result.unmappedUrl = named;
+            return result;
+        }
+        const QFileInfo info(schemaFile);
+        if (!info.exists()) {
+            result.reason = QStringLiteral("%1 not found").arg(named);
+            return result;
+        }
+        if (!info.isFile()) {
+            result.reason = QStringLiteral("%1 is not a regular file").arg(named);
             return result;
         }
         const LoadedSchema *schema = nullptr;
