@@ -116,7 +116,8 @@ public:
 
     void setDocumentLocator(const xc::Locator *const locator) override { m_locator = locator; }
 
-    void startElement(const XMLCh *const, const XMLCh *const, const XMLCh *const qname, const xc::Attributes &) override
+    void startElement(const XMLCh *const, const XMLCh *const, const XMLCh *const qname,
+                      const xc::Attributes &attributes) override
     {
         const std::u16string name(reinterpret_cast<const char16_t *>(qname));
         int index = 0;
@@ -128,12 +129,23 @@ public:
         const auto line = static_cast<int>(m_locator->getLineNumber());
         const auto column = static_cast<int>(m_locator->getColumnNumber());
         const QString path = currentPath();
+        bool dropped = false;
         for (const qsizetype i : m_pending) {
             ValidationProblem &p = m_result.problems[i];
-            if (p.line == line && p.column == column)
-                p.path = path;
+            if (p.line != line || p.column != column)
+                continue;
+            p.path = path;
+            if (isMarkupAttributeNotDeclared(p.message)) {
+                p.line = -1; // dropped below
+                dropped = true;
+            } else {
+                nameTheAttribute(p, attributes);
+            }
         }
         m_pending.clear();
+        if (dropped) {
+            m_result.problems.removeIf([](const ValidationProblem &p) { return p.line == -1; });
+        }
     }
 
     void endElement(const XMLCh *const, const XMLCh *const, const XMLCh *const) override
@@ -199,6 +211,44 @@ private:
                 path += u'[' + QString::number(f.index) + u']';
         }
         return path;
+    }
+
+    // Namespace declarations and the schema-instance attributes are never a
+    // schema's attributes; where the element is undeclared, Xerces lists
+    // them as undeclared too, which only hides the real problem.
+    static bool isMarkupAttributeNotDeclared(const QString &message)
+    {
+        static const QRegularExpression undeclared(QStringLiteral("^attribute '([^']+)' is not declared for element"));
+        const QRegularExpressionMatch m = undeclared.match(message);
+        if (!m.hasMatch())
+            return false;
+        const QString attribute = m.captured(1);
+        return attribute == u"xmlns" || attribute.startsWith(u"xmlns:")
+            || attribute.startsWith(u"{http://www.w3.org/2000/xmlns/}") || attribute.startsWith(u'{' + kXsi + u'}');
+    }
+
+    // A value's problem found in a start tag ("value 'x' does not match
+    // ...") does not say whose value it is. When exactly one attribute of
+    // the tag holds that value, the message names it.
+    static void nameTheAttribute(ValidationProblem &p, const xc::Attributes &attributes)
+    {
+        static const QRegularExpression quoted(QStringLiteral("'([^']*)'"));
+        if (p.message.startsWith(u"attribute ") || p.message.startsWith(u"element "))
+            return;
+        const QRegularExpressionMatch m = quoted.match(p.message);
+        if (!m.hasMatch())
+            return;
+        const QString value = m.captured(1);
+        QString holder;
+        for (XMLSize_t i = 0; i < attributes.getLength(); ++i) {
+            if (fromXml(attributes.getValue(i)) != value)
+                continue;
+            if (!holder.isEmpty())
+                return; // two attributes hold it: which one is not known
+            holder = fromXml(attributes.getQName(i));
+        }
+        if (!holder.isEmpty())
+            p.message = QStringLiteral("attribute '%1': %2").arg(holder, p.message);
     }
 
     void note(const xc::SAXParseException &e)
