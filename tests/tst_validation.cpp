@@ -194,6 +194,10 @@ void TestValidation::tool_data()
     QTest::newRow("an undeclared root")
         << QByteArray("<s:Other xmlns:s=\"urn:s\" xmlns=\"urn:d\"/>") << QStringList{u"--schema"_s, u"catalog.xsd"_s} << 1
         << QByteArray(":1:41: s:Other: no declaration found for element 's:Other'\n") << QByteArray();
+    QTest::newRow("an external entity")
+        << QByteArray(valid).replace("<Catalog ", "<!DOCTYPE Catalog [<!ENTITY x SYSTEM \"file:///etc/hostname\">]>\n<Catalog ")
+               .replace("Spring list, 2027", "&x;")
+        << QStringList() << 2 << QByteArray() << QByteArray("not checked: the document uses the external entity \"file:///etc/hostname\"");
     QTest::newRow("an unknown option") << valid << QStringList{u"--bogus"_s} << 2 << QByteArray() << QByteArray("--bogus");
     QTest::newRow("two files") << valid << QStringList{u"tool.xml"_s} << 2 << QByteArray() << QByteArray("arguments");
 }

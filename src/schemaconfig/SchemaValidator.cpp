@@ -337,6 +337,16 @@ struct SchemaValidator::Impl
             result.problems.clear();
             return;
         }
+        if (!resolver.skippedDtd.isEmpty()) {
+            // The entity's text was left out, so the values checked are not
+            // the document's: no verdict rather than a wrong one.
+            result.status = ValidationResult::Status::NotChecked;
+            result.reason = QStringLiteral("the document uses the external entity %1, which is not read")
+                                .arg(quoteForMessage(resolver.skippedDtd, 200));
+            result.problems.clear();
+            result.moreProblems = false;
+            return;
+        }
         result.status = result.problems.isEmpty() ? ValidationResult::Status::Valid : ValidationResult::Status::Invalid;
     }
 };
