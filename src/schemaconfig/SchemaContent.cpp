@@ -1,6 +1,7 @@
 #include "SchemaContent.h"
 
 #include "Error.h"
+#include "PathSyntax.h"
 
 #include <xercesc/framework/psvi/XSAttributeDeclaration.hpp>
 #include <xercesc/framework/psvi/XSAttributeUse.hpp>
@@ -361,8 +362,17 @@ const ElementContent &SchemaContent::of(xc::XSElementDeclaration *decl)
     auto content = std::make_unique<ElementContent>();
     std::map<QString, bool> single;
     std::unordered_set<const void *> listed; // a declaration's name is the same wherever it is allowed
-    for (xc::XSTypeDefinition *type : typesFor(decl))
+    const std::vector<xc::XSTypeDefinition *> types = typesFor(decl);
+    for (xc::XSTypeDefinition *type : types)
         addTypeContent(type, *content, single, listed);
+    // A document chooses a derived type with xsi:type, so that attribute
+    // belongs wherever one may be chosen.
+    if (types.size() > 1) {
+        const auto xsi = m_prefixes.attribute.find(kXsiNamespace.toString());
+        const QString name = QStringLiteral("@%1:type").arg(xsi != m_prefixes.attribute.end() ? xsi->second : QStringLiteral("xsi"));
+        if (!content->attributes.contains(name))
+            content->attributes.append(name);
+    }
     for (AllowedChild &c : content->children)
         c.single = single[c.name];
     for (const auto &[name, once] : single) {
