@@ -28,7 +28,11 @@ Result runTool(const QStringList &args, const QByteArray &input = {}, const QStr
     p.waitForStarted();
     p.write(input);
     p.closeWriteChannel();
-    p.waitForFinished(30000);
+    if (!p.waitForFinished(30000)) {
+        p.kill();
+        p.waitForFinished();
+        return {-2, p.readAllStandardOutput(), "tool did not finish within 30 s"};
+    }
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(), p.readAllStandardError()};
 }
 
@@ -178,6 +182,9 @@ void TestPairsTool::failuresExitNonZero_data()
     // For validate, 1 means problems found: a wrong command line is 2.
     QTest::newRow("validate --diff") << QStringList{QStringLiteral("validate"), QStringLiteral("--diff"), good}
                                      << QByteArray("--diff goes with put and set") << 2;
+    // With --diff, 1 means a change: a refused switch must not look like one.
+    QTest::newRow("set --diff --create") << QStringList{QStringLiteral("set"), QStringLiteral("--diff"), QStringLiteral("--create"), good, QStringLiteral("a=b")}
+                                         << QByteArray("--create goes with put and write") << 2;
     QTest::newRow("config, no document") << QStringList{QStringLiteral("config")} << QByteArray("at least one document") << 1;
 }
 

@@ -129,7 +129,11 @@ QByteArray readAll(const QString &path)
     const bool ok = path.isEmpty() ? file.open(stdin, QIODevice::ReadOnly) : (file.setFileName(path), file.open(QIODevice::ReadOnly));
     if (!ok)
         throw Error(QStringLiteral("%1 cannot be read: %2.").arg(quoteForMessage(path.isEmpty() ? QStringLiteral("standard input") : path), file.errorString()));
-    return file.readAll();
+    // A list cut short by a read error would delete what it lacks: refuse it.
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw Error(QStringLiteral("%1 cannot be read: %2.").arg(quoteForMessage(path.isEmpty() ? QStringLiteral("standard input") : path), file.errorString()));
+    return bytes;
 }
 
 // The exit status of a failure: 2 where 1 has a meaning of its own (the
@@ -583,6 +587,9 @@ int run(QStringList args)
         }
         throw Error(QStringLiteral("%1 goes with %2; see --help.").arg(QLatin1String(name), QLatin1String(whom)));
     };
+    // With --diff, 1 means "a change", so every refusal from here on is 2.
+    if (args.contains(QLatin1String("--diff")))
+        g_failureStatus = 2;
     const bool nul = takeSwitch("-z", {"get", "put", "set"}, "get, put and set");
     const bool create = takeSwitch("--create", {"put", "write"}, "put and write");
     const bool diff = takeSwitch("--diff", {"put", "set"}, "put and set");
