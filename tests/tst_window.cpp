@@ -1,6 +1,7 @@
 // The main window through its own widgets, offscreen: start-up, the File and
 // Help menus, the enabled state of the controls, the layout, selection and
 // value editing.
+#include <sys/stat.h>
 #include "ColoredTreeModel.h"
 #include "Error.h"
 #include "NodePath.h"
@@ -254,12 +255,14 @@ void TestWindow::refusedFileIsSilentAndDisablesCommands()
 void TestWindow::refusalPanel_data()
 {
     QTest::addColumn<QString>("name");
-    QTest::addColumn<QByteArray>("content"); // a folder when null
+    QTest::addColumn<QByteArray>("content"); // a folder when null, a pipe when "|"
     QTest::addColumn<QString>("cause");
     QTest::newRow("not well-formed") << QStringLiteral("bad.xml") << QByteArray("<Catalog>\n<oops></Catalog>")
                                      << QStringLiteral("is not well-formed XML: ");
     QTest::newRow("missing") << QStringLiteral("missing.xml") << QByteArray("") << QStringLiteral("does not exist");
     QTest::newRow("folder") << QStringLiteral("folder.xml") << QByteArray() << QStringLiteral("is a folder");
+    // Opening a pipe would wait for a writer without end.
+    QTest::newRow("pipe") << QStringLiteral("pipe.xml") << QByteArray("|") << QStringLiteral("is not a regular file");
 }
 
 // A file the provider refuses: no message box, the provider's reason in its
@@ -274,6 +277,8 @@ void TestWindow::refusalPanel()
     QFile::remove(path);
     if (content.isNull())
         QVERIFY(QDir().mkpath(path));
+    else if (content == "|")
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
     else if (!content.isEmpty())
         writeFile(path, content);
     QString expected;

@@ -241,9 +241,14 @@ QString writeFileSafely(const QString &path, const QByteArray &bytes, std::optio
         return causeOf(err, folder);
     }
     // The rename is durable only once the folder is; until then a power cut
-    // may bring back the old text, so a folder that cannot be synced fails
-    // the store.
-    if (const int syncErr = syncFolder(folder))
+    // may bring back the old text, so a folder that fails to sync (an I/O
+    // error) fails the store. A folder that cannot be synced at all (not
+    // readable, or a file system such as SMB that refuses to sync folders)
+    // is no failure: the new text is in place, and calling the store failed
+    // would make the next store refuse a file that "changed on disk".
+    if (const int syncErr = syncFolder(folder);
+        syncErr != 0 && syncErr != EACCES && syncErr != EPERM && syncErr != EINVAL && syncErr != EBADF &&
+        syncErr != EROFS && syncErr != ENOTSUP)
         return causeOf(syncErr, folder);
     return QString();
 }

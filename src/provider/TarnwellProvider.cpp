@@ -123,6 +123,11 @@ private:
             throw Error(QStringLiteral("The file %1 does not exist.").arg(quoted(m_path)), Error::Kind::Provider);
         if (info.isDir())
             throw Error(QStringLiteral("%1 is a folder, not a file.").arg(quoted(m_path)), Error::Kind::Provider);
+        // A pipe or a device would block the open or the read without end.
+        if (!info.isFile())
+            throw Error(QStringLiteral("%1 is not a regular file (a pipe, device or socket) and is not opened.")
+                            .arg(quoted(m_path)),
+                        Error::Kind::Provider);
         if (!file.open(QIODevice::ReadOnly))
             throw Error(QStringLiteral("The file %1 cannot be read: %2.").arg(quoted(m_path), file.errorString()),
                         Error::Kind::Provider);
