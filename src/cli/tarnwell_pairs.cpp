@@ -126,13 +126,16 @@ QString unescapeEntry(const QByteArray &line)
 QByteArray readAll(const QString &path)
 {
     QFile file;
+    const auto cannotRead = [&] {
+        return Error(QStringLiteral("%1 cannot be read: %2.").arg(quoteForMessage(path.isEmpty() ? QStringLiteral("standard input") : path), file.errorString()));
+    };
     const bool ok = path.isEmpty() ? file.open(stdin, QIODevice::ReadOnly) : (file.setFileName(path), file.open(QIODevice::ReadOnly));
     if (!ok)
-        throw Error(QStringLiteral("%1 cannot be read: %2.").arg(quoteForMessage(path.isEmpty() ? QStringLiteral("standard input") : path), file.errorString()));
+        throw cannotRead();
     // A list cut short by a read error would delete what it lacks: refuse it.
     QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        throw Error(QStringLiteral("%1 cannot be read: %2.").arg(quoteForMessage(path.isEmpty() ? QStringLiteral("standard input") : path), file.errorString()));
+        throw cannotRead();
     return bytes;
 }
 
@@ -593,8 +596,6 @@ int run(QStringList args)
     const bool nul = takeSwitch("-z", {"get", "put", "set"}, "get, put and set");
     const bool create = takeSwitch("--create", {"put", "write"}, "put and write");
     const bool diff = takeSwitch("--diff", {"put", "set"}, "put and set");
-    if (diff)
-        g_failureStatus = 2;
     if (command == QLatin1String("config"))
         return runConfig(args);
     if (command == QLatin1String("validate"))

@@ -166,16 +166,27 @@ int nameUnnamedFile(int fd, const QString &folder, const QString &fileName, QByt
 }
 
 // Flushes the folder's entries to disk, so that a rename in it survives a
-// power cut; 0, or the errno of the failure.
+// power cut; 0, or the errno of the failure. A folder that cannot be synced
+// at all (not readable, or on a file system such as SMB that refuses folder
+// syncs) gives 0: the rename is done, and failing the store for it would make
+// the next store refuse a file that "changed on disk". An I/O error counts.
 int syncFolder(const QString &folder)
 {
     const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return errno;
-    int err = ::fsync(fd) == 0 ? 0 : errno;
-    if (::close(fd) != 0 && !err)
+    int err = fd < 0 ? errno : ::fsync(fd) == 0 ? 0 : errno;
+    if (fd >= 0 && ::close(fd) != 0 && !err)
         err = errno;
-    return err;
+    switch (err) {
+    case EACCES:
+    case EPERM:
+    case EINVAL:
+    case EBADF:
+    case EROFS:
+    case ENOTSUP:
+        return 0;
+    default:
+        return err;
+    }
 }
 
 } // namespace
@@ -241,14 +252,9 @@ QString writeFileSafely(const QString &path, const QByteArray &bytes, std::optio
         return causeOf(err, folder);
     }
     // The rename is durable only once the folder is; until then a power cut
-    // may bring back the old text, so a folder that fails to sync (an I/O
-    // error) fails the store. A folder that cannot be synced at all (not
-    // readable, or a file system such as SMB that refuses to sync folders)
-    // is no failure: the new text is in place, and calling the store failed
-    // would make the next store refuse a file that "changed on disk".
-    if (const int syncErr = syncFolder(folder);
-        syncErr != 0 && syncErr != EACCES && syncErr != EPERM && syncErr != EINVAL && syncErr != EBADF &&
-        syncErr != EROFS && syncErr != ENOTSUP)
+    // may bring back the old text, so a folder that fails to sync fails the
+    // store.
+    if (const int syncErr = syncFolder(folder))
         return causeOf(syncErr, folder);
     return QString();
 }
