@@ -202,6 +202,33 @@ void TestProvider::storesExactBytes_data()
         << QByteArray("<A>\n  <!-- c -->\n  <B/>\n</A>") << QString();
     QTest::newRow("last child removed") << QByteArray("<A>\n  <B/>\n  <!-- kept -->\n</A>\n") << list({"DAT,,A,"})
                                         << QByteArray("<A><!-- kept --></A>\n") << QString();
+    // A deleted child takes its lines, the comment at the end of its last
+    // line and the comments directly above it; the comment at the end of
+    // the line before it, processing instructions and comments a blank line
+    // away stay.
+    QTest::newRow("delete keeps the note on the line before")
+        << QByteArray("<r>\n  <c/> <!-- note c -->\n  <d/>\n</r>\n") << list({"DAT,,r,", "DAT,,r/c,"})
+        << QByteArray("<r>\n  <c/> <!-- note c -->\n</r>\n") << QString();
+    QTest::newRow("delete takes its own note")
+        << QByteArray("<r>\n  <a>A</a> <!-- about a -->\n  <b>B</b> <!-- about b -->\n</r>\n")
+        << list({"DAT,,r,", "DAT,,r/a,A"}) << QByteArray("<r>\n  <a>A</a> <!-- about a -->\n</r>\n") << QString();
+    QTest::newRow("delete of the first keeps the next one's note")
+        << QByteArray("<r>\n  <a>A</a> <!-- about a -->\n  <b>B</b> <!-- about b -->\n</r>\n")
+        << list({"DAT,,r,", "DAT,,r/b,B"}) << QByteArray("<r>\n  <b>B</b> <!-- about b -->\n</r>\n") << QString();
+    const QByteArray sections("<r>\n  <a/>\n\n  <!-- Section two -->\n\n  <b/>\n</r>\n");
+    QTest::newRow("delete keeps a heading a blank line above")
+        << sections << list({"DAT,,r,", "DAT,,r/a,"}) << QByteArray("<r>\n  <a/>\n\n  <!-- Section two -->\n</r>\n") << QString();
+    QTest::newRow("delete keeps a heading a blank line below")
+        << sections << list({"DAT,,r,", "DAT,,r/b,"}) << QByteArray("<r>\n\n  <!-- Section two -->\n\n  <b/>\n</r>\n") << QString();
+    QTest::newRow("delete keeps a processing instruction")
+        << QByteArray("<r>\n  <a/>\n  <?pi x?>\n  <b/>\n</r>\n") << list({"DAT,,r,", "DAT,,r/a,"})
+        << QByteArray("<r>\n  <a/>\n  <?pi x?>\n</r>\n") << QString();
+    QTest::newRow("delete takes the comments directly above")
+        << QByteArray("<r>\r\n  <a/>\r\n\r\n  <!-- S -->\r\n  <!-- about b -->\r\n  <b/>\r\n  <c/>\r\n</r>\r\n")
+        << list({"DAT,,r,", "DAT,,r/a,", "DAT,,r/c,"}) << QByteArray("<r>\r\n  <a/>\r\n  <c/>\r\n</r>\r\n") << QString();
+    QTest::newRow("last child deleted, heading kept")
+        << QByteArray("<r>\n  <a/>\n\n  <!-- S -->\n\n  <b/> <!-- b -->\n</r>\n") << list({"DAT,,r,"})
+        << QByteArray("<r><!-- S --></r>\n") << QString();
     QTest::newRow("child after the value removed") << QByteArray("<A>\n  Intro\n  <B/>\n  <C/>\n</A>\n")
                                                    << list({"DAT,,A,Intro", "DAT,,A/C,"})
                                                    << QByteArray("<A>Intro\n  <C/>\n</A>\n") << QString();

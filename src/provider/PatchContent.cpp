@@ -190,31 +190,44 @@ void PatchEmitter::emitFirstChildren(int d, int t, const Declared &declared)
         add(m_nl + indent);
 }
 
+// Content around the element children. Child k owns its block: the text
+// and the comments directly above it (no blank line between), itself, and
+// a comment at the end of its last line; a removed child takes its block
+// along. Gap k is what is emitted with a kept child k before it: what
+// removed children before it left (their other comments, processing
+// instructions, section headings), then its own block up to itself. The
+// trail is what follows the last child's block.
+struct PatchEmitter::ChildGaps
+{
+    using Range = std::pair<size_t, size_t>;
+    std::vector<size_t> itemOfChild; // the content item of each element child
+    std::vector<size_t> gapStart;    // the first content item of each child's gap
+    std::vector<size_t> blockStart;  // the first content item that goes with each child
+    std::vector<size_t> tailEnd;     // one past the last content item that goes with each child
+    std::vector<std::vector<Range>> left; // per child (and the trail, last): items removed children left
+    size_t trailStart = 0;
+};
+
 // Loses its last child: everything between the tags is now its value, so
-// the layout text goes; comments after the children stay (those before a
-// child went with it).
+// the layout text goes. Comments and processing instructions that belong
+// to no child stay (a child's own comments went with it).
 void PatchEmitter::emitWithoutChildren(int d, int t)
 {
     const LexElement &lx = m_lex.elements[static_cast<size_t>(d)];
     const TargetElement &te = m_target.elements[static_cast<size_t>(t)];
     dropTextItems(lx, 0, lx.content.size());
     add(escapeXml(te.value));
-    const auto trail = std::find_if(lx.content.rbegin(), lx.content.rend(),
-                                    [](const LexItem &item) { return item.kind == LexItem::Element; });
-    for (auto it = trail.base(); it != lx.content.end(); ++it) {
-        if (it->kind == LexItem::Comment || it->kind == LexItem::PI)
-            copy(it->start, it->end);
+    const ChildGaps gaps = gapsAroundChildren(lx, {});
+    std::vector<bool> owned(lx.content.size(), false);
+    for (size_t k = 0; k < gaps.itemOfChild.size(); ++k)
+        std::fill(owned.begin() + static_cast<qsizetype>(gaps.blockStart[k]),
+                  owned.begin() + static_cast<qsizetype>(gaps.tailEnd[k]), true);
+    for (size_t i = 0; i < lx.content.size(); ++i) {
+        const LexItem &item = lx.content[i];
+        if (!owned[i] && (item.kind == LexItem::Comment || item.kind == LexItem::PI))
+            copy(item.start, item.end);
     }
 }
-
-// Content around the element children: gap k is what stands before child k
-// (its line and its comments), the trail what follows the last child.
-struct PatchEmitter::ChildGaps
-{
-    std::vector<size_t> itemOfChild; // the content item of each element child
-    std::vector<size_t> gapStart;    // the first content item of each child's gap
-    size_t trailStart = 0;
-};
 
 // Where the value's text stands among the children once they are placed.
 struct PatchEmitter::TextPlaces
@@ -261,9 +274,12 @@ void PatchEmitter::emitAmongChildren(int d, int t, const Declared &declared)
     for (size_t j = 0; j < te.children.size(); ++j) {
         const int k = match[j];
         if (k >= 0) {
-            emitItems(lx, gaps.gapStart[static_cast<size_t>(k)], gaps.itemOfChild[static_cast<size_t>(k)], true,
-                      valueChanged, te.value, &valueWritten);
-            emitElement(lx.children[static_cast<size_t>(k)], te.children[j], declared);
+            const size_t kk = static_cast<size_t>(k);
+            for (const auto &[from, to] : gaps.left[kk])
+                emitItems(lx, from, to, true, valueChanged, te.value, &valueWritten);
+            emitItems(lx, gaps.gapStart[kk], gaps.itemOfChild[kk], true, valueChanged, te.value, &valueWritten);
+            emitElement(lx.children[kk], te.children[j], declared);
+            emitItems(lx, gaps.itemOfChild[kk] + 1, gaps.tailEnd[kk], true, valueChanged, te.value, &valueWritten);
             textPassed = textPassed || text.slotHasText[j];
         } else {
             const bool insideValue = !valueChanged && textPassed && text.textFollows[j + 1];
@@ -272,6 +288,8 @@ void PatchEmitter::emitAmongChildren(int d, int t, const Declared &declared)
             emitNew(te.children[j], siblingIndent, d, declared);
         }
     }
+    for (const auto &[from, to] : gaps.left.back())
+        emitItems(lx, from, to, true, valueChanged, te.value, &valueWritten);
     emitItems(lx, gaps.trailStart, lx.content.size(), true, valueChanged, te.value, &valueWritten);
 }
 
@@ -301,11 +319,98 @@ int PatchEmitter::placesWithText(const LexElement &lx) const
     return places;
 }
 
+namespace {
+
+// Whether item is text of blanks only.
+bool isBlankText(const QByteArray &s, const LexItem &item)
+{
+    if (item.kind != LexItem::Text)
+        return false;
+    for (qsizetype p = item.start; p < item.end; ++p) {
+        if (!isSpace(s[p]))
+            return false;
+    }
+    return true;
+}
+
+// The line breaks in item: CR LF, CR and LF each count once.
+int lineBreaks(const QByteArray &s, const LexItem &item)
+{
+    int n = 0;
+    for (qsizetype p = item.start; p < item.end; ++p) {
+        if (s[p] == '\n' || (s[p] == '\r' && (p + 1 == item.end || s[p + 1] != '\n')))
+            ++n;
+    }
+    return n;
+}
+
+// Whether the line ends where item starts: it is text whose first
+// characters other than spaces and tabs are a line break.
+bool lineEndsAt(const QByteArray &s, const LexItem &item)
+{
+    if (item.kind != LexItem::Text)
+        return false;
+    qsizetype p = item.start;
+    while (p < item.end && (s[p] == ' ' || s[p] == '\t'))
+        ++p;
+    return p < item.end && (s[p] == '\n' || s[p] == '\r');
+}
+
+// One past the comments at the end of the line of the child at content item
+// `item`: blanks and comments after it, up to a line break (or the end tag).
+size_t endOfLineComments(const QByteArray &s, const LexElement &lx, size_t item)
+{
+    const std::vector<LexItem> &c = lx.content;
+    size_t i = item + 1, end = item + 1;
+    for (;;) {
+        size_t j = i;
+        if (j < c.size() && isBlankText(s, c[j]) && lineBreaks(s, c[j]) == 0)
+            ++j;
+        if (j >= c.size() || c[j].kind != LexItem::Comment)
+            break;
+        i = j + 1;
+        if (i == c.size() || lineEndsAt(s, c[i]))
+            end = i;
+    }
+    return end;
+}
+
+// The first content item that goes with the child at content item `item`:
+// the comments directly above it, each on a line of its own with no blank
+// line below it, and the text before them (the line break and indentation
+// that put them on their lines). Nothing before `from` (what an earlier
+// child owns) is taken.
+size_t startOfOwnLines(const QByteArray &s, const LexElement &lx, size_t item, size_t from)
+{
+    const std::vector<LexItem> &c = lx.content;
+    size_t pos = item;
+    for (;;) {
+        size_t p = pos;
+        int breaks = 0;
+        if (p > from && isBlankText(s, c[p - 1])) {
+            breaks = lineBreaks(s, c[p - 1]);
+            --p;
+        }
+        if (p <= from || c[p - 1].kind != LexItem::Comment || breaks > 1)
+            break;
+        const size_t comment = p - 1;
+        const bool ownLine = comment == 0 || (comment > from && isBlankText(s, c[comment - 1]) &&
+                                              lineBreaks(s, c[comment - 1]) > 0);
+        if (!ownLine)
+            break;
+        pos = comment;
+    }
+    return pos > from && c[pos - 1].kind == LexItem::Text ? pos - 1 : pos;
+}
+
+} // namespace
+
 // The gaps of lx's children, given which of them the target keeps (match).
-// A kept child takes its gap along. A removed child's gap is its line and
-// goes with it, but where the text stands in several places among the
-// children, the children stand inside that text: a removed one leaves its
-// gap to the kept child after it (or the trail).
+// A kept child takes its gap along; a removed child takes its block and
+// leaves the rest of its gap to the kept child after it (or the trail).
+// Where the text stands in several places among the children, the children
+// stand inside that text: a removed one takes only itself and leaves all
+// of its gap.
 PatchEmitter::ChildGaps PatchEmitter::gapsAroundChildren(const LexElement &lx, const std::vector<int> &match) const
 {
     ChildGaps g;
@@ -313,22 +418,44 @@ PatchEmitter::ChildGaps PatchEmitter::gapsAroundChildren(const LexElement &lx, c
         if (lx.content[i].kind == LexItem::Element)
             g.itemOfChild.push_back(i);
     }
-    std::vector<bool> childKept(g.itemOfChild.size(), false);
+    const size_t n = g.itemOfChild.size();
+    std::vector<bool> childKept(n, false);
     for (int k : match) {
         if (k >= 0)
             childKept[static_cast<size_t>(k)] = true;
     }
     const bool amidText = placesWithText(lx) > 1;
-    g.gapStart.resize(g.itemOfChild.size());
+    g.gapStart.resize(n);
+    g.blockStart.resize(n);
+    g.tailEnd.resize(n);
+    g.left.resize(n + 1);
     size_t keptUpTo = 0;
-    for (size_t k = 0; k < g.itemOfChild.size(); ++k) {
-        g.gapStart[k] = amidText ? keptUpTo : k == 0 ? 0 : g.itemOfChild[k - 1] + 1;
-        if (childKept[k])
-            keptUpTo = g.itemOfChild[k] + 1;
-        else if (!amidText)
-            dropTextItems(lx, g.gapStart[k], g.itemOfChild[k]);
+    std::vector<ChildGaps::Range> left;
+    for (size_t k = 0; k < n; ++k) {
+        const size_t item = g.itemOfChild[k];
+        if (amidText) {
+            g.gapStart[k] = keptUpTo;
+            g.blockStart[k] = item;
+            g.tailEnd[k] = item + 1;
+            if (childKept[k])
+                keptUpTo = item + 1;
+            continue;
+        }
+        g.gapStart[k] = k == 0 ? 0 : g.tailEnd[k - 1];
+        g.blockStart[k] = startOfOwnLines(m_s, lx, item, g.gapStart[k]);
+        g.tailEnd[k] = endOfLineComments(m_s, lx, item);
+        if (childKept[k]) {
+            g.left[k] = std::move(left);
+            left.clear();
+            continue;
+        }
+        if (g.gapStart[k] < g.blockStart[k])
+            left.emplace_back(g.gapStart[k], g.blockStart[k]);
+        dropTextItems(lx, g.blockStart[k], item);
+        dropTextItems(lx, item + 1, g.tailEnd[k]);
     }
-    g.trailStart = amidText ? keptUpTo : g.itemOfChild.back() + 1;
+    g.trailStart = amidText ? keptUpTo : n == 0 ? 0 : g.tailEnd.back();
+    g.left[n] = std::move(left);
     return g;
 }
 
@@ -373,12 +500,18 @@ PatchEmitter::TextPlaces PatchEmitter::textAmongChildren(const LexElement &lx, c
         const int k = match[j];
         if (k < 0)
             continue;
+        const size_t kk = static_cast<size_t>(k);
         const qsizetype at = textAfter.size();
-        appendText(textAfter, m_s, lx, gaps.gapStart[static_cast<size_t>(k)], gaps.itemOfChild[static_cast<size_t>(k)]);
+        for (const auto &[from, to] : gaps.left[kk])
+            appendText(textAfter, m_s, lx, from, to);
+        appendText(textAfter, m_s, lx, gaps.gapStart[kk], gaps.itemOfChild[kk]);
+        appendText(textAfter, m_s, lx, gaps.itemOfChild[kk] + 1, gaps.tailEnd[kk]);
         p.slotHasText[j] = !trimmed(QByteArrayView(textAfter).sliced(at)).isEmpty();
         p.placesAfter += p.slotHasText[j] ? 1 : 0;
     }
     const qsizetype trailAt = textAfter.size();
+    for (const auto &[from, to] : gaps.left.back())
+        appendText(textAfter, m_s, lx, from, to);
     appendText(textAfter, m_s, lx, gaps.trailStart, lx.content.size());
     p.textFollows.back() = !trimmed(QByteArrayView(textAfter).sliced(trailAt)).isEmpty();
     p.placesAfter += p.textFollows.back() ? 1 : 0;
