@@ -67,6 +67,8 @@ class TestPairsTool : public QObject
 private Q_SLOTS:
     void getAndPutRoundTripWithEscapes();
     void nulSeparatedEntries();
+    void strictListsAreRefused_data();
+    void strictListsAreRefused();
     void readAndWrite();
     void configFromDocuments();
     void failuresExitNonZero_data();
@@ -106,6 +108,47 @@ void TestPairsTool::nulSeparatedEntries()
     const Result r = runTool({QStringLiteral("get"), QStringLiteral("-z"), path});
     QCOMPARE(r.code, 0);
     QCOMPARE(r.out, list);
+}
+
+// A list that put cannot read exactly is refused, naming the entry, and the
+// file keeps its bytes; so is a document too large to number its entries.
+void TestPairsTool::strictListsAreRefused_data()
+{
+    QTest::addColumn<QByteArray>("document");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QByteArray>("message");
+    const QByteArray ab = "<r><a>1</a><b/></r>";
+    const QStringList put{QStringLiteral("put"), QStringLiteral("FILE")};
+    QTest::newRow("unknown escape") << ab << put << QByteArray("DAT,,r,\nDAT,,r/a,C:\\temp\\new\nDAT,,r/b,\n")
+                                    << QByteArray("Entry 2 of the pair list holds \"\\t\", which is not an escape");
+    QTest::newRow("backslash at the end") << ab << put << QByteArray("DAT,,r,\nDAT,,r/a,x\\\r\nDAT,,r/b,\n")
+                                          << QByteArray("Entry 2 of the pair list holds a backslash at its end");
+    QTest::newRow("path given twice") << ab << put << QByteArray("DAT,,r,\nDAT,,r/a,1\nDAT,,r/a,2\nDAT,,r/b,\n")
+                                      << QByteArray("gives the path \"r/a\" again");
+    QByteArray many = "<r>";
+    for (int i = 0; i < 32767; ++i)
+        many += "<i/>";
+    many += "</r>";
+    QTest::newRow("get, more than 32,767 entries") << many << QStringList{QStringLiteral("get"), QStringLiteral("FILE")}
+                                                   << QByteArray() << QByteArray("Overflow: more than 32767 entries");
+    QTest::newRow("set, more than 32,767 entries") << many << QStringList{QStringLiteral("set"), QStringLiteral("FILE"), QStringLiteral("r/i=1")}
+                                                   << QByteArray() << QByteArray("Overflow: more than 32767 entries");
+}
+
+void TestPairsTool::strictListsAreRefused()
+{
+    QFETCH(QByteArray, document);
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, input);
+    QFETCH(QByteArray, message);
+    const QString path = m_dir.filePath(QStringLiteral("strict.xml"));
+    QVERIFY(writeFile(path, document));
+    const Result r = runTool(withFile(args, path), input);
+    QCOMPARE(r.code, 1);
+    QVERIFY2(r.err.contains(message), r.err.constData());
+    QVERIFY(r.out.isEmpty());
+    QCOMPARE(bytesOf(path), document);
 }
 
 void TestPairsTool::readAndWrite()

@@ -229,6 +229,15 @@ void TestProvider::storesExactBytes_data()
     QTest::newRow("last child deleted, heading kept")
         << QByteArray("<r>\n  <a/>\n\n  <!-- S -->\n\n  <b/> <!-- b -->\n</r>\n") << list({"DAT,,r,"})
         << QByteArray("<r><!-- S --></r>\n") << QString();
+    // A namespace that an entry gives a new name is declared for it.
+    QTest::newRow("new names in the namespaces given")
+        << QByteArray("<r xmlns:p=\"urn:p\"><t/></r>")
+        << list({"DAT,,r,", "DAT,,r/t,", "DAT,urn:zz,r/t/z,1", "DAT,urn:p,r/t/p:y,", "DAT,urn:q,r/t/@q:a,2"})
+        << QByteArray("<r xmlns:p=\"urn:p\"><t xmlns:q=\"urn:q\" q:a=\"2\"><z xmlns=\"urn:zz\">1</z><p:y/></t></r>") << QString();
+    const QByteArray prefixed("<r xmlns:p=\"urn:p\" p:a=\"1\"/>");
+    QTest::newRow("namespace of an existing attribute")
+        << prefixed << list({"DAT,,r,", "DAT,urn:q,r/@p:a,1"}) << prefixed
+        << QStringLiteral("entry 2 gives \"r/@p:a\" the namespace \"urn:q\", but it is in the namespace \"urn:p\"");
     QTest::newRow("child after the value removed") << QByteArray("<A>\n  Intro\n  <B/>\n  <C/>\n</A>\n")
                                                    << list({"DAT,,A,Intro", "DAT,,A/C,"})
                                                    << QByteArray("<A>Intro\n  <C/>\n</A>\n") << QString();
@@ -629,6 +638,29 @@ void TestProvider::badPairLists_data()
         << "was not stored: the result could not be read back: a text is longer than 10,000,000 bytes.";
     QTest::newRow("undeclared prefix") << QStringList{QStringLiteral("DAT,,Doc,"), QStringLiteral("DAT,,Doc/q:x,1")}
                                        << "has the prefix \"q\", which no namespace declaration in the document binds";
+    // A list read strictly: what it cannot mean exactly is refused, naming
+    // the entry, instead of overwritten, renumbered or dropped.
+    const QString doc = QStringLiteral("DAT,,Doc,"), tail = QStringLiteral("DAT,,Doc/Tail,t"),
+                  a = QStringLiteral("DAT,,Doc/Tail/@a,1"), head = QStringLiteral("DAT,,Doc/Head,h");
+    QTest::newRow("element given twice") << QStringList{doc, tail, a, head, QStringLiteral("DAT,,Doc/Head,x")}
+                                         << "entry 5 (\"DAT,,Doc/Head,x\") gives the path \"Doc/Head\" again (entry 4";
+    QTest::newRow("attribute given twice") << QStringList{doc, tail, a, QStringLiteral("DAT,,Doc/Tail/@a,2"), head}
+                                           << "entry 4 (\"DAT,,Doc/Tail/@a,2\") gives the path \"Doc/Tail/@a\" again";
+    QTest::newRow("root given twice") << QStringList{doc, tail, a, head, doc} << "gives the path \"Doc\" again (entry 1";
+    QTest::newRow("index with a gap") << QStringList{doc, tail, a, QStringLiteral("DAT,,Doc/Head[1],h")}
+                                      << "entry 4 (\"DAT,,Doc/Head[1],h\") names \"Head[1]\", but the list names no "
+                                         "earlier sibling of that name";
+    QTest::newRow("index two past the last") << QStringList{doc, tail, a, head, QStringLiteral("DAT,,Doc/Head[2],h")}
+                                             << "names \"Head[2]\", but the list names only 1 earlier sibling";
+    QTest::newRow("namespace of an existing element")
+        << QStringList{doc, QStringLiteral("DAT,urn:zz,Doc/Tail,t"), a, head}
+        << "entry 2 gives \"Doc/Tail\" the namespace \"urn:zz\", but it is in no namespace";
+    QTest::newRow("namespace of an unprefixed attribute")
+        << QStringList{doc, tail, a, head, QStringLiteral("DAT,urn:other,Doc/Head/@noNamespaceSchemaLocation,x")}
+        << "but an attribute without a prefix is in no namespace";
+    QTest::newRow("namespace against the prefix's")
+        << QStringList{doc, tail, a, head, QStringLiteral("DAT,urn:q,Doc/Head/xml:x,1")}
+        << "the new element \"xml:x\" is to be in the namespace \"urn:q\", but its prefix \"xml\" means";
 }
 
 void TestProvider::badPairLists()

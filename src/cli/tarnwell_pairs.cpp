@@ -109,16 +109,29 @@ QByteArray escapeEntry(const QString &entry)
     return out;
 }
 
-QString unescapeEntry(const QByteArray &line)
+// The entry a line holds. Only \\, \n and \r are escapes: any other
+// backslash (a Windows path's "C:\temp") is refused, naming the entry, since
+// reading it either way could store what the script did not mean.
+QString unescapeEntry(const QByteArray &line, qsizetype entry)
 {
     QByteArray out;
     for (qsizetype i = 0; i < line.size(); ++i) {
-        if (line[i] == '\\' && i + 1 < line.size()) {
-            const char next = line[++i];
-            out += next == 'n' ? '\n' : next == 'r' ? '\r' : next;
-        } else {
+        if (line[i] != '\\') {
             out += line[i];
+            continue;
         }
+        const char next = i + 1 < line.size() ? line[i + 1] : '\0';
+        if (next != '\\' && next != 'n' && next != 'r') {
+            // The backslash and the whole character after it (the line is UTF-8).
+            const QString rest = QString::fromUtf8(line.mid(i, 5));
+            const QString escape = rest.left(rest.size() > 2 && rest[1].isHighSurrogate() ? 3 : 2);
+            throw Error(QStringLiteral("Entry %1 of the pair list holds %2, which is not an escape (only \\\\, \\n "
+                                       "and \\r are; write a backslash as \\\\, or use -z); nothing was changed.")
+                            .arg(entry)
+                            .arg(i + 1 < line.size() ? quoteForMessage(escape) : QStringLiteral("a backslash at its end")));
+        }
+        out += next == 'n' ? '\n' : next == 'r' ? '\r' : '\\';
+        ++i;
     }
     return QString::fromUtf8(out);
 }
@@ -366,7 +379,7 @@ QStringList pairListFrom(const QByteArray &input, bool nul)
         const QString checked = decode(part);
         if (decode.hasError())
             throw Error(QStringLiteral("Entry %1 of the pair list is not valid UTF-8; nothing was changed.").arg(i + 1));
-        pairs.append(nul ? checked : unescapeEntry(part));
+        pairs.append(nul ? checked : unescapeEntry(part, i + 1));
     }
     return pairs;
 }

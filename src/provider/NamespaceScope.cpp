@@ -37,8 +37,12 @@ const QString *NamespaceScope::lookup(int scope, const Declared &declared, QStri
 QByteArray NamespaceScope::startOfNewElement(const TargetElement &t, int scope, Declared &declared) const
 {
     QByteArray out = '<' + t.name.toUtf8();
-    declareDefault(t.name, scope, declared, &out);
-    declarePrefix(t.name, false, scope, declared, &out, false);
+    if (t.ns.isEmpty()) {
+        declareDefault(t.name, scope, declared, &out);
+        declarePrefix(t.name, false, scope, declared, &out, false);
+    } else {
+        declareGiven(t.name, false, t.ns, scope, declared, &out, false);
+    }
     std::vector<size_t> all(t.attributes.size());
     for (size_t i = 0; i < all.size(); ++i)
         all[i] = i;
@@ -57,7 +61,10 @@ QByteArray NamespaceScope::newAttributes(const TargetElement &t, const std::vect
     for (size_t i : which) {
         const TargetAttribute &a = t.attributes[i];
         if (!a.xsi) {
-            declarePrefix(a.segment, true, scope, declared, declarations, onExisting);
+            if (a.ns.isEmpty())
+                declarePrefix(a.segment, true, scope, declared, declarations, onExisting);
+            else
+                declareGiven(a.segment, true, a.ns, scope, declared, declarations, onExisting);
             names[i] = a.segment.mid(1).toUtf8();
         }
     }
@@ -161,6 +168,43 @@ void NamespaceScope::declarePrefix(const QString &name, bool attribute, int scop
                                          .arg(what, quoteForMessage(name), quoteForMessage(prefix.toString())));
     }
     declare(prefix.toString(), *uri, declared, out, onExisting);
+}
+
+// A new name ("prefix:local", "local", or "@prefix:local" for an
+// attribute) whose entry gives its namespace uri: the prefix (or, without
+// one, the default namespace) is declared where it does not mean uri yet.
+// A prefix bound to another namespace there is refused: declaring it again
+// would move the names below that use it.
+void NamespaceScope::declareGiven(const QString &name, bool attribute, const QString &uri, int scope,
+                                  Declared &declared, QByteArray *out, bool onExisting) const
+{
+    const QStringView qname = attribute ? QStringView(name).mid(1) : QStringView(name);
+    const qsizetype colon = qname.indexOf(u':');
+    const QString what = attribute ? QStringLiteral("attribute") : QStringLiteral("element");
+    if (colon < 0) {
+        const QString *current = lookup(scope, declared, QStringView());
+        if ((current ? *current : QString()) == uri)
+            return;
+        out->append(" xmlns=\"").append(escapeXml(uri, '"')).append('"');
+        declared.push_back({QString(), uri, false});
+        return;
+    }
+    const QStringView prefix = qname.left(colon);
+    if (attribute && prefix == u"xmlns") {
+        throw storeError(m_fileName, QStringLiteral("the %1 %2 would be a namespace declaration, which the data "
+                                                    "does not show; change declarations in the XML View instead.")
+                                         .arg(what, quoteForMessage(name)));
+    }
+    if (const QString *bound = lookup(scope, declared, prefix)) {
+        if (*bound == uri)
+            return;
+        throw storeError(m_fileName, QStringLiteral("the new %1 %2 is to be in the namespace %3, but its prefix %4 "
+                                                    "means %5 where it goes; give it a prefix that is free there "
+                                                    "or bound to %3.")
+                                         .arg(what, quoteForMessage(name), quoteForMessage(uri),
+                                              quoteForMessage(prefix.toString()), quoteForMessage(*bound)));
+    }
+    declare(prefix.toString(), uri, declared, out, onExisting);
 }
 
 // An unprefixed new element is in the default namespace where it goes.

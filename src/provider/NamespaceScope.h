@@ -46,6 +46,8 @@ private:
     void checkAttributeNames(const TargetElement &t, int scope, const Declared &declared) const;
     void declarePrefix(const QString &name, bool attribute, int scope, Declared &declared, QByteArray *out,
                        bool onExisting) const;
+    void declareGiven(const QString &name, bool attribute, const QString &uri, int scope, Declared &declared,
+                      QByteArray *out, bool onExisting) const;
     void declareDefault(const QString &name, int scope, Declared &declared, QByteArray *out) const;
     const QStringList &defaultNamespacesOf(const QString &name) const;
     static void declare(const QString &prefix, const QString &uri, Declared &declared, QByteArray *out, bool onExisting);

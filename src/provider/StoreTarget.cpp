@@ -31,6 +31,7 @@ public:
 private:
     bool valid(QStringView name, QString *held);
     Error fail(const QString &why) const;
+    Error given(int first, QStringView path) const;
     void enterRoot(QStringView rootName);
     void setAttribute(int current, QStringView segment, const PairEntryView &entry);
     int childOf(int current, QStringView segment);
@@ -100,8 +101,22 @@ void TargetBuilder::addEntry(qsizetype n, const QString &pair, const PairEntryVi
         }
         current = childOf(current, segment);
     }
-    if (!attribute)
-        m_target.elements[static_cast<size_t>(current)].value = entry.value.toString();
+    if (!attribute) {
+        TargetElement &e = m_target.elements[static_cast<size_t>(current)];
+        if (e.entry >= 0)
+            throw given(e.entry, path);
+        e.entry = static_cast<int>(n);
+        e.value = entry.value.toString();
+        e.ns = entry.ns.toString();
+    }
+}
+
+// The path of the entry in hand was given by entry `first` already.
+Error TargetBuilder::given(int first, QStringView path) const
+{
+    return fail(QStringLiteral("gives the path %1 again (entry %2 gave it first); each node is given once.")
+                    .arg(quoteForMessage(path.toString()))
+                    .arg(first + 1));
 }
 
 // The first entry makes the root; every other one must name it.
@@ -129,13 +144,19 @@ void TargetBuilder::setAttribute(int current, QStringView segment, const PairEnt
         throw fail(QStringLiteral("names the attribute %1, which is not a valid XML name.")
                        .arg(quoteForMessage(segment.toString())));
     }
+    // An attribute without a prefix is in no namespace (the schema
+    // location aside, which the list writes without its prefix).
+    if (!xsi && !entry.ns.isEmpty() && !segment.contains(u':')) {
+        throw fail(QStringLiteral("gives the attribute %1 the namespace %2, but an attribute without a prefix is in "
+                                  "no namespace; write its name with a prefix (@prefix:name).")
+                       .arg(quoteForMessage(segment.toString()), quoteForMessage(entry.ns.toString())));
+    }
     auto &attrs = m_target.elements[static_cast<size_t>(current)].attributes;
     const auto it =
         std::find_if(attrs.begin(), attrs.end(), [&](const TargetAttribute &a) { return a.segment == segment; });
     if (it != attrs.end())
-        it->value = entry.value.toString();
-    else
-        attrs.push_back({segment.toString(), entry.value.toString(), xsi});
+        throw given(it->entry, entry.path);
+    attrs.push_back({segment.toString(), entry.value.toString(), xsi, entry.ns.toString(), static_cast<int>(m_entry)});
 }
 
 // The child of current that segment ("Name" or "Name[k]") names, added
@@ -163,6 +184,16 @@ int TargetBuilder::childOf(int current, QStringView segment)
     std::vector<int> &sameName = *m_lastSameName;
     if (static_cast<size_t>(index) < sameName.size())
         return sameName[static_cast<size_t>(index)];
+    // "Name[k]" is the child of that name after k others, which the list
+    // names first: a gap would renumber it.
+    if (static_cast<size_t>(index) > sameName.size()) {
+        const QString earlier = sameName.empty() ? QStringLiteral("no earlier sibling")
+                                : sameName.size() == 1 ? QStringLiteral("only 1 earlier sibling")
+                                                       : QStringLiteral("only %1 earlier siblings").arg(sameName.size());
+        throw fail(QStringLiteral("names %1, but the list names %2 of that name under its parent before it; an "
+                                  "index counts the earlier siblings of one name, which the list names first.")
+                       .arg(quoteForMessage(segment.toString()), earlier));
+    }
     const TargetElement &parent = m_target.elements[static_cast<size_t>(current)];
     if (parent.depth + 1 > kMaxDepth)
         throw fail(QStringLiteral("nests elements deeper than %1 levels.").arg(kMaxDepth));
@@ -204,8 +235,31 @@ Target buildTarget(const QStringList &pairs, const QString &requiredRoot, const 
     return builder.finish();
 }
 
-bool matchesTarget(const DomDocument &doc, const Target &target, QString *where)
+namespace {
+
+// The namespace of the document's element (qname its name or, for an
+// attribute, "@" and its name) at element; empty for none.
+QString namespaceOf(const DomDocument &doc, int element, QStringView qname)
 {
+    const bool attribute = qname.startsWith(u'@');
+    const QStringView name = attribute ? qname.mid(1) : qname;
+    const qsizetype colon = name.indexOf(u':');
+    if (attribute && colon < 0)
+        return QString();
+    const QString *uri = namespaceInScope(doc, element, colon < 0 ? QStringView() : name.left(colon));
+    return uri ? *uri : QString();
+}
+
+QString namespaceForMessage(const QString &uri)
+{
+    return uri.isEmpty() ? QStringLiteral("no namespace") : QStringLiteral("the namespace %1").arg(quoteForMessage(uri));
+}
+
+} // namespace
+
+bool matchesTarget(const DomDocument &doc, const Target &target, QString *where, QString *why)
+{
+    why->clear();
     if (doc.elements.empty() || target.elements.empty())
         return doc.elements.empty() == target.elements.empty();
     // The path of a target element, only needed to describe a difference.
@@ -214,6 +268,15 @@ bool matchesTarget(const DomDocument &doc, const Target &target, QString *where)
         for (; t >= 0; t = target.elements[static_cast<size_t>(t)].parent)
             names.prepend(target.elements[static_cast<size_t>(t)].name);
         return names.join(QLatin1Char('/'));
+    };
+    // A namespace the list gives that the node does not have.
+    auto otherNamespace = [&](int ti, const QString &given, const QString &had, int entry, const QString &segment) {
+        *where = pathOf(ti) + (segment.isEmpty() ? QString() : u'/' + segment);
+        *why = QStringLiteral("entry %1 gives %2 %3, but it is in %4; the namespace of a node the document has "
+                              "cannot be changed; change it in the XML View.")
+                   .arg(entry + 1)
+                   .arg(quoteForMessage(*where), namespaceForMessage(given), namespaceForMessage(had));
+        return false;
     };
     std::vector<std::pair<int, int>> stack{{0, 0}};
     std::vector<std::pair<QString, QString>> da, ta;
@@ -238,6 +301,18 @@ bool matchesTarget(const DomDocument &doc, const Target &target, QString *where)
         if (!same) {
             *where = pathOf(ti);
             return false;
+        }
+        if (!t.ns.isEmpty()) {
+            const QString had = namespaceOf(doc, di, d.name);
+            if (had != t.ns)
+                return otherNamespace(ti, t.ns, had, t.entry, QString());
+        }
+        for (const TargetAttribute &a : t.attributes) {
+            if (a.ns.isEmpty() || a.xsi)
+                continue;
+            const QString had = namespaceOf(doc, di, a.segment);
+            if (had != a.ns)
+                return otherNamespace(ti, a.ns, had, a.entry, a.segment);
         }
         for (size_t i = 0; i < t.children.size(); ++i)
             stack.emplace_back(d.children[i], t.children[i]);

@@ -16,12 +16,16 @@ struct TargetAttribute
     QString segment; // "@name" as in the pair list
     QString value;
     bool xsi = false; // "@noNamespaceSchemaLocation" in the schema-instance namespace
+    QString ns;       // the namespace the entry gives; empty: the one its prefix has
+    int entry = -1;   // the entry that gives it, from 0
 };
 
 struct TargetElement
 {
     QString name;
     QString value;
+    QString ns;     // the namespace the entry gives; empty: the one its prefix has
+    int entry = -1; // the entry that gives it, from 0; -1 when only a longer path names it
     int parent = -1;
     int depth = 0;
     std::vector<TargetAttribute> attributes;
@@ -35,14 +39,17 @@ struct Target
     std::vector<TargetElement> elements; // parents before children; 0 is the root
 };
 
-// Reads a pair list. Throws when it has no "DAT" entry, names an invalid XML
-// name or an index that cannot be read, gives an attribute a child, or
-// (requiredRoot not empty) names another root.
+// Reads a pair list strictly. Throws, naming the entry, when it has no "DAT"
+// entry, names an invalid XML name or an index that cannot be read, gives a
+// path twice, names an index before the lower ones of its name ("a[1]"
+// without "a"), gives an attribute a child or an unprefixed attribute a
+// namespace, or (requiredRoot not empty) names another root.
 Target buildTarget(const QStringList &pairs, const QString &requiredRoot, const QString &fileName);
 
 // Whether the document holds exactly what target says (same paths and values,
-// same order of child elements; attribute order free). Otherwise *where
-// names the first difference.
-bool matchesTarget(const DomDocument &doc, const Target &target, QString *where);
+// same order of child elements, the namespaces the entries give; attribute
+// order free). Otherwise *where names the first difference, and *why says
+// what differs when it is a namespace (else it is left empty).
+bool matchesTarget(const DomDocument &doc, const Target &target, QString *where, QString *why);
 
 } // namespace tarnwell::xml

@@ -36,6 +36,15 @@ QStringList stringListFrom(const QVariant &value, const QString &path)
                 Error::Kind::Provider);
 }
 
+// The entries of a document's pair list: one an element or attribute.
+qsizetype entryCount(const DomDocument &dom)
+{
+    qsizetype n = static_cast<qsizetype>(dom.elements.size());
+    for (const DomElement &e : dom.elements)
+        n += static_cast<qsizetype>(e.attributes.size());
+    return n;
+}
+
 class TarnwellFile : public QuenFile
 {
 public:
@@ -47,8 +56,14 @@ public:
 
     QVariant RunCommand(const QString &name, const QVariant &param) override
     {
-        if (name == QLatin1String("GetData"))
-            return m_new ? QStringList() : pairListOf(m_dom);
+        if (name == QLatin1String("GetData")) {
+            if (m_new)
+                return QStringList();
+            // The list's counters are 16-bit: a longer list could not be
+            // stored again, since its entries could not be numbered.
+            checkCount(entryCount(m_dom), QStringLiteral("entries in the pair list"));
+            return pairListOf(m_dom);
+        }
         if (name == QLatin1String("PutData")) {
             putData(stringListFrom(param, m_path), true);
             return QVariant();
@@ -204,6 +219,7 @@ private:
     // would write and returns it: the file's bytes when nothing changes.
     QByteArray putData(const QStringList &pairs, bool store)
     {
+        checkCount(pairs.size(), QStringLiteral("entries in the pair list"));
         const Target target = buildTarget(pairs, m_new ? QString() : m_dom.elements[0].name, m_path);
         CheckedStore stored = m_new ? storeChecked(EncodedText(), nullptr, DomDocument(), target, m_path)
                                     : storeChecked(text(), &lex(), m_dom, target, m_path);

@@ -37,8 +37,10 @@ CheckedStore storeChecked(const EncodedText &text, const LexDocument *lex, const
     } catch (const Error &e) {
         throw storeError(fileName, QStringLiteral("the result would not be well-formed (%1)").arg(e.description()));
     }
-    QString where;
-    if (!matchesTarget(out.dom, target, &where)) {
+    QString where, why;
+    if (!matchesTarget(out.dom, target, &where, &why)) {
+        if (!why.isEmpty())
+            throw storeError(fileName, why);
         throw storeError(fileName,
                          QStringLiteral("the result would not hold exactly the data sent (at %1).").arg(quoteForMessage(where)));
     }
