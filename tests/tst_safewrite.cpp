@@ -129,7 +129,8 @@ bool holdsNewFile(qint64 pid, const QByteArray &folder, const QByteArray &docume
 // the document untouched and one hidden file holding all of the new text.
 void TestSafeWrite::killedStoreLeavesOldOrNewText()
 {
-    constexpr int kItems = 30000, kRuns = 40;
+    // As many items as a pair list may hold (an element and its attribute each).
+    constexpr int kItems = 16383, kRuns = 40;
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString folder = QFileInfo(dir.path()).canonicalFilePath() + QStringLiteral("/doc");
