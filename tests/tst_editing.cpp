@@ -17,6 +17,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
 #include <QTreeView>
@@ -92,6 +93,8 @@ private Q_SLOTS:
     void textAroundChildrenIsKept();
     void readThenWriteIsByteIdentical();
     void writeOfMalformedTextIsRefused();
+    void viewsNeverUndoEachOther_data();
+    void viewsNeverUndoEachOther();
     void unsavedChangesAreAskedAbout_data();
     void unsavedChangesAreAskedAbout();
     void newDocumentCycle();
@@ -489,6 +492,105 @@ void TestEditing::unsavedChangesAreAskedAbout()
         QCOMPARE(box->toPlainText(), boxText);
         QCOMPARE(m_prompts->fileNames.size(), 1); // no file was asked for
     }
+}
+
+void TestEditing::viewsNeverUndoEachOther_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QStringList>("inFile");  // texts the file holds at the end
+    QTest::addColumn<QStringList>("notInFile");
+    QTest::addColumn<QString>("warning");     // what the one warning says; empty: none
+    QTest::addColumn<QString>("title");       // the tree's Title at the end
+    auto row = [](const char *name, const char *steps, QStringList in, QStringList out, const char *warning,
+                  const char *title = "Spring list, 2027") {
+        QTest::newRow(name) << QString::fromLatin1(steps).split(u' ') << in << out << QString::fromUtf8(warning)
+                            << QString::fromUtf8(title);
+    };
+    const QString written = QStringLiteral("Written list"), outside = QStringLiteral("Outside list"),
+                  footer = QStringLiteral("<Footer>changed</Footer>"), again = QStringLiteral("<Footer>again</Footer>");
+    row("Write, then PutData of the older tree", "read edit-text write edit put", {written}, {footer},
+        "PutData was refused: \"views.xml\" was changed after the tree was read");
+    row("PutData, then Write of the older text", "read edit put edit-text write", {footer}, {written},
+        "Write was refused: \"views.xml\" was changed after Read fetched this text");
+    row("PutData after PutData", "edit put edit-again put", {again}, {}, "");
+    row("Write, GetData, then PutData", "read edit-text write get edit put", {written, footer}, {}, "", "Written list, 2027");
+    row("outside change, then PutData", "outside edit put", {outside}, {footer},
+        "was not stored: it was changed or removed on disk since it was read");
+    row("outside change, then GetData", "outside get", {outside}, {}, "", "Outside list, 2027");
+    row("outside change, then Read and Write", "outside read edit-text write", {written}, {}, "");
+    row("outside change, Read, then PutData", "outside read edit put", {outside}, {footer},
+        "PutData was refused: \"views.xml\" was changed after the tree was read");
+    row("broken outside, then GetData", "break get", {QStringLiteral("<Catalog><Title>")}, {},
+        "changed on disk and is refused now: ");
+    row("removed, then Read", "remove read", {}, {}, "changed on disk and cannot be read again: ");
+}
+
+// The tree and the XML box each store only over the text they were read
+// from; GetData and Read read the file as it is now. A refused store leaves
+// the file and the tree as they were and clears the completion message.
+void TestEditing::viewsNeverUndoEachOther()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QStringList, inFile);
+    QFETCH(QStringList, notInFile);
+    QFETCH(QString, warning);
+    QFETCH(QString, title);
+    const QString path = m_dir.filePath(QStringLiteral("views.xml"));
+    QFile::remove(path);
+    QVERIFY(QFile::copy(copyExample(QStringLiteral("doc.xml")), path));
+    QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner));
+    open(path);
+    auto *box = widget<QPlainTextEdit>("txtXML");
+    auto *saved = widget<QLabel>("sbarPanel1");
+    auto footer = [&] { return m_window->treeModel()->rootNode()->childNamed(QStringLiteral("Footer"), 0); };
+    auto rewrite = [&](const QByteArray &bytes) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+    };
+    for (const QString &step : steps) {
+        if (step == u"read") {
+            click("cmdRead");
+        } else if (step == u"edit-text") {
+            QString text = box->toPlainText();
+            text.replace(QRegularExpression(QStringLiteral("<Title>[^<]* list")), QStringLiteral("<Title>Written list"));
+            box->setPlainText(text);
+        } else if (step == u"write") {
+            click("cmdWrite");
+        } else if (step == u"edit" || step == u"edit-again") {
+            select(footer());
+            type(step == u"edit" ? QStringLiteral("changed") : QStringLiteral("again"));
+        } else if (step == u"put") {
+            click("cmdPutData");
+        } else if (step == u"get") {
+            click("cmdGetData");
+        } else if (step == u"outside") {
+            QByteArray bytes = bytesOf(path);
+            bytes.replace("Spring list", "Outside list");
+            rewrite(bytes);
+        } else if (step == u"break") {
+            rewrite("<Catalog><Title>");
+        } else if (step == u"remove") {
+            QVERIFY(QFile::remove(path));
+        } else {
+            QFAIL(qPrintable(step));
+        }
+    }
+    if (warning.isEmpty()) {
+        QVERIFY2(m_prompts->warnings.isEmpty(), qPrintable(m_prompts->warnings.join(u'\n')));
+        if (steps.contains(QStringLiteral("put")) || steps.contains(QStringLiteral("write")))
+            QCOMPARE(saved->text(), frmMain::kSaved.toString());
+    } else {
+        QCOMPARE(m_prompts->warnings.size(), 1);
+        QVERIFY2(m_prompts->warnings[0].contains(warning), qPrintable(m_prompts->warnings[0]));
+        QCOMPARE(saved->text(), QString());
+    }
+    const QString text = QString::fromUtf8(bytesOf(path));
+    for (const QString &t : inFile)
+        QVERIFY2(text.contains(t), qPrintable(text));
+    for (const QString &t : notInFile)
+        QVERIFY2(!text.contains(t), qPrintable(text));
+    QCOMPARE(m_window->treeModel()->rootNode()->childNamed(QStringLiteral("Title"), 0)->tag(), title);
 }
 
 void TestEditing::newDocumentCycle()

@@ -544,6 +544,12 @@ void frmMain::BindChosenFile(const QString &chosen, bool isNew)
         m_quenFile = m_quenCtrl->BindFile(m_strFileName, index == 1 ? QStringLiteral("@Create") : QString());
     });
     m_isNewFile = index == 1;
+    // A completion reported for the file before is not this file's.
+    ignoringFailure([this] { sbarPanel1->clear(); });
+    if (m_quenFile)
+        m_revisions.fileBound(FileRevision());
+    else
+        m_revisions.fileReleased();
     if (m_quenFile)
         m_panels.fileBound(m_strFileName, m_isNewFile);
     else
@@ -566,14 +572,26 @@ void frmMain::mnuHelpItem_Click(int index)
                                      .arg(TARNWELL_VERSION_PATCH));
 }
 
+quint64 frmMain::FileRevision() const
+{
+    try {
+        return m_quenFile ? m_quenFile->RunCommand(QStringLiteral("Revision")).toULongLong() : 0;
+    } catch (const Error &) {
+        return 0;
+    }
+}
+
 void frmMain::cmdGetData_Click()
 {
     if (!m_quenFile)
         return;
     bool loaded = false;
     guarded([this, &loaded] {
+        // The provider reads the file again when it changed on disk.
         const QStringList pairs = PairListFromVariant(m_quenFile->RunCommand(QStringLiteral("GetData")));
+        const quint64 revision = FileRevision();
         m_model->loadPairList(pairs, m_lists);
+        m_revisions.treeRead(revision);
         expandAsModel(QModelIndex());
         if (TreeNode *root = m_model->rootNode())
             selectNode(root);
@@ -594,8 +612,16 @@ void frmMain::cmdPutData_Click()
     if (!m_quenFile)
         return;
     guarded([this] {
+        // A failed or refused store must not leave an earlier completion
+        // showing.
+        auto cleared = qScopeGuard([this] { sbarPanel1->clear(); });
+        // The tree stores only over the text it was read from: a Write or
+        // another program's change since then would be undone.
+        if (const QString refusal = m_revisions.treeStoreRefusal(FileRevision(), m_strFileName); !refusal.isEmpty())
+            throw Error(refusal);
         const QStringList pairs = m_model->buildPairList();
         const QVariant result = m_quenFile->RunCommand(QStringLiteral("PutData"), pairs);
+        m_revisions.treeRead(FileRevision());
         sbarPanel1->setText(kSaved.toString());
         if (result.metaType().id() == QMetaType::QStringList || result.metaType().id() == QMetaType::QVariantList) {
             const QVariantList list = result.toList();
@@ -603,6 +629,7 @@ void frmMain::cmdPutData_Click()
                 throw Error(QStringLiteral("The provider answered with an empty message list."));
             m_prompts->warning(this, list.first().toString());
         }
+        cleared.dismiss();
         m_isNewFile = false;
         m_panels.treeStored();
         showStatusPanels();
@@ -644,7 +671,13 @@ void frmMain::cmdRead_Click()
 {
     if (!m_quenFile)
         return;
-    guarded([this] { txtXML->setPlainText(m_quenFile->Content().toString()); });
+    guarded([this] {
+        // The provider reads the file again when it changed on disk.
+        const QString text = m_quenFile->Content().toString();
+        const quint64 revision = FileRevision();
+        txtXML->setPlainText(text);
+        m_revisions.textRead(revision);
+    });
 }
 
 void frmMain::cmdWrite_Click()
@@ -652,6 +685,11 @@ void frmMain::cmdWrite_Click()
     if (!m_quenFile)
         return;
     guarded([this] {
+        auto cleared = qScopeGuard([this] { sbarPanel1->clear(); });
+        // The box stores only over the text Read fetched into it: a PutData or
+        // another program's change since then would be undone.
+        if (const QString refusal = m_revisions.textStoreRefusal(FileRevision(), m_strFileName); !refusal.isEmpty())
+            throw Error(refusal);
         try {
             m_quenFile->SetContent(rawText(txtXML));
         } catch (const Error &e) {
@@ -661,8 +699,10 @@ void frmMain::cmdWrite_Click()
                 throw;
             throw Error(QStringLiteral("The text in the XML box ") + e.description().mid(given.size()), e.kind());
         }
+        m_revisions.textRead(FileRevision());
         txtXML->document()->setModified(false);
         sbarPanel1->setText(kSaved.toString());
+        cleared.dismiss();
         StartSchemaCheck();
     });
 }

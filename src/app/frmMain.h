@@ -5,6 +5,7 @@
 #include "Quen.h"
 #include "SchemaPanel.h"
 #include "StatusPanels.h"
+#include "ViewRevisions.h"
 
 #include <QMainWindow>
 #include <functional>
@@ -89,6 +90,9 @@ private:
     void Form_Resize();
     void RefreshControls();
 
+    // The open file's revision (see QuenFile::RunCommand); 0 from a
+    // provider that does not number them.
+    quint64 FileRevision() const;
     void cmdGetData_Click();
     void cmdPutData_Click();
     void cmdAdd_Click();
@@ -130,6 +134,7 @@ private:
     NameLists m_lists;
     bool m_updating = false;
     StatusPanels m_panels;
+    ViewRevisions m_revisions;
 
     ColoredTreeModel *m_model;
     TabControl *tabMain;

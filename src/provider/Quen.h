@@ -24,10 +24,14 @@ public:
     virtual ~QuenFile();
 
     // Runs a provider command. param is invalid when omitted. The result is
-    // invalid, a string, a string list or a byte array, as the command
-    // defines.
+    // invalid, a string, a string list, a byte array or a number, as the
+    // command defines. The Tarnwell provider's commands: "GetData" (the
+    // pair list of the file as it is now), "PutData" (stores a pair list),
+    // "PutDataPreview" (the bytes PutData would store) and "Revision" (a
+    // number that changes whenever the text the file object holds does: read
+    // again after a change on disk, stored by PutData or SetContent).
     virtual QVariant RunCommand(const QString &name, const QVariant &param = QVariant()) = 0;
-    // The document's raw text.
+    // The document's raw text, of the file as it is now.
     virtual QVariant Content() const = 0;
     // Replaces the document with text (a string value).
     virtual void SetContent(const QVariant &text) = 0;

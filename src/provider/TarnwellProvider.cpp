@@ -36,6 +36,38 @@ QStringList stringListFrom(const QVariant &value, const QString &path)
                 Error::Kind::Provider);
 }
 
+// What tells whether a file changed since it was read: its identity, size
+// and times, to the nanosecond. A file that is not there has none.
+struct FileStamp
+{
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = -1;
+    timespec modified{};
+    timespec changed{};
+
+    static FileStamp from(const struct stat &st)
+    {
+        return {st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
+    }
+    static FileStamp of(int fd)
+    {
+        struct stat st;
+        return fd >= 0 && ::fstat(fd, &st) == 0 ? from(st) : FileStamp();
+    }
+    static FileStamp ofPath(const QString &path)
+    {
+        struct stat st;
+        return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? from(st) : FileStamp();
+    }
+    bool operator==(const FileStamp &o) const
+    {
+        return size >= 0 && device == o.device && inode == o.inode && size == o.size &&
+               modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec &&
+               changed.tv_sec == o.changed.tv_sec && changed.tv_nsec == o.changed.tv_nsec;
+    }
+};
+
 // The entries of a document's pair list: one an element or attribute.
 qsizetype entryCount(const DomDocument &dom)
 {
@@ -56,9 +88,12 @@ public:
 
     QVariant RunCommand(const QString &name, const QVariant &param) override
     {
+        if (name == QLatin1String("Revision"))
+            return QVariant::fromValue<qulonglong>(m_revision);
         if (name == QLatin1String("GetData")) {
             if (m_new)
                 return QStringList();
+            refreshFromDisk();
             // The list's counters are 16-bit: a longer list could not be
             // stored again, since its entries could not be numbered.
             checkCount(entryCount(m_dom), QStringLiteral("entries in the pair list"));
@@ -77,6 +112,9 @@ public:
     {
         if (m_new)
             return QString();
+        // Reading the text may read the file again; the object itself is
+        // never const, only this view of it.
+        const_cast<TarnwellFile *>(this)->refreshFromDisk();
         return normalizeLineEnds(fromUtf8Exactly(text().utf8()));
     }
 
@@ -125,12 +163,23 @@ public:
             return;
         write(bytes);
         replaceDocument(bytes, std::move(dom));
+        m_stamp = FileStamp::ofPath(m_path);
     }
 
     QString Path() const override { return m_path; }
 
 private:
     void load()
+    {
+        FileStamp stamp;
+        QByteArray bytes = readFromDisk(&stamp);
+        DomDocument dom = parseDocument(bytes, m_path);
+        replaceDocument(std::move(bytes), std::move(dom));
+        m_stamp = stamp;
+    }
+
+    // The file's bytes as they are now, and its stamp when they were read.
+    QByteArray readFromDisk(FileStamp *stamp) const
     {
         QFile file(m_path);
         const QFileInfo info(m_path);
@@ -146,6 +195,7 @@ private:
         if (!file.open(QIODevice::ReadOnly))
             throw Error(QStringLiteral("The file %1 cannot be read: %2.").arg(quoted(m_path), file.errorString()),
                         Error::Kind::Provider);
+        *stamp = FileStamp::of(file.handle());
         if (file.size() > TarnwellProvider::kMaxFileSize) {
             throw Error(QStringLiteral("The file %1 is larger than %2 MiB and is not opened.")
                             .arg(quoted(m_path))
@@ -164,8 +214,37 @@ private:
                         Error::Kind::Provider);
         if (bytes.size() > TarnwellProvider::kMaxFileSize)
             throw Error(QStringLiteral("The file %1 is too large and is not opened.").arg(quoted(m_path)), Error::Kind::Provider);
-        DomDocument dom = parseDocument(bytes, m_path);
+        return bytes;
+    }
+
+    // GetData and Content serve the file as it is now: one whose stamp
+    // changed since it was read or stored is read and parsed again. One
+    // that is gone or now refused throws, and everything stays as it was.
+    void refreshFromDisk()
+    {
+        if (m_new || FileStamp::ofPath(m_path) == m_stamp)
+            return;
+        FileStamp stamp;
+        QByteArray bytes;
+        try {
+            bytes = readFromDisk(&stamp);
+        } catch (const Error &e) {
+            throw Error(QStringLiteral("%1 changed on disk and cannot be read again: %2").arg(quoted(m_path), e.description()),
+                        e.kind());
+        }
+        if (bytes == m_bytes) { // touched, not changed
+            m_stamp = stamp;
+            return;
+        }
+        DomDocument dom;
+        try {
+            dom = parseDocument(bytes, m_path);
+        } catch (const Error &e) {
+            throw Error(QStringLiteral("%1 changed on disk and is refused now: %2").arg(quoted(m_path), e.description()),
+                        e.kind());
+        }
         replaceDocument(std::move(bytes), std::move(dom));
+        m_stamp = stamp;
     }
 
     void replaceDocument(QByteArray bytes, DomDocument dom)
@@ -175,6 +254,7 @@ private:
         m_text.reset();
         m_lex.reset();
         m_new = false;
+        ++m_revision;
     }
 
     const EncodedText &text() const
@@ -228,6 +308,7 @@ private:
         if (m_new || stored.bytes != m_bytes) {
             write(stored.bytes);
             replaceDocument(std::move(stored.bytes), std::move(stored.dom));
+            m_stamp = FileStamp::ofPath(m_path);
         }
         return QByteArray();
     }
@@ -241,8 +322,9 @@ private:
                         Error::Kind::Provider);
         }
         if (!m_new && !unchangedOnDisk()) {
-            throw Error(QStringLiteral("%1 was not stored: it was changed or removed on disk since it was read. "
-                                       "Open it again to see the other change.")
+            throw Error(QStringLiteral("%1 was not stored: it was changed or removed on disk since it was read, "
+                                       "and storing would undo that change. Read it again first (GetData for "
+                                       "the tree, Read for the text) to see the other change.")
                             .arg(quoted(m_path)),
                         Error::Kind::Provider);
         }
@@ -276,6 +358,8 @@ private:
 
     QString m_path;
     bool m_new;
+    quint64 m_revision = 0; // counts the texts the file held for us: read, reread, stored
+    FileStamp m_stamp;      // of the file when it was last read or stored
     QByteArray m_bytes;
     DomDocument m_dom;
     mutable std::optional<EncodedText> m_text;
