@@ -175,10 +175,41 @@ shot "written"
 wait_for file_ends_with "<!-- checked -->" || fail "the written text did not reach the file"
 grep -q '^    <Author>Nobody, N.</Author>$' "$doc" || fail "Write lost the stored nodes"
 
+# A PutData of the tree read before that Write is refused, with a message,
+# and the file keeps the Write.
+click 38 31                         # the List View tab
+click 150 128                       # the Title row
+click 268 79                        # the value box
+xdotool key ctrl+a
+xdotool type --delay 5 "Autumn list, 2027"
+click 463 389                       # PutData
+wait_for other_window "$main" >/dev/null || fail "the refused PutData showed no message"
+wait_for spoken "PutData was refused" >/dev/null || fail "the refusal is not heard: $(spoken 'PutData')"
+shot "putdata-refused"
+xdotool key Return
+sleep 0.4
+file_ends_with "<!-- checked -->" || fail "the PutData of the older tree undid the Write"
+! grep -q 'Autumn list' "$doc" || fail "the refused PutData stored the tree"
+
+# Another program changes the file: GetData and Read read it as it is now.
+sed -i 's|<Book id="b2">|<Book id="b2" colour="red">|' "$doc"
+click 463 360                       # GetData
+wait_for spoken "@colour" >/dev/null || fail "GetData did not read the changed file again"
+shot "getdata-after-outside-change"
+sed -i 's|colour="red"|colour="blue"|' "$doc"
+click 118 31                        # the XML View tab
+click 366 389                       # Read
+click 200 200                       # into the text
+xdotool key ctrl+End
+xdotool type --delay 5 "<!-- again -->"
+click 463 389                       # Write
+shot "written-after-outside-change"
+wait_for file_ends_with "<!-- again -->" || fail "the text read after the outside change was not written"
+grep -q 'colour="blue"' "$doc" || fail "Read did not read the changed file again"
+
 # A problem the schema check finds, listed from its panel through the
 # accessibility bus's press action.
-# The file is changed by another program, then opened again.
-sed -i 's|<Book id="b2">|<Book id="b2" colour="red">|' "$doc"
+# The file (changed by another program above) is opened again.
 click 38 31                         # the List View tab
 click 20 8                          # File > Open
 xdotool key o
