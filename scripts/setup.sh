@@ -15,6 +15,7 @@ packages=(
   xvfb xdotool imagemagick
   dbus at-spi2-core
   man-db groff-base
+  acl
 )
 
 missing=()

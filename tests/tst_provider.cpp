@@ -226,6 +226,9 @@ void TestProvider::storesExactBytes_data()
     QTest::newRow("delete takes the comments directly above")
         << QByteArray("<r>\r\n  <a/>\r\n\r\n  <!-- S -->\r\n  <!-- about b -->\r\n  <b/>\r\n  <c/>\r\n</r>\r\n")
         << list({"DAT,,r,", "DAT,,r/a,", "DAT,,r/c,"}) << QByteArray("<r>\r\n  <a/>\r\n  <c/>\r\n</r>\r\n") << QString();
+    QTest::newRow("delete keeps the parent's comment on its start-tag line")
+        << QByteArray("<r><!-- settings for r -->\r\n  <a>1</a>\r\n  <b>2</b>\r\n</r>\r\n") << list({"DAT,,r,", "DAT,,r/b,2"})
+        << QByteArray("<r><!-- settings for r -->\r\n  <b>2</b>\r\n</r>\r\n") << QString();
     QTest::newRow("last child deleted, heading kept")
         << QByteArray("<r>\n  <a/>\n\n  <!-- S -->\n\n  <b/> <!-- b -->\n</r>\n") << list({"DAT,,r,"})
         << QByteArray("<r><!-- S --></r>\n") << QString();
@@ -771,22 +774,30 @@ void TestProvider::permissionsAreKept()
     QCOMPARE(int(QFileInfo(fresh).permissions() & 0x0777), 0x0666 & ~maskBits);
 }
 
+// A new document is bound to a name no file has; nothing is on disk until
+// the first store, and an existing file (a link too) is never replaced by one.
 void TestProvider::createLeavesDiskAloneUntilStore()
 {
-    const QString path = copyOf(QStringLiteral("move.xml"));
+    const QString existing = copyOf(QStringLiteral("move.xml"));
+    const QString link = m_dir.filePath(QStringLiteral("link.xml"));
+    QVERIFY(QFile::link(existing, link));
+    for (const QString &taken : {existing, link}) {
+        const QString error = failureOf([&] { controller()->BindFile(taken, QStringLiteral("@Create")); });
+        QVERIFY2(error.contains(QStringLiteral("exists already, and a new document is never stored over a file")), qPrintable(error));
+    }
+    QCOMPARE(bytesOf(existing), bytesOf(kData + QStringLiteral("move.xml")));
+
+    const QString path = m_dir.filePath(QStringLiteral("created.xml"));
+    QFile::remove(path);
     auto file = controller()->BindFile(path, QStringLiteral("@Create"));
     QCOMPARE(file->RunCommand(QStringLiteral("GetData")).toStringList(), QStringList());
     QCOMPARE(file->Content().toString(), QString());
-    QCOMPARE(bytesOf(path), bytesOf(kData + QStringLiteral("move.xml")));
+    QVERIFY(!QFile::exists(path));
     file->RunCommand(QStringLiteral("PutData"),
                      QStringList{QStringLiteral("DAT,,New,"), QStringLiteral("DAT,,New/@a,1"), QStringLiteral("DAT,,New/@xml:lang,en"),
                                  QStringLiteral("DAT,,New/A/B,x, y")});
     QCOMPARE(bytesOf(path), QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<New a=\"1\" xml:lang=\"en\">\n  <A>\n"
                                        "    <B>x, y</B>\n  </A>\n</New>\n"));
-
-    const QString fresh = m_dir.filePath(QStringLiteral("never-stored.xml"));
-    controller()->BindFile(fresh, QStringLiteral("@Create"));
-    QVERIFY(!QFile::exists(fresh));
 }
 
 void TestProvider::engineObjects()

@@ -1,5 +1,8 @@
-// Stores that are cut short: tarnwell-pairs killed at random moments of a
-// large store.
+// The safe write: stores that are cut short (tarnwell-pairs killed at random
+// moments of a large store), stores raced by another program or user at
+// each step, and what a stored file keeps of itself.
+#include "SafeWrite.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
@@ -7,11 +10,18 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <functional>
 #include <limits>
+#include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
+
+using namespace tarnwell::xml;
+using Step = testhooks::Step;
 
 namespace {
 
@@ -53,22 +63,256 @@ class TestSafeWrite : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void raceAtAStep_data();
+    void raceAtAStep();
+    void storeKeepsWhatTheFileIs_data();
+    void storeKeepsWhatTheFileIs();
+    void writerWhoCannotGiveTheFileAway();
     void killedStoreLeavesOldOrNewText();
     void onlyLeftoversOfDeadStoresGo_data();
     void onlyLeftoversOfDeadStoresGo();
 };
 
+namespace {
+
+// What a test does at one step of a store.
+struct Race
+{
+    Step step;
+    std::function<void()> act;
+    bool done = false;
+};
+
+void runRace(Step step, void *context)
+{
+    auto *race = static_cast<Race *>(context);
+    if (step == race->step && !race->done) {
+        race->done = true;
+        race->act();
+    }
+}
+
+// Runs the race while store runs; the hook is gone afterwards.
+WriteResult raced(Race &race, const std::function<WriteResult()> &store)
+{
+    testhooks::setHook(runRace, &race);
+    const WriteResult result = store();
+    testhooks::setHook(nullptr, nullptr);
+    return result;
+}
+
+QStringList entriesOf(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+} // namespace
+
+// Another program, or a user sharing the folder, acts at one step of a store:
+// the store writes only over the file it read, never through a link planted
+// meanwhile, and never over a change made meanwhile.
+void TestSafeWrite::raceAtAStep_data()
+{
+    QTest::addColumn<int>("step");
+    QTest::addColumn<QString>("attack");
+    QTest::addColumn<bool>("create");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("document"); // what the document's name holds afterwards
+    using S = WriteResult::Status;
+    const QByteArray oldText = "<r>old</r>", newText = "<r>new</r>", changedText = "<r>old</r><!-- theirs -->";
+    auto row = [&](const char *name, Step step, const char *attack, bool create, S status, const QByteArray &after) {
+        QTest::newRow(name) << int(step) << QString::fromLatin1(attack) << create << int(status) << after;
+    };
+    row("undisturbed", Step::BeforeSwap, "nothing", false, S::Written, newText);
+    row("folder swapped for a link before it is pinned", Step::PathResolved, "swap-folder", false, S::ChangedOnDisk, "secret");
+    row("folder swapped for a link after it is pinned", Step::FolderPinned, "swap-folder", false, S::Written, "secret");
+    row("name swapped for a link to another file", Step::BeforeSwap, "link-name", false, S::ChangedOnDisk, "secret");
+    row("changed while the new text was written", Step::BeforeSwap, "append", false, S::ChangedOnDisk, changedText);
+    row("replaced by a copy of the same text", Step::BeforeSwap, "replace", false, S::ChangedOnDisk, oldText);
+    row("changed at the moment of the swap", Step::AfterSwap, "append-held", false, S::ChangedOnDisk, changedText);
+    row("create: a link planted before", Step::FolderPinned, "link-name", true, S::ChangedOnDisk, "secret");
+    row("create: a link planted while writing", Step::BeforeSwap, "link-name", true, S::ChangedOnDisk, "secret");
+    row("create: undisturbed", Step::BeforeSwap, "nothing", true, S::Written, newText);
+}
+
+void TestSafeWrite::raceAtAStep()
+{
+    QFETCH(int, step);
+    QFETCH(QString, attack);
+    QFETCH(bool, create);
+    QFETCH(int, status);
+    QFETCH(QByteArray, document);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString shared = dir.filePath(QStringLiteral("shared")), victim = dir.filePath(QStringLiteral("victim"));
+    QVERIFY(QDir().mkdir(shared) && QDir().mkdir(victim));
+    const QString doc = shared + QStringLiteral("/doc.xml"), secret = victim + QStringLiteral("/doc.xml");
+    const QByteArray oldText = "<r>old</r>";
+    QVERIFY(writeBytes(secret, "secret"));
+    QVERIFY(QFile::setPermissions(secret, QFile::ReadOwner | QFile::WriteOwner));
+    if (!create)
+        QVERIFY(writeBytes(doc, oldText));
+    QFile held(doc); // another program's open file
+    if (!create)
+        QVERIFY(held.open(QIODevice::ReadWrite));
+
+    Race race{Step(step), [&] {
+                  if (attack == u"swap-folder") {
+                      QVERIFY(QDir().rename(shared, shared + QStringLiteral(".moved")));
+                      QVERIFY(QFile::link(victim, shared));
+                  } else if (attack == u"link-name") {
+                      QFile::remove(doc);
+                      QVERIFY(QFile::link(secret, doc));
+                  } else if (attack == u"append") {
+                      QFile f(doc);
+                      QVERIFY(f.open(QIODevice::Append));
+                      f.write("<!-- theirs -->");
+                  } else if (attack == u"append-held") {
+                      QVERIFY(held.seek(held.size()));
+                      held.write("<!-- theirs -->");
+                      held.flush();
+                  } else if (attack == u"replace") {
+                      QVERIFY(writeBytes(doc + QStringLiteral(".copy"), oldText));
+                      QVERIFY(::rename(QFile::encodeName(doc + QStringLiteral(".copy")).constData(),
+                                       QFile::encodeName(doc).constData()) == 0);
+                  }
+              }};
+    const WriteResult result = raced(race, [&] {
+        return create ? createFileSafely(doc, "<r>new</r>") : replaceFileSafely(doc, "<r>new</r>", oldText);
+    });
+    QVERIFY(race.done);
+    QCOMPARE(int(result.status), status);
+    QVERIFY2(result.status == WriteResult::Status::Written || !result.why.isEmpty(), "a refusal says why");
+    QCOMPARE(bytesOf(doc), document);
+    // The other user's file is never written, nor its mode changed.
+    QCOMPARE(bytesOf(secret), QByteArray("secret"));
+    struct stat st {};
+    QVERIFY(::stat(QFile::encodeName(secret).constData(), &st) == 0);
+    QCOMPARE(st.st_mode & 07777, 0600u);
+    if (attack == u"swap-folder" && status == int(WriteResult::Status::Written))
+        QCOMPARE(bytesOf(shared + QStringLiteral(".moved/doc.xml")), QByteArray("<r>new</r>"));
+    // Nothing is left beside the document.
+    QStringList left = entriesOf(QFileInfo(doc).canonicalPath().isEmpty() ? shared : QFileInfo(doc).absolutePath());
+    left.removeAll(QStringLiteral("doc.xml"));
+    QVERIFY2(left.isEmpty(), qPrintable(left.join(u' ')));
+}
+
+// A store keeps the file's permissions, extended attributes, ACL, owner and
+// group, and its hard links, writing in place where a new file could not
+// take them; no copy is left behind.
+void TestSafeWrite::storeKeepsWhatTheFileIs_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("permissions") << QStringLiteral("mode");
+    QTest::newRow("extended attribute") << QStringLiteral("xattr");
+    QTest::newRow("ACL") << QStringLiteral("acl");
+    QTest::newRow("hard link") << QStringLiteral("link");
+    QTest::newRow("owner and group (root)") << QStringLiteral("owner");
+}
+
+void TestSafeWrite::storeKeepsWhatTheFileIs()
+{
+    QFETCH(QString, kind);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString doc = dir.filePath(QStringLiteral("doc.xml")), other = dir.filePath(QStringLiteral("other-link.xml"));
+    const QByteArray path = QFile::encodeName(doc);
+    QVERIFY(writeBytes(doc, "<r>old</r>"));
+    QByteArray acl;
+    auto getfacl = [&] {
+        QProcess p;
+        p.start(QStringLiteral("getfacl"), {QStringLiteral("--omit-header"), QStringLiteral("--numeric"), doc});
+        return p.waitForFinished(10000) && p.exitCode() == 0 ? p.readAllStandardOutput() : QByteArray("getfacl failed");
+    };
+    if (kind == u"mode") {
+        QVERIFY(::chmod(path.constData(), 0640) == 0);
+    } else if (kind == u"xattr") {
+        if (::setxattr(path.constData(), "user.note", "kept", 4, 0) != 0)
+            QSKIP("the file system holds no user attributes");
+    } else if (kind == u"acl") {
+        if (QStandardPaths::findExecutable(QStringLiteral("setfacl")).isEmpty())
+            QSKIP("setfacl is missing (package acl)");
+        QCOMPARE(QProcess::execute(QStringLiteral("setfacl"), {QStringLiteral("-m"), QStringLiteral("u:65534:rw-,g::r--"), doc}), 0);
+        acl = getfacl();
+        QVERIFY(acl.contains("user:65534:rw-"));
+    } else if (kind == u"link") {
+        QVERIFY(::link(path.constData(), QFile::encodeName(other).constData()) == 0);
+    } else if (kind == u"owner") {
+        if (::geteuid() != 0)
+            QSKIP("only root gives a file to another owner");
+        QVERIFY(::chown(path.constData(), 12345, 23456) == 0);
+    }
+    struct stat before {};
+    QVERIFY(::stat(path.constData(), &before) == 0);
+    const WriteResult result = replaceFileSafely(doc, "<r>new</r>", "<r>old</r>");
+    QVERIFY2(result.status == WriteResult::Status::Written, qPrintable(result.why));
+    QCOMPARE(bytesOf(doc), QByteArray("<r>new</r>"));
+    struct stat after {};
+    QVERIFY(::stat(path.constData(), &after) == 0);
+    QCOMPARE(after.st_mode, before.st_mode);
+    QCOMPARE(after.st_uid, before.st_uid);
+    QCOMPARE(after.st_gid, before.st_gid);
+    if (kind == u"xattr") {
+        char value[16] = {};
+        QCOMPARE(::getxattr(path.constData(), "user.note", value, sizeof value), ssize_t(4));
+        QCOMPARE(QByteArray(value), QByteArray("kept"));
+    } else if (kind == u"acl") {
+        QCOMPARE(getfacl(), acl);
+    } else if (kind == u"link") {
+        QCOMPARE(after.st_ino, before.st_ino); // written in place: the links stay one file
+        QCOMPARE(bytesOf(other), QByteArray("<r>new</r>"));
+    }
+    QStringList left = entriesOf(dir.path());
+    left.removeAll(QStringLiteral("doc.xml"));
+    left.removeAll(QStringLiteral("other-link.xml"));
+    QVERIFY2(left.isEmpty(), qPrintable(left.join(u' ')));
+}
+
+// Another user who may write the file but not give it away (it is root's,
+// writable by all) stores in place: the owner keeps the file.
+void TestSafeWrite::writerWhoCannotGiveTheFileAway()
+{
+    if (::geteuid() != 0)
+        QSKIP("needs root, to run the store as another user");
+    const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+    if (setpriv.isEmpty())
+        QSKIP("setpriv is missing (package util-linux)");
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QVERIFY(::chmod(QFile::encodeName(dir.path()).constData(), 0777) == 0);
+    const QString doc = dir.filePath(QStringLiteral("doc.xml"));
+    QVERIFY(writeBytes(doc, "<r>old</r>"));
+    QVERIFY(::chmod(QFile::encodeName(doc).constData(), 0666) == 0);
+    QProcess store;
+    store.start(setpriv, {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"),
+                          QStringLiteral(TARNWELL_PAIRS_TOOL), QStringLiteral("set"), doc, QStringLiteral("r=new")});
+    QVERIFY(store.waitForFinished(30000));
+    QVERIFY2(store.exitCode() == 0, store.readAllStandardError().constData());
+    QCOMPARE(bytesOf(doc), QByteArray("<r>new</r>"));
+    QFileInfo info(doc);
+    QCOMPARE(info.ownerId(), 0u);
+    QCOMPARE(info.groupId(), 0u);
+    QCOMPARE(entriesOf(dir.path()), QStringList{QStringLiteral("doc.xml")});
+}
+
 void TestSafeWrite::onlyLeftoversOfDeadStoresGo_data()
 {
     QTest::addColumn<QString>("name"); // %1 stands for a process id that is gone, %2 for a live one
     QTest::addColumn<bool>("removed");
-    QTest::newRow("a killed store's file") << QStringLiteral(".doc.xml.%1-k3x9") << true;
-    QTest::newRow("a live store's file") << QStringLiteral(".doc.xml.%2-k3x9") << false;
-    QTest::newRow("another document's") << QStringLiteral(".other.xml.%1-k3x9") << false;
-    QTest::newRow("other letter case") << QStringLiteral(".DOC.XML.%1-k3x9") << false;
-    QTest::newRow("not the store's form") << QStringLiteral(".doc.xml.%1-K3X9") << false;
+    const QString form = QStringLiteral(".doc.xml.tarnwell-new-%1-0123456789ab");
+    QTest::newRow("a killed store's file") << form << true;
+    QTest::newRow("a live store's file") << QStringLiteral(".doc.xml.tarnwell-new-%2-0123456789ab") << false;
+    QTest::newRow("another document's") << QStringLiteral(".other.xml.tarnwell-new-%1-0123456789ab") << false;
+    QTest::newRow("other letter case") << QStringLiteral(".DOC.XML.tarnwell-new-%1-0123456789ab") << false;
+    QTest::newRow("not the store's form") << QStringLiteral(".doc.xml.tarnwell-new-%1-0123456789AB") << false;
+    QTest::newRow("a short random part") << QStringLiteral(".doc.xml.tarnwell-new-%1-k3x9") << false;
+    // An in-place store's copy of the old text may be the only whole copy.
+    QTest::newRow("a kept old text") << QStringLiteral(".doc.xml.tarnwell-old-%1-0123456789ab") << false;
+    // Names a person gives copies of their own.
     QTest::newRow("a dated copy") << QStringLiteral(".doc.xml.20240101-1200") << false;
-    QTest::newRow("no id") << QStringLiteral(".doc.xml.x-k3x9") << false;
+    QTest::newRow("a backup") << QStringLiteral(".doc.xml.2024-backup") << false;
+    QTest::newRow("an old copy with a number") << QStringLiteral(".doc.xml.31337-old") << false;
+    QTest::newRow("the form of earlier versions") << QStringLiteral(".doc.xml.%1-k3x9") << false;
 }
 
 // A store removes the files a killed store of the same document left, and
@@ -123,10 +367,12 @@ bool holdsNewFile(qint64 pid, const QByteArray &folder, const QByteArray &docume
 // at a random place in the slice); the others fall within 1 ms of the tool
 // opening the file for the new text, while it writes and flushes it.
 //
-// The new file gets its hidden name just before it is renamed over the
-// document, and a kill between the two (a scheduler's time slice when the
-// machine is busy) leaves it behind. That state, and no other, is accepted:
-// the document untouched and one hidden file holding all of the new text.
+// The new file gets its hidden name just before it is exchanged with the
+// document, and the old text is removed just after; a kill in between (a
+// scheduler's time slice when the machine is busy) leaves one hidden file
+// behind. Those states, and no other, are accepted: the document untouched
+// and the hidden file holding all of the new text, or the document holding
+// the new text and the hidden file the old one.
 void TestSafeWrite::killedStoreLeavesOldOrNewText()
 {
     // As many items as a pair list may hold (an element and its attribute each).
@@ -137,9 +383,12 @@ void TestSafeWrite::killedStoreLeavesOldOrNewText()
     QVERIFY(QDir().mkdir(folder));
     const QString path = folder + QStringLiteral("/doc.xml");
     const QString list = dir.filePath(QStringLiteral("list.txt"));
-    const QByteArray oldText = itemsDocument(kItems, "value");
-    const QByteArray newText = itemsDocument(kItems, "changed");
-    QVERIFY(writeBytes(list, itemsPairList(kItems, "changed")));
+    // Values long enough that the document is as large as one of 30,000
+    // short items: the store takes as long, so kills land in every step.
+    const QByteArray padding(30, 'x');
+    const QByteArray oldText = itemsDocument(kItems, "value " + padding);
+    const QByteArray newText = itemsDocument(kItems, "changed " + padding);
+    QVERIFY(writeBytes(list, itemsPairList(kItems, "changed " + padding)));
     const QStringList args{QStringLiteral("put"), path, list};
 
     // Two stores undisturbed: they store newText, and the quicker tells how
@@ -196,9 +445,13 @@ void TestSafeWrite::killedStoreLeavesOldOrNewText()
             ++stored;
         QStringList left = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
         QVERIFY(left.removeOne(QStringLiteral("doc.xml")));
-        if (left.size() == 1 && left[0].startsWith(QLatin1String(".doc.xml.")) && now == oldText &&
-            bytesOf(folder + QLatin1Char('/') + left[0]) == newText) {
-            ++named; // killed between naming the new file and renaming it
+        // Killed between naming the new file and exchanging it with the
+        // document, or between the exchange and removing the old text.
+        const QByteArray leftText = left.size() == 1 && left[0].startsWith(QLatin1String(".doc.xml.tarnwell-new-"))
+                                        ? bytesOf(folder + QLatin1Char('/') + left[0])
+                                        : QByteArray();
+        if ((now == oldText && leftText == newText) || (now == newText && leftText == oldText)) {
+            ++named;
             // The next store removes what the killed one left.
             QProcess next;
             next.start(QStringLiteral(TARNWELL_PAIRS_TOOL), args);
@@ -209,7 +462,7 @@ void TestSafeWrite::killedStoreLeavesOldOrNewText()
         }
         QVERIFY2(left.isEmpty(), qPrintable(where + QStringLiteral(": the folder also holds ") + left.join(QStringLiteral(", "))));
     }
-    qInfo("%d of %d runs killed, %d found the new text, %d the named new file beside the old (a store takes about %lld ms)",
+    qInfo("%d of %d runs killed, %d found the new text, %d a named file beside the document (a store takes about %lld ms)",
           killed, kRuns, stored, named, durationUs / 1000);
 }
 

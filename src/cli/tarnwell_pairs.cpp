@@ -528,6 +528,8 @@ int runSet(const QStringList &args, bool nul, bool diff)
 
     const std::shared_ptr<QuenFile> file = bind(path, false);
     QStringList pairs = file->RunCommand(QStringLiteral("GetData")).toStringList();
+    // As in the editor: a longer list could not be stored again.
+    checkCount(pairs.size(), QStringLiteral("entries in the pair list"));
     QHash<QString, qsizetype> entryOf;
     QStringList paths;
     QSet<QString> holdingElements; // element paths with element children
@@ -630,6 +632,9 @@ int run(QStringList args)
 
     if (command == QLatin1String("get")) {
         const QStringList pairs = bind(path, false)->RunCommand(QStringLiteral("GetData")).toStringList();
+        // The editor's GetData reads at most this many entries, and put
+        // stores at most as many.
+        checkCount(pairs.size(), QStringLiteral("entries in the pair list"));
         for (const QString &entry : pairs) {
             if (nul) {
                 writeOut(entry.toUtf8());

@@ -377,7 +377,8 @@ size_t endOfLineComments(const QByteArray &s, const LexElement &lx, size_t item)
 
 // The first content item that goes with the child at content item `item`:
 // the comments directly above it, each on a line of its own with no blank
-// line below it, and the text before them (the line break and indentation
+// line below it (one on the parent's start-tag line is the parent's), and
+// the text before them (the line break and indentation
 // that put them on their lines). Nothing before `from` (what an earlier
 // child owns) is taken.
 size_t startOfOwnLines(const QByteArray &s, const LexElement &lx, size_t item, size_t from)
@@ -394,8 +395,9 @@ size_t startOfOwnLines(const QByteArray &s, const LexElement &lx, size_t item, s
         if (p <= from || c[p - 1].kind != LexItem::Comment || breaks > 1)
             break;
         const size_t comment = p - 1;
-        const bool ownLine = comment == 0 || (comment > from && isBlankText(s, c[comment - 1]) &&
-                                              lineBreaks(s, c[comment - 1]) > 0);
+        // A comment right after the parent's start tag, on its line, is the
+        // parent's.
+        const bool ownLine = comment > from && isBlankText(s, c[comment - 1]) && lineBreaks(s, c[comment - 1]) > 0;
         if (!ownLine)
             break;
         pos = comment;

@@ -36,47 +36,6 @@ QStringList stringListFrom(const QVariant &value, const QString &path)
                 Error::Kind::Provider);
 }
 
-// What tells whether a file changed since it was read: its identity, size
-// and times, to the nanosecond. A file that is not there has none.
-struct FileStamp
-{
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = -1;
-    timespec modified{};
-    timespec changed{};
-
-    static FileStamp from(const struct stat &st)
-    {
-        return {st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
-    }
-    static FileStamp of(int fd)
-    {
-        struct stat st;
-        return fd >= 0 && ::fstat(fd, &st) == 0 ? from(st) : FileStamp();
-    }
-    static FileStamp ofPath(const QString &path)
-    {
-        struct stat st;
-        return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? from(st) : FileStamp();
-    }
-    bool operator==(const FileStamp &o) const
-    {
-        return size >= 0 && device == o.device && inode == o.inode && size == o.size &&
-               modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec &&
-               changed.tv_sec == o.changed.tv_sec && changed.tv_nsec == o.changed.tv_nsec;
-    }
-};
-
-// The entries of a document's pair list: one an element or attribute.
-qsizetype entryCount(const DomDocument &dom)
-{
-    qsizetype n = static_cast<qsizetype>(dom.elements.size());
-    for (const DomElement &e : dom.elements)
-        n += static_cast<qsizetype>(e.attributes.size());
-    return n;
-}
-
 class TarnwellFile : public QuenFile
 {
 public:
@@ -94,9 +53,6 @@ public:
             if (m_new)
                 return QStringList();
             refreshFromDisk();
-            // The list's counters are 16-bit: a longer list could not be
-            // stored again, since its entries could not be numbered.
-            checkCount(entryCount(m_dom), QStringLiteral("entries in the pair list"));
             return pairListOf(m_dom);
         }
         if (name == QLatin1String("PutData")) {
@@ -163,7 +119,6 @@ public:
             return;
         write(bytes);
         replaceDocument(bytes, std::move(dom));
-        m_stamp = FileStamp::ofPath(m_path);
     }
 
     QString Path() const override { return m_path; }
@@ -195,7 +150,7 @@ private:
         if (!file.open(QIODevice::ReadOnly))
             throw Error(QStringLiteral("The file %1 cannot be read: %2.").arg(quoted(m_path), file.errorString()),
                         Error::Kind::Provider);
-        *stamp = FileStamp::of(file.handle());
+        *stamp = FileStamp::ofDescriptor(file.handle());
         if (file.size() > TarnwellProvider::kMaxFileSize) {
             throw Error(QStringLiteral("The file %1 is larger than %2 MiB and is not opened.")
                             .arg(quoted(m_path))
@@ -308,7 +263,6 @@ private:
         if (m_new || stored.bytes != m_bytes) {
             write(stored.bytes);
             replaceDocument(std::move(stored.bytes), std::move(stored.dom));
-            m_stamp = FileStamp::ofPath(m_path);
         }
         return QByteArray();
     }
@@ -321,39 +275,25 @@ private:
                             .arg(quoted(m_path), quoted(QDir::toNativeSeparators(folder))),
                         Error::Kind::Provider);
         }
-        if (!m_new && !unchangedOnDisk()) {
-            throw Error(QStringLiteral("%1 was not stored: it was changed or removed on disk since it was read, "
+        const WriteResult result = m_new ? createFileSafely(m_path, bytes) : replaceFileSafely(m_path, bytes, m_bytes);
+        switch (result.status) {
+        case WriteResult::Status::Written:
+            m_stamp = result.stamp;
+            return;
+        case WriteResult::Status::ChangedOnDisk:
+            if (m_new) {
+                throw Error(QStringLiteral("%1 was not stored: %2").arg(quoted(m_path), result.why),
+                            Error::Kind::Provider);
+            }
+            throw Error(QStringLiteral("%1 was not stored: it was changed or removed on disk since it was read (%2), "
                                        "and storing would undo that change. Read it again first (GetData for "
                                        "the tree, Read for the text) to see the other change.")
-                            .arg(quoted(m_path)),
+                            .arg(quoted(m_path), result.why.chopped(1)),
                         Error::Kind::Provider);
+        case WriteResult::Status::Failed:
+            break;
         }
-        std::optional<unsigned> permissions;
-        struct stat st;
-        if (::stat(QFile::encodeName(m_path).constData(), &st) == 0)
-            permissions = st.st_mode;
-        const QString failure = writeFileSafely(m_path, bytes, permissions);
-        if (!failure.isEmpty())
-            throw Error(QStringLiteral("%1 was not stored: %2").arg(quoted(m_path), failure), Error::Kind::Provider);
-    }
-
-    // Whether the file still holds exactly the bytes read or last stored,
-    // compared piece by piece rather than read whole into memory.
-    bool unchangedOnDisk() const
-    {
-        QFile current(m_path);
-        if (!current.open(QIODevice::ReadOnly) || current.size() != m_bytes.size())
-            return false;
-        char buffer[65536];
-        qsizetype at = 0;
-        while (at < m_bytes.size()) {
-            const qint64 got = current.read(buffer, sizeof buffer);
-            if (got <= 0 || got > m_bytes.size() - at || std::memcmp(buffer, m_bytes.constData() + at, static_cast<size_t>(got)) != 0)
-                return false;
-            at += got;
-        }
-        char extra;
-        return current.read(&extra, 1) == 0;
+        throw Error(QStringLiteral("%1 was not stored: %2").arg(quoted(m_path), result.why), Error::Kind::Provider);
     }
 
     QString m_path;
@@ -374,8 +314,17 @@ std::shared_ptr<QuenFile> TarnwellProvider::BindFile(const QString &path, const 
         throw Error(QStringLiteral("No file name was given."), Error::Kind::Provider);
     if (option.isEmpty())
         return std::make_shared<TarnwellFile>(path, false);
-    if (option == QLatin1String("@Create"))
+    if (option == QLatin1String("@Create")) {
+        // A new document never replaces a file, nor what a link names.
+        struct stat st;
+        if (::lstat(QFile::encodeName(path).constData(), &st) == 0) {
+            throw Error(QStringLiteral("%1 exists already, and a new document is never stored over a file; open it "
+                                       "instead, or choose another name.")
+                            .arg(quoted(path)),
+                        Error::Kind::Provider);
+        }
         return std::make_shared<TarnwellFile>(path, true);
+    }
     throw Error(QStringLiteral("The option %1 is not known to the provider.").arg(quoteForMessage(option)),
                 Error::Kind::Provider);
 }
