@@ -1,6 +1,7 @@
 // The tarnwell-pairs command-line tool.
 #include <QFile>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -68,6 +69,8 @@ private Q_SLOTS:
     void getAndPutRoundTripWithEscapes();
     void nulSeparatedEntries();
     void strictListsAreRefused_data();
+    void namesAndLinesCannotBeForged_data();
+    void namesAndLinesCannotBeForged();
     void strictListsAreRefused();
     void readAndWrite();
     void configFromDocuments();
@@ -149,6 +152,60 @@ void TestPairsTool::strictListsAreRefused()
     QVERIFY2(r.err.contains(message), r.err.constData());
     QVERIFY(r.out.isEmpty());
     QCOMPARE(bytesOf(path), document);
+}
+
+// A file name that is not UTF-8 never opens the file its decoding names, a
+// new document never replaces a file or follows a link, and no name or
+// message forges a line of validate's output. The commands run through sh,
+// which passes the names' bytes as they are.
+void TestPairsTool::namesAndLinesCannotBeForged_data()
+{
+    QTest::addColumn<QString>("script"); // T is the tool, in the test's folder
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QByteArray>("output"); // all of standard output
+    QTest::addColumn<QByteArray>("message"); // in standard error
+    QTest::newRow("get, a name not UTF-8") << QStringLiteral("\"$T\" get \"$(printf 'd\\377.xml')\"") << 1 << QByteArray()
+                                           << QByteArray("is not valid UTF-8 as given");
+    QTest::newRow("set, a name not UTF-8") << QStringLiteral("\"$T\" set \"$(printf 'd\\377.xml')\" r=x") << 1 << QByteArray()
+                                           << QByteArray("is not valid UTF-8 as given");
+    QTest::newRow("put --create over a file")
+        << QStringLiteral("printf 'DAT,,r,\\n' | \"$T\" put --create existing.xml") << 1 << QByteArray()
+        << QByteArray("exists already, and a new document is never stored over a file");
+    QTest::newRow("write --create through a planted link")
+        << QStringLiteral("ln -s existing.xml planted.xml && printf '<r/>' | \"$T\" write --create planted.xml")
+        << 1 << QByteArray() << QByteArray("exists already");
+    QTest::newRow("validate, a line feed in the name")
+        << QStringLiteral("printf '<r/>' > \"$(printf 'a\\nb.xml')\" && \"$T\" validate \"$(printf 'a\\nb.xml')\" --schema s.xsd") << 1
+        << QByteArray("a\\nb.xml:1:5: r: no declaration found for element 'r'\n") << QByteArray();
+}
+
+void TestPairsTool::namesAndLinesCannotBeForged()
+{
+    QFETCH(QString, script);
+    QFETCH(int, code);
+    QFETCH(QByteArray, output);
+    QFETCH(QByteArray, message);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QByteArray decoy = "<r>decoy</r>";
+    // The decoy's name is what the other name decodes to.
+    QVERIFY(writeFile(dir.filePath(QStringLiteral("d\uFFFD.xml")), decoy));
+    QVERIFY(writeFile(dir.filePath(QStringLiteral("existing.xml")), decoy));
+    QVERIFY(writeFile(dir.filePath(QStringLiteral("s.xsd")),
+                      "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\"><xs:element name=\"q\"/></xs:schema>"));
+    QProcess p;
+    p.setWorkingDirectory(dir.path());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("T"), QStringLiteral(TARNWELL_PAIRS_TOOL));
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral("sh"), {QStringLiteral("-c"), script});
+    QVERIFY(p.waitForFinished(30000));
+    const QByteArray err = p.readAllStandardError();
+    QCOMPARE(p.exitCode(), code);
+    QCOMPARE(p.readAllStandardOutput(), output);
+    QVERIFY2(err.contains(message), err.constData());
+    QCOMPARE(bytesOf(dir.filePath(QStringLiteral("d\uFFFD.xml"))), decoy);
+    QCOMPARE(bytesOf(dir.filePath(QStringLiteral("existing.xml"))), decoy);
 }
 
 void TestPairsTool::readAndWrite()

@@ -184,8 +184,40 @@ void finishOutput()
         throw outputFailure(errno);
 }
 
+// A file name given that is not valid UTF-8 was decoded with replacement
+// characters and would name another file: it is refused instead.
+void checkFileName(const QString &path)
+{
+    if (g_undecodableArguments.contains(path)) {
+        throw Error(QStringLiteral("The file name %1 is not valid UTF-8 as given, so another file could be read in "
+                                   "its place; it is not opened. Rename the file.")
+                        .arg(quoteForMessage(path, 200)));
+    }
+}
+
+// One line of output: a line feed or carriage return in a name or a message
+// is written \n or \r (other control characters \xHH), so that no text of
+// the document can forge a line.
+QString oneLine(const QString &text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (QChar c : text) {
+        if (c == u'\n')
+            out += QLatin1String("\\n");
+        else if (c == u'\r')
+            out += QLatin1String("\\r");
+        else if (c.unicode() < 0x20 && c != u'\t')
+            out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out;
+}
+
 std::shared_ptr<QuenFile> bind(const QString &path, bool create)
 {
+    checkFileName(path);
     auto engine = CreateQuenEngine();
     auto controller = engine->WorkspaceList().at(0)->CreateController(QString(), kTarnwellProgId.toString(), QString(), QString());
     return controller->BindFile(path, create ? QStringLiteral("@Create") : QString());
@@ -326,6 +358,9 @@ int runValidate(QStringList args)
     if (args.size() != 1)
         return wrong(QStringLiteral("Wrong number of arguments for \"validate\"; see --help."));
     const QString file = args[0];
+    if (g_undecodableArguments.contains(file) || g_undecodableArguments.contains(schema))
+        return wrong(QStringLiteral("A file name given is not valid UTF-8, so another file could be read in its "
+                                    "place; nothing was checked. Rename the file."));
     const QFileInfo info(file);
     if (!info.isFile()) {
         // The check reads the document twice (its schema hint, then the
@@ -350,13 +385,13 @@ int runValidate(QStringList args)
     QByteArray out;
     for (const ValidationProblem &p : result.problems)
         out += QStringLiteral("%1:%2:%3: %4: %5\n")
-                   .arg(file)
+                   .arg(oneLine(file))
                    .arg(p.line)
                    .arg(p.column)
-                   .arg(p.path.isEmpty() ? QStringLiteral("-") : p.path, p.message)
+                   .arg(p.path.isEmpty() ? QStringLiteral("-") : oneLine(p.path), oneLine(p.message))
                    .toUtf8();
     if (result.moreProblems)
-        out += QStringLiteral("%1: more than %2 problems; the rest are not listed.\n").arg(file).arg(SchemaValidator::kMaxProblems).toUtf8();
+        out += QStringLiteral("%1: more than %2 problems; the rest are not listed.\n").arg(oneLine(file)).arg(SchemaValidator::kMaxProblems).toUtf8();
     g_failureStatus = 2; // problems that cannot be written leave FILE unchecked
     writeOut(out);
     return result.status == ValidationResult::Status::Valid ? 0 : 1;

@@ -312,6 +312,15 @@ std::shared_ptr<QuenFile> TarnwellProvider::BindFile(const QString &path, const 
 {
     if (path.trimmed().isEmpty())
         throw Error(QStringLiteral("No file name was given."), Error::Kind::Provider);
+    // A name read from the file system whose bytes are not UTF-8 arrives
+    // with U+FFFD in their place, and would name another file (one that
+    // holds that character as UTF-8): such names are not opened.
+    if (path.contains(QChar::ReplacementCharacter)) {
+        throw Error(QStringLiteral("%1 holds a character that stands for bytes that are not UTF-8 (U+FFFD), so "
+                                   "another file could be opened in its place; it is not opened. Rename the file.")
+                        .arg(quoted(path)),
+                    Error::Kind::Provider);
+    }
     if (option.isEmpty())
         return std::make_shared<TarnwellFile>(path, false);
     if (option == QLatin1String("@Create")) {
