@@ -558,6 +558,20 @@ void TestProvider::badFiles_data()
     QTest::newRow("deep content declaration")
         << "<!DOCTYPE d [<!ELEMENT d " + QByteArray(200, '(') + "a" + QByteArray(200, ')') + ">]><d/>"
         << "an element declaration nests its groups deeper than 128 levels";
+    // Work bounded for every input: an entity referenced again and again, in
+    // content or in attribute values, and an element with very many
+    // attributes (whose duplicate check libxml2 does pair by pair).
+    const QByteArray megabyte = "<!DOCTYPE d [<!ENTITY e \"" + QByteArray(1000000, 'x') + "\">]>";
+    QTest::newRow("entity text beyond the limit")
+        << megabyte + "<d>" + QByteArray("&e;").repeated(11) + "</d>"
+        << "goes beyond what the editor reads: its references to entities expand to more than 10,000,000 bytes of text (line 1)";
+    QTest::newRow("entity text in attributes beyond the limit")
+        << megabyte + "<d a=\"" + QByteArray("&e;").repeated(6) + "\" b=\"" + QByteArray("&e;").repeated(5) + "\"/>"
+        << "its references to entities expand to more than 10,000,000 bytes of text";
+    QByteArray attributes = "<d";
+    for (int i = 0; i <= 10000; ++i)
+        attributes += " a" + QByteArray::number(i) + "='1'";
+    QTest::newRow("too many attributes") << attributes + "/>" << "goes beyond what the editor reads: an element has more than 10,000 attributes";
     QTest::newRow("invalid UTF-8") << QByteArray("<Doc>\xff\xfe</Doc>") << "not well-formed";
     QTest::newRow("NUL byte") << QByteArray("<Doc>a\0b</Doc>", 14) << "not well-formed";
     QTest::newRow("unbound prefix") << QByteArray("<p:Doc/>") << "not well-formed";

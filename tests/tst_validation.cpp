@@ -41,6 +41,8 @@ private Q_SLOTS:
     void schemaChangedOnDiskIsReadAgain();
     void tool_data();
     void tool();
+    void hostileSchemaIsNotChecked_data();
+    void hostileSchemaIsNotChecked();
 
 private:
     QTemporaryDir m_dir;
@@ -183,12 +185,21 @@ void TestValidation::tool_data()
     QTest::newRow("schema URL no catalog maps")
         << valid << QStringList{u"--schema"_s, u"http://192.0.2.1/catalog.xsd"_s} << 2 << QByteArray()
         << QByteArray("http://192.0.2.1/catalog.xsd is not a local file; to use a local copy, map it in an XML catalog");
-    // Below the 256 levels of a pair list the path is cut, so that deep
-    // documents do not give paths of any length.
+    // A document beyond the reader's limits is not checked, with the limit
+    // named: Xerces has no bound of its own.
     QByteArray deep = "<N xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" xsi:noNamespaceSchemaLocation=\"deep.xsd\">";
     deep += QByteArray("<N>").repeated(299) + "\n<N x=\"bad\"/>" + QByteArray("</N>").repeated(300);
-    QTest::newRow("a deep problem") << deep << QStringList() << 1
-                                    << ":2:13: " + QByteArray("N/").repeated(256) + "\xe2\x80\xa6: attribute 'x': value 'bad'" << QByteArray();
+    QTest::newRow("deeper than the reader reads")
+        << deep << QStringList() << 2 << QByteArray()
+        << QByteArray("not checked: the document goes beyond what the editor reads: it nests elements deeper than 256 levels");
+    const QByteArray entities =
+        QByteArray(valid)
+            .replace("<Catalog ", "<!DOCTYPE Catalog [<!ENTITY e \"" + QByteArray(100000, 'x') + "\">]>\n<Catalog ")
+            .replace("Spring list, 2027", QByteArray("&e;").repeated(101));
+    QTest::newRow("entities beyond the reader's limit")
+        << entities << QStringList() << 2 << QByteArray()
+        << QByteArray("not checked: the document goes beyond what the editor reads: its references to entities expand "
+                      "to more than 10,000,000 bytes of text");
     // An undeclared root: its namespace declarations are not listed as
     // undeclared attributes besides (a whole output ends in a line feed).
     QTest::newRow("an undeclared root")
@@ -227,6 +238,48 @@ void TestValidation::tool()
         QVERIFY2(out.isEmpty() ? stdoutText.isEmpty() : stdoutText.startsWith("tool.xml" + out), stdoutText.constData());
     const QByteArray stderrText = p.readAllStandardError();
     QVERIFY2(err.isEmpty() ? stderrText.isEmpty() : stderrText.contains(err), stderrText.constData());
+}
+
+// A schema whose content models would unfold into millions of particles,
+// or that nests deeper than a document may, is refused before Xerces builds
+// it (which would take gigabytes, or overflow its stack).
+void TestValidation::hostileSchemaIsNotChecked_data()
+{
+    QTest::addColumn<QByteArray>("schema");
+    QTest::addColumn<QString>("reason");
+    const QByteArray head = "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\"><xs:element name=\"r\"><xs:complexType>";
+    const QByteArray tail = "</xs:complexType></xs:element></xs:schema>";
+    const QByteArray seq = "<xs:sequence minOccurs=\"0\" maxOccurs=\"1000\">";
+    QTest::newRow("nested maxOccurs")
+        << head + seq.repeated(3) + "<xs:element name=\"a\"/>" + QByteArray("</xs:sequence>").repeated(3) + tail
+        << u"a content model unfolds into more than 100,000 particles"_s;
+    QTest::newRow("maxOccurs through named groups")
+        << QByteArray("<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\"><xs:element name=\"r\"><xs:complexType>"
+                      "<xs:group ref=\"g1\" maxOccurs=\"1000\"/></xs:complexType></xs:element><xs:group name=\"g1\"><xs:sequence>"
+                      "<xs:group ref=\"g2\" maxOccurs=\"1000\"/></xs:sequence></xs:group><xs:group name=\"g2\"><xs:sequence>"
+                      "<xs:element name=\"a\" maxOccurs=\"1000\"/></xs:sequence></xs:group></xs:schema>")
+        << u"a content model unfolds into more than 100,000 particles"_s;
+    QTest::newRow("100,000 nested sequences")
+        << head + QByteArray("<xs:sequence>").repeated(100000) + QByteArray("</xs:sequence>").repeated(100000) + tail
+        << u"it nests elements deeper than 256 levels"_s;
+    QTest::newRow("20,000 nested element declarations")
+        << QByteArray("<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\">") +
+               QByteArray("<xs:element name=\"e\"><xs:complexType><xs:sequence>").repeated(20000) +
+               QByteArray("</xs:sequence></xs:complexType></xs:element>").repeated(20000) + "</xs:schema>"
+        << u"it nests elements deeper than 256 levels"_s;
+}
+
+void TestValidation::hostileSchemaIsNotChecked()
+{
+    QFETCH(QByteArray, schema);
+    QFETCH(QString, reason);
+    const QString xsd = place(u"hostile.xsd"_s, schema);
+    const QString doc = place(u"hostile.xml"_s, "<r/>");
+    QVERIFY(!xsd.isEmpty() && !doc.isEmpty());
+    SchemaValidator validator;
+    const ValidationResult result = validator.validate(doc, xsd);
+    QCOMPARE(result.status, ValidationResult::Status::NotChecked);
+    QVERIFY2(result.reason.contains(reason), qPrintable(result.reason));
 }
 
 QTEST_GUILESS_MAIN(TestValidation)

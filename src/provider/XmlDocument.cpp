@@ -9,6 +9,7 @@
 
 #include <QAnyStringView>
 #include <QHash>
+#include <QLocale>
 #include <QUtf8StringView>
 #include <libxml/entities.h>
 #include <libxml/SAX2.h>
@@ -201,6 +202,107 @@ bool holdsMarkup(xmlDocPtr doc, xmlEntityPtr entity, int depth)
     return false;
 }
 
+// The bytes an internal entity's text expands to, the entities it refers to
+// included, without expanding it: at most kMaxEntityText + 1. memo holds the
+// sizes found, per entity.
+qsizetype expandedSize(xmlDocPtr doc, xmlEntityPtr entity, QHash<const void *, qsizetype> &memo, int depth)
+{
+    constexpr qsizetype over = kMaxEntityText + 1;
+    if (!entity || !entity->content)
+        return 0;
+    if (entity->etype == XML_INTERNAL_PREDEFINED_ENTITY)
+        return 1;
+    if (const auto known = memo.constFind(entity); known != memo.cend())
+        return *known;
+    if (depth > 40)
+        return over;
+    memo.insert(entity, over); // a loop (which libxml2 refuses anyway) counts as too much
+    qsizetype size = 0;
+    for (const char *p = reinterpret_cast<const char *>(entity->content); *p && size < over;) {
+        const char *semi = p[0] == '&' && p[1] != '#' ? std::strchr(p, ';') : nullptr;
+        if (!semi) {
+            ++size;
+            ++p;
+            continue;
+        }
+        const QByteArray name(p + 1, semi - p - 1);
+        size += expandedSize(doc, xmlGetDocEntity(doc, reinterpret_cast<const xmlChar *>(name.constData())), memo, depth + 1);
+        p = semi + 1;
+    }
+    size = std::min(size, over);
+    memo.insert(entity, size);
+    return size;
+}
+
+// The most attributes a start tag in s has, as the '=' outside quoted values
+// count them; comments, CDATA sections, processing instructions and the
+// DOCTYPE are passed over. One pass, whatever the document holds.
+qsizetype mostAttributesInATag(const QByteArray &s)
+{
+    const qsizetype n = s.size();
+    const char *d = s.constData();
+    auto skipTo = [&](qsizetype from, const char *end) {
+        const qsizetype at = s.indexOf(end, from);
+        return at < 0 ? n : at + static_cast<qsizetype>(std::strlen(end));
+    };
+    qsizetype most = 0;
+    for (qsizetype i = 0; i < n;) {
+        if (d[i] != '<') {
+            ++i;
+            continue;
+        }
+        if (QByteArrayView(d + i, n - i).startsWith("<!--")) {
+            i = skipTo(i + 4, "-->");
+        } else if (QByteArrayView(d + i, n - i).startsWith("<![CDATA[")) {
+            i = skipTo(i + 9, "]]>");
+        } else if (i + 1 < n && d[i + 1] == '?') {
+            i = skipTo(i + 2, "?>");
+        } else if (i + 1 < n && d[i + 1] == '!') {
+            // A declaration: to its '>' outside quotes and its internal subset.
+            char quote = 0;
+            int brackets = 0;
+            qsizetype j = i + 2;
+            for (; j < n; ++j) {
+                const char c = d[j];
+                if (quote) {
+                    if (c == quote)
+                        quote = 0;
+                } else if (c == '"' || c == '\'') {
+                    quote = c;
+                } else if (c == '[') {
+                    ++brackets;
+                } else if (c == ']') {
+                    --brackets;
+                } else if (c == '<' && QByteArrayView(d + j, n - j).startsWith("<!--")) {
+                    j = skipTo(j + 4, "-->") - 1;
+                } else if (c == '>' && brackets <= 0) {
+                    break;
+                }
+            }
+            i = j + 1;
+        } else {
+            char quote = 0;
+            qsizetype count = 0, j = i + 1;
+            for (; j < n; ++j) {
+                const char c = d[j];
+                if (quote) {
+                    if (c == quote)
+                        quote = 0;
+                } else if (c == '"' || c == '\'') {
+                    quote = c;
+                } else if (c == '=') {
+                    ++count;
+                } else if (c == '>') {
+                    break;
+                }
+            }
+            most = std::max(most, count);
+            i = j + 1;
+        }
+    }
+    return most;
+}
+
 } // namespace
 
 QString trimmedXml(const QString &s)
@@ -249,6 +351,11 @@ DomDocument parseDocument(const QByteArray &bytes, const QString &fileName, cons
         }
     }
     const QByteArray &input = options & XML_PARSE_IGNORE_ENC ? decoded : bytes;
+    if (mostAttributesInATag(input) > kMaxAttributes) {
+        const QString limit = QStringLiteral("an element has more than %1 attributes").arg(QLocale(QLocale::English).toString(kMaxAttributes));
+        throw ReadLimitError(QStringLiteral("%1 goes beyond what the editor reads: %2.").arg(quoteForMessage(fileName, 200), limit),
+                             limit);
+    }
     FirstError first;
     size_t elementCount = 0;
     ctxt->_private = &elementCount;
@@ -299,6 +406,19 @@ DomDocument parseDocument(const QByteArray &bytes, const QString &fileName, cons
     const xmlChar *lastName = nullptr;
     QString lastQName;
     QHash<const void *, bool> entityMarkup; // per entity: whether its text holds markup
+    QHash<const void *, qsizetype> entitySizes; // per entity: the bytes it expands to
+    qsizetype entityText = 0; // what the references so far expand to
+    auto countReference = [&](xmlNodePtr ref, xmlNodePtr where) {
+        entityText += expandedSize(doc.get(), xmlGetDocEntity(doc.get(), ref->name), entitySizes, 0);
+        if (entityText > kMaxEntityText) {
+            const QString limit = QStringLiteral("its references to entities expand to more than %1 bytes of text")
+                                      .arg(QLocale(QLocale::English).toString(kMaxEntityText));
+            throw ReadLimitError(QStringLiteral("%1 goes beyond what the editor reads: %2 (line %3).")
+                                     .arg(quoteForMessage(fileName, 200), limit)
+                                     .arg(xmlGetLineNo(where)),
+                                 limit);
+        }
+    };
     while (n) {
         const int index = static_cast<int>(out.elements.size());
         out.elements.emplace_back();
@@ -322,6 +442,10 @@ DomDocument parseDocument(const QByteArray &bytes, const QString &fileName, cons
             attr.xsi = a->ns && xmlStrEqual(a->ns->href, reinterpret_cast<const xmlChar *>(kXsi)) &&
                        local == QLatin1String("noNamespaceSchemaLocation");
             attr.segment = attr.xsi ? kNoNamespaceSchemaLocation.toString() : QLatin1Char('@') + qname;
+            for (xmlNodePtr c = a->children; c; c = c->next) {
+                if (c->type == XML_ENTITY_REF_NODE)
+                    countReference(c, n);
+            }
             xmlChar *v = xmlNodeListGetString(doc.get(), a->children, 1);
             attr.value = str(v);
             xmlFree(v);
@@ -360,6 +484,7 @@ DomDocument parseDocument(const QByteArray &bytes, const QString &fileName, cons
             // External entities are never read, so a value that needs one
             // cannot be shown truthfully: refuse the document instead.
             const xmlEntityPtr entity = xmlGetDocEntity(doc.get(), c->name);
+            countReference(c, c);
             if (!entity || entity->etype != XML_INTERNAL_GENERAL_ENTITY) {
                 throw Error(QStringLiteral("%1 uses the entity %2, which is external or declared outside the file; "
                                            "such entities are not read (line %3).")

@@ -50,6 +50,13 @@ struct DomDocument
 
 // How deep elements may nest below the root: as deep as the parser reads.
 inline constexpr int kMaxDepth = 256;
+// The most attributes one element may have (libxml2 checks them for
+// duplicates pair by pair, so many more would take minutes).
+inline constexpr int kMaxAttributes = 10'000;
+// The most text, in bytes, that the references to internal entities of one
+// document may expand to in all (one entity referenced again and again, or
+// entities of entities, would otherwise take the machine's memory).
+inline constexpr qsizetype kMaxEntityText = 10'000'000;
 
 // A document refused because it goes beyond one of the parser's limits (its
 // nesting, the length of a name or of a text) rather than because it is

@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QUrl>
 #include <QXmlStreamReader>
 
@@ -17,6 +18,10 @@
 #include <xercesc/util/XMLException.hpp>
 #include <xercesc/util/XMLResourceIdentifier.hpp>
 
+#include <algorithm>
+#include <map>
+#include <vector>
+
 namespace tarnwell {
 
 namespace {
@@ -26,6 +31,12 @@ const QString kSchemaNamespace = QStringLiteral("http://www.w3.org/2001/XMLSchem
 // Entity expansions allowed in one parse: far more than any real schema or
 // document of a family uses, far fewer than an expansion bomb needs.
 constexpr XMLSize_t kEntityExpansionLimit = 100000;
+// How deep a schema file may nest its elements, as a document may.
+constexpr int kMaxSchemaDepth = 256;
+// How many particles one content model may unfold into once its finite
+// maxOccurs are written out: far more than real vocabularies need (DocBook's
+// largest models hold a few hundred), far fewer than take gigabytes.
+constexpr double kMaxModelParticles = 100000;
 
 class FirstError : public xc::ErrorHandler
 {
@@ -58,6 +69,132 @@ QString localPathOf(const QString &systemId)
     return url.isLocalFile() ? url.toLocalFile() : systemId;
 }
 
+// What a content model unfolds into when its finite maxOccurs are written
+// out, as Xerces builds it: a number of particles plus, for each named model
+// group it refers to, how many times that group's particles.
+struct Unfolded
+{
+    double particles = 0;
+    std::map<QString, double> groups;
+
+    void add(const Unfolded &o, double times)
+    {
+        particles += o.particles * times;
+        for (const auto &[name, n] : o.groups)
+            groups[name] += n * times;
+    }
+};
+
+// How many copies of a particle its occurrence bounds make.
+double copiesOf(const QXmlStreamAttributes &attributes)
+{
+    const auto number = [&](const char *name, double fallback) {
+        const QStringView v = attributes.value(QLatin1String(name));
+        if (v.isEmpty())
+            return fallback;
+        bool ok = false;
+        const double n = v.toDouble(&ok);
+        return ok ? std::min(n, 1e12) : fallback;
+    };
+    const double min = number("minOccurs", 1);
+    if (attributes.value(QLatin1String("maxOccurs")) == QLatin1String("unbounded"))
+        return std::max(min, 1.0);
+    return std::max(number("maxOccurs", 1), 1.0);
+}
+
+// Counts, while a schema file is read, what its content models unfold into,
+// so that a schema whose nested maxOccurs multiply into millions of
+// particles is refused before Xerces builds them.
+class ModelSizes
+{
+public:
+    void start(QStringView local, const QXmlStreamAttributes &attributes)
+    {
+        Frame f;
+        f.local = local.toString();
+        if (local == u"complexType") {
+            f.role = Role::Model;
+        } else if (local == u"group" && attributes.hasAttribute(QLatin1String("name"))) {
+            f.role = Role::Model;
+            f.group = attributes.value(QLatin1String("name")).toString();
+        } else if (local == u"sequence" || local == u"choice" || local == u"all" || local == u"element" ||
+                   local == u"any" || local == u"group") {
+            f.role = Role::Particle;
+            f.copies = copiesOf(attributes);
+            const QStringView ref = attributes.value(QLatin1String("ref"));
+            f.group = local == u"group" ? ref.mid(ref.indexOf(u':') + 1).toString() : QString();
+        }
+        m_stack.push_back(std::move(f));
+    }
+
+    void end()
+    {
+        Frame f = std::move(m_stack.back());
+        m_stack.pop_back();
+        Unfolded value;
+        switch (f.role) {
+        case Role::Model:
+            if (f.group.isEmpty())
+                m_models.push_back(std::move(f.inside));
+            else
+                m_groups[f.group] = std::move(f.inside);
+            return; // an element of this type counts once where it stands
+        case Role::Particle:
+            if (f.local == u"element" || f.local == u"any")
+                value.particles = f.copies;
+            else if (f.local == u"group")
+                value.groups[f.group] = f.copies;
+            else
+                value.add(f.inside, f.copies);
+            break;
+        case Role::Other:
+            value = std::move(f.inside);
+            break;
+        }
+        if (!m_stack.empty())
+            m_stack.back().inside.add(value, 1);
+    }
+
+    // The largest content model, its group references resolved (one to a
+    // group of another file counts as one particle).
+    double largest()
+    {
+        double most = 0;
+        for (const Unfolded &m : m_models)
+            most = std::max(most, resolve(m, 0));
+        for (const auto &[name, g] : m_groups)
+            most = std::max(most, resolve(g, 0));
+        return most;
+    }
+
+private:
+    enum class Role { Other, Model, Particle };
+    struct Frame
+    {
+        QString local;
+        Role role = Role::Other;
+        double copies = 1;
+        QString group; // a named group defined, or referred to
+        Unfolded inside;
+    };
+
+    double resolve(const Unfolded &u, int depth)
+    {
+        double n = u.particles;
+        for (const auto &[name, times] : u.groups) {
+            const auto g = m_groups.find(name);
+            n += times * (g == m_groups.end() || depth > 64 ? 1.0 : resolve(g->second, depth + 1));
+            if (n > 1e15)
+                return n;
+        }
+        return n;
+    }
+
+    std::vector<Frame> m_stack;
+    std::vector<Unfolded> m_models;
+    std::map<QString, Unfolded> m_groups;
+};
+
 // Refuses a file that is not an XML Schema before Xerces sees it, so that a
 // DTD or an instance document is named for what it is, not by the first
 // fault Xerces meets in it; and a schema that uses an entity only its
@@ -70,8 +207,25 @@ void checkIsSchema(const QString &path, const QString &quoted)
         throw Error(QStringLiteral("%1 cannot be read: %2.").arg(quoted, file.errorString()));
     QXmlStreamReader reader(&file);
     bool rootSeen = false;
+    int depth = 0;
+    ModelSizes sizes;
     while (!reader.atEnd()) {
         const QXmlStreamReader::TokenType token = reader.readNext();
+        // Xerces reads nested declarations by recursion: a schema nested
+        // without bound would overflow its stack.
+        if (token == QXmlStreamReader::StartElement && ++depth > kMaxSchemaDepth)
+            throw Error(QStringLiteral("%1 cannot be read safely: it nests elements deeper than %2 levels (line %3).")
+                            .arg(quoted)
+                            .arg(kMaxSchemaDepth)
+                            .arg(reader.lineNumber()));
+        if (token == QXmlStreamReader::StartElement && reader.namespaceUri() == kSchemaNamespace)
+            sizes.start(reader.name(), reader.attributes());
+        else if (token == QXmlStreamReader::StartElement)
+            sizes.start(u"", {});
+        if (token == QXmlStreamReader::EndElement) {
+            --depth;
+            sizes.end();
+        }
         if (token == QXmlStreamReader::StartElement && !rootSeen) {
             rootSeen = true;
             if (reader.namespaceUri() != kSchemaNamespace || reader.name() != QLatin1String("schema"))
@@ -89,6 +243,10 @@ void checkIsSchema(const QString &path, const QString &quoted)
     if (!reader.hasError() || reader.error() == QXmlStreamReader::PrematureEndOfDocumentError) {
         if (!rootSeen)
             throw Error(QStringLiteral("%1 is not an XML Schema: it holds no element.").arg(quoted));
+        if (sizes.largest() > kMaxModelParticles)
+            throw Error(QStringLiteral("%1 cannot be read safely: a content model unfolds into more than %2 particles "
+                                       "(the maxOccurs of nested groups multiply).")
+                            .arg(quoted, QLocale(QLocale::English).toString(static_cast<qint64>(kMaxModelParticles))));
         return;
     }
     if (!rootSeen)

@@ -5,6 +5,8 @@
 #include "NameHash.h"
 #include "SchemaContent.h"
 #include "SchemaLoader.h"
+#include "TarnwellProvider.h"
+#include "XmlDocument.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -274,6 +276,25 @@ private:
 
 } // namespace
 
+// The limit of the editor's reader that the document at path goes beyond,
+// in plain words; empty when it is within them (or is refused for another
+// reason, which the check itself reports).
+static QString readLimitOf(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    if (file.size() > TarnwellProvider::kMaxFileSize)
+        return QStringLiteral("it is larger than %1 MiB").arg(TarnwellProvider::kMaxFileSize / (1024 * 1024));
+    try {
+        xml::parseDocument(file.read(TarnwellProvider::kMaxFileSize), path);
+    } catch (const xml::ReadLimitError &e) {
+        return e.limit();
+    } catch (const Error &) {
+    }
+    return QString();
+}
+
 struct SchemaValidator::Impl
 {
     XercesRuntime runtime;
@@ -400,6 +421,13 @@ ValidationResult SchemaValidator::validate(const QString &documentPath, const QS
             schema = &d->schema(QFileInfo(schemaFile).absoluteFilePath());
         } catch (const Error &e) {
             result.reason = QStringLiteral("the schema cannot be read: %1").arg(e.description());
+            return result;
+        }
+        // The document within the limits the editor reads it by (its
+        // nesting, its attributes, what its entities expand to), or no
+        // check: Xerces has no such bounds of its own.
+        if (const QString limit = readLimitOf(document); !limit.isEmpty()) {
+            result.reason = QStringLiteral("the document goes beyond what the editor reads: %1").arg(limit);
             return result;
         }
         d->check(document, *schema, result);
