@@ -3,6 +3,8 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QProcessEnvironment>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
@@ -42,6 +44,7 @@ private Q_SLOTS:
     void tool_data();
     void tool();
     void hostileSchemaIsNotChecked_data();
+    void catalogsNeverReachTheNetwork();
     void hostileSchemaIsNotChecked();
 
 private:
@@ -280,6 +283,38 @@ void TestValidation::hostileSchemaIsNotChecked()
     const ValidationResult result = validator.validate(doc, xsd);
     QCOMPARE(result.status, ValidationResult::Status::NotChecked);
     QVERIFY2(result.reason.contains(reason), qPrintable(result.reason));
+}
+
+// Catalogs are read from local regular files only: one named by a URL is
+// noted and passed over, a FIFO is not waited on, and the URLs a local
+// catalog delegates to are never fetched. A server on this machine sees no
+// connection.
+void TestValidation::catalogsNeverReachTheNetwork()
+{
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost));
+    const QString base = u"http://127.0.0.1:%1/"_s.arg(server.serverPort());
+    const QString local = place(u"local-catalog.xml"_s,
+                                "<catalog xmlns=\"urn:oasis:names:tc:entity:xmlns:xml:catalog\">"
+                                "<delegateURI uriStartString=\"http://example.org/\" catalog=\"" + base.toUtf8() + "delegate.xml\"/>"
+                                "<nextCatalog catalog=\"" + base.toUtf8() + "next.xml\"/></catalog>");
+    const QString fifo = m_dir.filePath(u"fifo-catalog.xml"_s);
+    QVERIFY(QProcess::execute(u"mkfifo"_s, {fifo}) == 0);
+    const QString doc = place(u"remote.xml"_s, "<r xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+                                               "xsi:noNamespaceSchemaLocation=\"http://example.org/r.xsd\"/>");
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"XML_CATALOG_FILES"_s, base + u"catalog.xml "_s + local + u' ' + fifo);
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(TARNWELL_PAIRS_TOOL), {u"validate"_s, doc});
+    QVERIFY2(p.waitForFinished(20000), "validate waited on a catalog");
+    const QString err = QString::fromUtf8(p.readAllStandardError());
+    QCOMPARE(p.exitCode(), 2);
+    QVERIFY2(err.contains(u"note: the catalog \"%1catalog.xml\" is not read: catalogs are read from local files only"_s.arg(base)),
+             qPrintable(err));
+    QVERIFY2(err.contains(u"note: the catalog \"%1\" is not read: it is not a regular file"_s.arg(fifo)), qPrintable(err));
+    QVERIFY2(err.contains(u"http://example.org/r.xsd is not a local file"_s), qPrintable(err));
+    QVERIFY(!server.waitForNewConnection(200));
 }
 
 QTEST_GUILESS_MAIN(TestValidation)

@@ -373,6 +373,8 @@ int runValidate(QStringList args)
     }
     SchemaValidator validator;
     const ValidationResult result = validator.validate(file, schema);
+    for (const QString &note : CatalogNotes())
+        std::fprintf(stderr, "tarnwell-pairs: note: %s.\n", oneLine(note).toUtf8().constData());
     if (result.status == ValidationResult::Status::NotChecked) {
         QString reason = result.reason;
         if (!result.unmappedUrl.isEmpty())

@@ -6,6 +6,8 @@
 #include "PathSyntax.h"
 #include "StoreCommon.h"
 
+#include <QLocale>
+
 #include <algorithm>
 #include <optional>
 
@@ -152,6 +154,9 @@ void TargetBuilder::setAttribute(int current, QStringView segment, const PairEnt
                        .arg(quoteForMessage(segment.toString()), quoteForMessage(entry.ns.toString())));
     }
     auto &attrs = m_target.elements[static_cast<size_t>(current)].attributes;
+    if (attrs.size() >= static_cast<size_t>(kMaxAttributes))
+        throw fail(QStringLiteral("gives one element more than %1 attributes, more than the editor reads.")
+                       .arg(QLocale(QLocale::English).toString(kMaxAttributes)));
     const auto it =
         std::find_if(attrs.begin(), attrs.end(), [&](const TargetAttribute &a) { return a.segment == segment; });
     if (it != attrs.end())

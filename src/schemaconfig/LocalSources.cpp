@@ -3,13 +3,16 @@
 #include "Error.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QUrl>
 
 #include <libxml/catalog.h>
+#include <libxml/xmlIO.h>
 #include <libxml/xmlmemory.h>
 
 #include <mutex>
+#include <sys/stat.h>
 
 namespace tarnwell {
 
@@ -22,13 +25,84 @@ bool hasScheme(const QUrl &url)
     return url.scheme().size() > 1;
 }
 
+QStringList &catalogNotes()
+{
+    static QStringList notes;
+    return notes;
+}
+
+// The path a catalog's name stands for: a file name, or a file: URL; empty
+// for a URL of another scheme.
+QByteArray localCatalogPath(const char *name)
+{
+    const QByteArray given(name);
+    const qsizetype colon = given.indexOf(':');
+    const qsizetype slash = given.indexOf('/');
+    if (colon > 1 && (slash < 0 || colon < slash)) {
+        const QUrl url(QString::fromUtf8(given));
+        return url.isLocalFile() ? QFile::encodeName(url.toLocalFile()) : QByteArray();
+    }
+    return given;
+}
+
+// libxml2 reads catalogs, and the ones they name (nextCatalog, delegate
+// entries), through its input callbacks, which would fetch http: and ftp:
+// URLs and wait on a FIFO without end. Only regular local files are let
+// through; libxml2 reads documents from memory here, so nothing else is
+// affected.
+int regularLocalFile(const char *name)
+{
+    const QByteArray path = localCatalogPath(name);
+    struct stat st {};
+    return !path.isEmpty() && ::stat(path.constData(), &st) == 0 && S_ISREG(st.st_mode) ? 1 : 0;
+}
+
+// Loads the catalogs of XML_CATALOG_FILES (else /etc/xml/catalog) that are
+// regular local files, noting the others.
+void loadLocalCatalogs()
+{
+    xmlInitParser();
+    xmlCleanupInputCallbacks();
+    xmlRegisterInputCallbacks(regularLocalFile, xmlFileOpen, xmlFileRead, xmlFileClose);
+    const bool wasSet = qEnvironmentVariableIsSet("XML_CATALOG_FILES");
+    const QByteArray env = qgetenv("XML_CATALOG_FILES");
+    const QList<QByteArray> names = wasSet
+                                        ? env.simplified().split(' ')
+                                        : QList<QByteArray>{QByteArrayLiteral("/etc/xml/catalog")};
+    QByteArrayList local;
+    for (const QByteArray &name : names) {
+        if (name.isEmpty())
+            continue;
+        const QByteArray path = localCatalogPath(name.constData());
+        struct stat st {};
+        if (path.isEmpty()) {
+            catalogNotes().append(QStringLiteral("the catalog %1 is not read: catalogs are read from local files only")
+                                      .arg(quoteForMessage(QString::fromUtf8(name), 200)));
+        } else if (::stat(path.constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
+            catalogNotes().append(QStringLiteral("the catalog %1 is not read: it is not a regular file")
+                                      .arg(quoteForMessage(QFile::decodeName(path), 200)));
+        } else if (::stat(path.constData(), &st) == 0) {
+            local.append(path);
+        }
+    }
+    // libxml2 reads the list of catalogs from the environment when it first
+    // needs them; it is given only the local ones, and then the caller's
+    // list is put back.
+    qputenv("XML_CATALOG_FILES", local.join(' '));
+    xmlInitializeCatalog();
+    if (wasSet)
+        qputenv("XML_CATALOG_FILES", env);
+    else
+        qunsetenv("XML_CATALOG_FILES");
+}
+
 // What the catalogs map text to, as a local file; empty when they map it to
 // nothing local. URI entries are asked first, then system entries, as
 // xmllint does for the documents it reads.
 QString fromCatalogs(const QString &text)
 {
     static std::once_flag once;
-    std::call_once(once, [] { xmlInitializeCatalog(); });
+    std::call_once(once, loadLocalCatalogs);
     const QByteArray utf8 = text.toUtf8();
     const auto *key = reinterpret_cast<const xmlChar *>(utf8.constData());
     xmlChar *found = xmlCatalogResolveURI(key);
@@ -74,6 +148,11 @@ QString ResolveLocalFile(const QString &location, const QString &base)
     if (url.isLocalFile())
         return url.toLocalFile();
     return fromCatalogs(url.toString());
+}
+
+QStringList CatalogNotes()
+{
+    return catalogNotes();
 }
 
 QString CatalogAdvice(const QString &url)

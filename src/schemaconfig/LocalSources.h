@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // Where a schema's files come from: local files, named directly or found
 // through the system's XML catalogs. Nothing is ever fetched from the
@@ -16,6 +17,12 @@ QString ResolveLocalFile(const QString &location, const QString &base);
 // Whether location is a URL of a scheme other than file: (what the catalogs
 // are asked about).
 bool IsRemoteLocation(const QString &location);
+
+// What reading the catalogs left out, a sentence each: a catalog named by a
+// URL (catalogs are read from local files only) or one that is not a
+// regular file (a FIFO would block the read). Empty until the catalogs are
+// first asked.
+QStringList CatalogNotes();
 
 // A sentence telling how to map url to a local copy through a catalog.
 QString CatalogAdvice(const QString &url);
