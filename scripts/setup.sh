@@ -16,6 +16,7 @@ packages=(
   dbus at-spi2-core
   man-db groff-base
   acl
+  lintian appstream desktop-file-utils
 )
 
 missing=()

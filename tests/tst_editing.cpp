@@ -26,6 +26,8 @@
 
 using namespace tarnwell;
 
+using namespace Qt::Literals::StringLiterals;
+
 namespace {
 
 QByteArray bytesOf(const QString &path)
@@ -482,7 +484,9 @@ void TestEditing::unsavedChangesAreAskedAbout()
         m_window->close();
     else
         m_window->findChild<QAction *>(command)->trigger();
-    QCOMPARE(m_prompts->questions, edited ? QStringList{frmMain::kDiscardQuestion.toString()} : QStringList());
+    // The Japanese question with an English line under it.
+    const QString question = u"変更が保存されていません。破棄してよろしいですか？\nThe changes are not stored. Discard them?"_s;
+    QCOMPARE(m_prompts->questions, edited ? QStringList{question} : QStringList());
     const bool goesOn = !edited || answer;
     const bool closes = command == u"close" || command == u"mnuFileItem4";
     QCOMPARE(m_window->isVisible(), !(closes && goesOn));
@@ -757,6 +761,36 @@ void TestEditing::dialogResults()
         dialog.exec();
         QCOMPARE(dialog.DialogResult(), 2);
         QVERIFY(dialog.SelectedItem().isEmpty());
+    }
+    // A double-click on a name, or Enter on it, chooses it as OK does;
+    // Escape cancels.
+    for (const char *how : {"double-click", "Enter", "Return", "Escape"}) {
+        dlgSelectAddItem dialog;
+        dialog.SetAddableItems(names);
+        auto *list = dialog.findChild<QListWidget *>(QStringLiteral("lstItem"));
+        list->setCurrentRow(2);
+        QTimer::singleShot(0, &dialog, [&] {
+            list->setFocus();
+            if (qstrcmp(how, "double-click") == 0) {
+                // As a mouse does it: a press and release, then the second
+                // press that makes it a double-click.
+                const QPoint at = list->visualItemRect(list->item(2)).center();
+                QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+                QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+            } else {
+                QTest::keyClick(list, qstrcmp(how, "Enter") == 0    ? Qt::Key_Enter
+                                      : qstrcmp(how, "Return") == 0 ? Qt::Key_Return
+                                                                    : Qt::Key_Escape);
+            }
+            // A dialog the key did not close fails the test instead of hanging.
+            QTimer::singleShot(2000, &dialog, [&] { dialog.done(3); });
+        });
+        dialog.exec();
+        const bool chosen = qstrcmp(how, "Escape") != 0;
+        QVERIFY2(dialog.result() != 3, how);
+        QCOMPARE(dialog.DialogResult(), chosen ? 1 : 2);
+        QCOMPARE(dialog.SelectedItem(), chosen ? QStringLiteral("Author") : QString());
+        QVERIFY2(dialog.result() != 3, how);
     }
     {
         // Closed from the title bar.

@@ -506,7 +506,7 @@ bool frmMain::MayDiscardChanges()
     // Text typed into the XML box and not written is as much the user's work
     // as a tree edit not stored.
     const bool unsaved = m_panels.hasUnsavedChanges() || txtXML->document()->isModified();
-    return !unsaved || m_prompts->question(this, kDiscardQuestion.toString());
+    return !unsaved || m_prompts->question(this, kDiscardQuestion.toString() + u'\n' + kDiscardQuestionEnglish.toString());
 }
 
 void frmMain::closeEvent(QCloseEvent *event)

@@ -42,6 +42,9 @@ public:
     static constexpr QStringView kDeleteQuestion = u"選択されている項目を削除します。よろしいですか？";
     static constexpr QStringView kFileFilter = u"XML File(*.xml);;All Files (*.*)";
     static constexpr QStringView kDiscardQuestion = u"変更が保存されていません。破棄してよろしいですか？";
+    // Shown under the discard question, the only one whose Yes throws work
+    // away, so that it cannot be taken for the delete question.
+    static constexpr QStringView kDiscardQuestionEnglish = u"The changes are not stored. Discard them?";
 
     // prompts answers the window's questions; the real dialogs when null.
     // configurationPath overrides the file beside the executable (tests).

@@ -55,6 +55,11 @@ dlgSelectAddItem::dlgSelectAddItem(QWidget *parent)
     connect(m_ok, &QPushButton::clicked, this, &dlgSelectAddItem::OKButton_Click);
     connect(m_cancel, &QPushButton::clicked, this, &dlgSelectAddItem::CancelButton_Click);
     connect(m_list, &QListWidget::currentRowChanged, this, &dlgSelectAddItem::updateOk);
+    // A double-click on a name, or Enter in the list, chooses it as OK does.
+    connect(m_list, &QListWidget::itemActivated, this, [this](QListWidgetItem *item) {
+        m_list->setCurrentItem(item);
+        OKButton_Click();
+    });
     updateOk();
 }
 
