@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QStringEncoder>
 #include <QTest>
 #include <QThread>
 #include <csignal>
@@ -17,6 +18,8 @@
 #include <random>
 
 using namespace tarnwell;
+
+using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
@@ -86,6 +89,8 @@ private Q_SLOTS:
     void contentWriteRefusesMalformedText();
     void contentWriteRefusesUnencodableCharacter();
     void laterGetDataSeesWrittenText();
+    void readsByXmlRules_data();
+    void readsByXmlRules();
     void badFiles_data();
     void badFiles();
     void externalEntityIsNeverRead();
@@ -528,6 +533,46 @@ void TestProvider::laterGetDataSeesWrittenText()
              (QStringList{QStringLiteral("DAT,,Doc,"), QStringLiteral("DAT,,Doc/Item,changed")}));
 }
 
+// Values read as XML 1.0 (Fifth Edition) says, not as the parser happens
+// to hand them over.
+void TestProvider::readsByXmlRules_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("pairs");
+    // 3.3.3: every white-space character of an entity's replacement text in
+    // an attribute value becomes a space; a character reference written in
+    // the value itself keeps its character.
+    QTest::newRow("attribute normalization of entity text")
+        << QByteArray("<!DOCTYPE r [<!ENTITY t \"a&#9;b\"><!ENTITY l \"c\nd\">]><r x=\"&t;\" y=\"&l;\" z=\"e&#9;f\"/>")
+        << QStringList{u"DAT,,r,"_s, u"DAT,,r/@x,a b"_s, u"DAT,,r/@y,c d"_s, u"DAT,,r/@z,e\tf"_s};
+    QTest::newRow("the standard's own example")
+        << QByteArray("<!DOCTYPE r [<!ENTITY d \"&#xD;\"><!ENTITY a \"&#xA;\"><!ENTITY da \"&#xD;&#xA;\">]>"
+                      "<r x=\"&d;&d;A&a;&#x20;&a;B&da;\"/>")
+        << QStringList{u"DAT,,r,"_s, u"DAT,,r/@x,  A   B  "_s};
+    // 2.11: line ends are normalized in the input; a carriage return an
+    // entity's text holds by a character reference stays one.
+    QTest::newRow("carriage return from an entity")
+        << QByteArray("<!DOCTYPE r [<!ENTITY cr \"&#13;\">]><r>a&cr;b</r>") << QStringList{u"DAT,,r,a\rb"_s};
+    // Attribute defaults of the internal subset are not in the file: they
+    // stay out of the list.
+    QTest::newRow("attribute default left out")
+        << QByteArray("<!DOCTYPE r [<!ATTLIST r d CDATA \"dflt\">]><r a=\"1\"/>")
+        << QStringList{u"DAT,,r,"_s, u"DAT,,r/@a,1"_s};
+}
+
+void TestProvider::readsByXmlRules()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, pairs);
+    const QString path = m_dir.filePath(QStringLiteral("rules.xml"));
+    writeBytes(path, bytes);
+    auto file = controller()->BindFile(path, QString());
+    QCOMPARE(file->RunCommand(QStringLiteral("GetData")).toStringList(), pairs);
+    // A store of the list read changes no byte.
+    file->RunCommand(QStringLiteral("PutData"), pairs);
+    QCOMPARE(bytesOf(path), bytes);
+}
+
 void TestProvider::badFiles_data()
 {
     QTest::addColumn<QByteArray>("bytes");
@@ -572,6 +617,13 @@ void TestProvider::badFiles_data()
     for (int i = 0; i <= 10000; ++i)
         attributes += " a" + QByteArray::number(i) + "='1'";
     QTest::newRow("too many attributes") << attributes + "/>" << "goes beyond what the editor reads: an element has more than 10,000 attributes";
+    QTest::newRow("XML 1.1") << QByteArray("<?xml version=\"1.1\"?><r/>") << "is an XML 1.1 document, and the editor reads XML 1.0 only";
+    QTest::newRow("UTF-8 byte order mark, another encoding declared")
+        << QByteArray("\xef\xbb\xbf<?xml version=\"1.0\" encoding=\"iso-8859-1\"?><r/>")
+        << "starts with the byte order mark of UTF-8 but declares the encoding \"iso-8859-1\"";
+    QTest::newRow("UTF-16 byte order mark, UTF-8 declared")
+        << QByteArray("\xff\xfe") + QByteArray(QStringEncoder(QStringEncoder::Utf16LE)(u"<?xml version=\"1.0\" encoding=\"utf-8\"?><r/>"_s))
+        << "starts with the byte order mark of UTF-16 but declares the encoding \"utf-8\"";
     QTest::newRow("invalid UTF-8") << QByteArray("<Doc>\xff\xfe</Doc>") << "not well-formed";
     QTest::newRow("NUL byte") << QByteArray("<Doc>a\0b</Doc>", 14) << "not well-formed";
     QTest::newRow("unbound prefix") << QByteArray("<p:Doc/>") << "not well-formed";
@@ -653,6 +705,8 @@ void TestProvider::badPairLists_data()
     QTest::newRow("value beyond the reader's limit")
         << QStringList{QStringLiteral("DAT,,Doc,"), QStringLiteral("DAT,,Doc/Head,") + (QString(999, u'x') + u'&').repeated(10'001)}
         << "was not stored: the result could not be read back: a text is longer than 10,000,000 bytes.";
+    QTest::newRow("entry without a value field") << QStringList{QStringLiteral("DAT,,Doc,"), QStringLiteral("DAT,,Doc/Head")}
+                                                 << "entry 2 (\"DAT,,Doc/Head\") has no value field";
     QTest::newRow("undeclared prefix") << QStringList{QStringLiteral("DAT,,Doc,"), QStringLiteral("DAT,,Doc/q:x,1")}
                                        << "has the prefix \"q\", which no namespace declaration in the document binds";
     // A list read strictly: what it cannot mean exactly is refused, naming

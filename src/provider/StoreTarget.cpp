@@ -234,8 +234,17 @@ Target buildTarget(const QStringList &pairs, const QString &requiredRoot, const 
     TargetBuilder builder(requiredRoot, fileName);
     for (qsizetype n = 0; n < pairs.size(); ++n) {
         const std::optional<PairEntryView> entry = SplitPairEntry(pairs[n]);
-        if (entry)
+        if (entry) {
             builder.addEntry(n, pairs[n], *entry);
+        } else if (pairs[n] == kRecordMarker || pairs[n].startsWith(QStringLiteral("DAT,"))) {
+            // Marked as an entry, but cut short: taking it for no entry would
+            // delete the node it names.
+            throw store::storeError(fileName, QStringLiteral("entry %1 (%2) has no value field: an entry is \"DAT\", the "
+                                                             "namespace, the path and the value, joined by commas (an "
+                                                             "empty value follows a third comma).")
+                                                  .arg(n + 1)
+                                                  .arg(quoteForMessage(pairs[n])));
+        }
     }
     return builder.finish();
 }

@@ -10,6 +10,7 @@
 #include <QAnyStringView>
 #include <QHash>
 #include <QLocale>
+#include <QStringDecoder>
 #include <QUtf8StringView>
 #include <libxml/entities.h>
 #include <libxml/SAX2.h>
@@ -134,15 +135,94 @@ bool isTextLike(xmlNodePtr n)
     return n->type == XML_TEXT_NODE || n->type == XML_CDATA_SECTION_NODE || n->type == XML_ENTITY_REF_NODE;
 }
 
+bool holdsMarkup(xmlDocPtr doc, xmlEntityPtr entity, int depth);
+
+bool isXmlWhiteSpace(char32_t c)
+{
+    return c == 0x20 || c == 0x9 || c == 0xA || c == 0xD;
+}
+
+// The replacement text of an internal entity, as XML 1.0 reads it: character
+// references stand for their characters (a carriage return among them stays
+// one: line ends are normalized in the input, not in replacement text), the
+// predefined entities for theirs, other entities for their own replacement
+// text. In an attribute value (attribute true) every white-space character
+// of it becomes a space (section 3.3.3). Depth bounds the nesting, which the
+// parser has bounded already.
+QString replacementText(xmlDocPtr doc, xmlEntityPtr entity, bool attribute, int depth)
+{
+    QString out;
+    if (!entity || !entity->content || depth > 40)
+        return out;
+    if (entity->etype == XML_INTERNAL_PREDEFINED_ENTITY)
+        return str(entity->content);
+    const QString text = str(entity->content);
+    auto append = [&](char32_t c) {
+        if (attribute && isXmlWhiteSpace(c))
+            out += u' ';
+        else
+            out += QString::fromUcs4(&c, 1);
+    };
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype semi = text[i] == u'&' ? text.indexOf(u';', i) : -1;
+        if (semi < 0) {
+            const char32_t c = text[i].isHighSurrogate() && i + 1 < text.size()
+                                   ? QChar::surrogateToUcs4(text[i], text[i + 1])
+                                   : char32_t(text[i].unicode());
+            append(c);
+            i += c > 0xFFFF ? 2 : 1;
+            continue;
+        }
+        const QStringView ref = QStringView(text).mid(i + 1, semi - i - 1);
+        i = semi + 1;
+        if (ref.startsWith(u'#')) {
+            bool ok = false;
+            const uint code = ref.startsWith(u"#x") ? ref.mid(2).toUInt(&ok, 16) : ref.mid(1).toUInt(&ok, 10);
+            if (ok)
+                append(char32_t(code));
+            continue;
+        }
+        const QByteArray name = ref.toUtf8();
+        const xmlEntityPtr inner = xmlGetDocEntity(doc, reinterpret_cast<const xmlChar *>(name.constData()));
+        if (inner && inner->etype == XML_INTERNAL_PREDEFINED_ENTITY)
+            out += str(inner->content);
+        else
+            out += replacementText(doc, inner, attribute, depth + 1);
+    }
+    return out;
+}
+
 QString textOf(xmlNodePtr n)
 {
     if (n->type == XML_ENTITY_REF_NODE) {
+        // An entity of text only is read by the rules above; one whose text
+        // holds markup is read as the parser built it.
+        const xmlEntityPtr entity = xmlGetDocEntity(n->doc, n->name);
+        if (entity && entity->etype == XML_INTERNAL_GENERAL_ENTITY && !holdsMarkup(n->doc, entity, 0))
+            return replacementText(n->doc, entity, false, 0);
         xmlChar *content = xmlNodeGetContent(n);
         QString s = str(content);
         xmlFree(content);
         return s;
     }
     return str(n->content);
+}
+
+// The value of an attribute: its text as the parser normalized it, and the
+// replacement text of each entity it refers to, normalized too.
+QString attributeValue(xmlDocPtr doc, xmlAttrPtr a)
+{
+    QString value;
+    for (xmlNodePtr c = a->children; c; c = c->next) {
+        if (c->type == XML_ENTITY_REF_NODE) {
+            const xmlEntityPtr entity = xmlGetDocEntity(doc, c->name);
+            value += entity && entity->etype == XML_INTERNAL_PREDEFINED_ENTITY ? str(entity->content)
+                                                                               : replacementText(doc, entity, true, 0);
+        } else {
+            value += str(c->content);
+        }
+    }
+    return value;
 }
 
 // The value of an element: all of its direct text, as it stands. An element
@@ -303,6 +383,35 @@ qsizetype mostAttributesInATag(const QByteArray &s)
     return most;
 }
 
+// A byte order mark names the encoding; a declaration of another one is a
+// fatal error (XML 1.0, 4.3.3), which libxml2 lets pass.
+void checkBomAgainstDeclaration(const QByteArray &bytes, const QString &fileName)
+{
+    QString declared, bom;
+    if (bytes.startsWith("\xef\xbb\xbf")) {
+        bom = QStringLiteral("UTF-8");
+        declared = declaredEncoding(QByteArrayView(bytes).sliced(3));
+        if (declared.compare(QLatin1String("UTF-8"), Qt::CaseInsensitive) == 0 ||
+            declared.compare(QLatin1String("UTF8"), Qt::CaseInsensitive) == 0)
+            return;
+    } else if (bytes.startsWith("\xff\xfe") || bytes.startsWith("\xfe\xff")) {
+        bom = QStringLiteral("UTF-16");
+        const bool little = bytes.startsWith("\xff\xfe");
+        const QByteArrayView head = QByteArrayView(bytes).sliced(2, std::min<qsizetype>(bytes.size() - 2, 1024));
+        QString text = QStringDecoder(little ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE)(head);
+        declared = declaredEncoding(text.toLatin1());
+        if (declared.startsWith(QLatin1String("UTF-16"), Qt::CaseInsensitive) ||
+            declared.compare(QLatin1String("UTF16"), Qt::CaseInsensitive) == 0)
+            return;
+    }
+    if (declared.isEmpty())
+        return;
+    throw Error(QStringLiteral("%1 is not well-formed XML: it starts with the byte order mark of %2 but declares "
+                               "the encoding %3 (line 1).")
+                    .arg(quoteForMessage(fileName, 200), bom, quoteForMessage(declared)),
+                Error::Kind::Provider);
+}
+
 } // namespace
 
 QString trimmedXml(const QString &s)
@@ -351,6 +460,7 @@ DomDocument parseDocument(const QByteArray &bytes, const QString &fileName, cons
         }
     }
     const QByteArray &input = options & XML_PARSE_IGNORE_ENC ? decoded : bytes;
+    checkBomAgainstDeclaration(bytes, fileName);
     if (mostAttributesInATag(input) > kMaxAttributes) {
         const QString limit = QStringLiteral("an element has more than %1 attributes").arg(QLocale(QLocale::English).toString(kMaxAttributes));
         throw ReadLimitError(QStringLiteral("%1 goes beyond what the editor reads: %2.").arg(quoteForMessage(fileName, 200), limit),
@@ -384,6 +494,13 @@ DomDocument parseDocument(const QByteArray &bytes, const QString &fileName, cons
                         .arg(quoteForMessage(fileName, 200), message)
                         .arg(line)
                         .arg(column),
+                    Error::Kind::Provider);
+    }
+    // XML 1.1 reads NEL and LINE SEPARATOR as line ends and allows other
+    // names; read by 1.0's rules its values would not be the document's.
+    if (doc->version && !xmlStrEqual(doc->version, reinterpret_cast<const xmlChar *>("1.0"))) {
+        throw Error(QStringLiteral("%1 is an XML %2 document, and the editor reads XML 1.0 only (line 1).")
+                        .arg(quoteForMessage(fileName, 200), str(doc->version)),
                     Error::Kind::Provider);
     }
     xmlNodePtr root = xmlDocGetRootElement(doc.get());
@@ -446,9 +563,7 @@ DomDocument parseDocument(const QByteArray &bytes, const QString &fileName, cons
                 if (c->type == XML_ENTITY_REF_NODE)
                     countReference(c, n);
             }
-            xmlChar *v = xmlNodeListGetString(doc.get(), a->children, 1);
-            attr.value = str(v);
-            xmlFree(v);
+            attr.value = attributeValue(doc.get(), a);
             e.attributes.push_back(std::move(attr));
         }
         // The schema-instance attribute is shown without its prefix, so a
