@@ -88,6 +88,7 @@ private Q_SLOTS:
     void contentReadUsesLineFeeds();
     void contentWriteRefusesMalformedText();
     void contentWriteRefusesUnencodableCharacter();
+    void contentWriteKeepsUtf16ByteOrder();
     void laterGetDataSeesWrittenText();
     void readsByXmlRules_data();
     void readsByXmlRules();
@@ -372,6 +373,38 @@ void TestProvider::storesExactBytes_data()
     const QByteArray entity("<!DOCTYPE d [<!ENTITY e \"<b>x</b>\">]>\n<d>\n  <a>&e;</a>\n  <c>1</c>\n</d>\n");
     QTest::newRow("edit over an entity holding markup") << entity << list({"DAT,,d,", "DAT,,d/a,y", "DAT,,d/c,1"}) << entity
                                                         << QStringLiteral("the edit would remove the entity \"&e;\"");
+    // Every encoding stores as it reads, again and again: a byte below 0x40
+    // inside a GB18030 or JOHAB character is not markup; characters that
+    // Shift_JIS would write as bytes reading back as others are references;
+    // UTF-16 keeps its byte order, with or without a byte order mark.
+    QTest::newRow("GB18030, a four-byte character kept")
+        << QByteArray("<?xml version=\"1.0\" encoding=\"GB18030\"?>\n<r><u>x\x94\x39\xfc\x36</u><v>a</v></r>\n")
+        << list({"DAT,,r,", "DAT,,r/u,x\xf0\x9f\x98\x80", "DAT,,r/v,b"})
+        << QByteArray("<?xml version=\"1.0\" encoding=\"GB18030\"?>\n<r><u>x\x94\x39\xfc\x36</u><v>b</v></r>\n") << QString();
+    QTest::newRow("JOHAB, a trail byte below 0x40")
+        << QByteArray("<?xml version=\"1.0\" encoding=\"JOHAB\"?>\n<r><u>\xf9\x3f</u><v>a</v></r>\n")
+        << list({"DAT,,r,", "DAT,,r/u,\xe4\xb8\xb8", "DAT,,r/v,b"})
+        << QByteArray("<?xml version=\"1.0\" encoding=\"JOHAB\"?>\n<r><u>\xf9\x3f</u><v>b</v></r>\n") << QString();
+    QTest::newRow("Shift_JIS, backslash and tilde")
+        << QByteArray("<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\n<r><t>a</t></r>\n") << list({"DAT,,r,", "DAT,,r/t,C:\\dir~x"})
+        << QByteArray("<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\n<r><t>C:&#x5C;dir&#x7E;x</t></r>\n") << QString();
+    const QByteArray beHead = QStringEncoder(QStringEncoder::Utf16BE)(u"<?xml version=\"1.0\" encoding=\"UTF-16\"?><r>"_s);
+    const QByteArray beTail = QStringEncoder(QStringEncoder::Utf16BE)(u"</r>"_s);
+    QTest::newRow("UTF-16 big-endian without a byte order mark")
+        << beHead + QByteArray("\0a", 2) + beTail << list({"DAT,,r,b"}) << beHead + QByteArray("\0b", 2) + beTail << QString();
+    QTest::newRow("UTF-16 big-endian with a byte order mark")
+        << "\xfe\xff" + beHead + QByteArray("\0a", 2) + beTail << list({"DAT,,r,b"})
+        << "\xfe\xff" + beHead + QByteArray("\0b", 2) + beTail << QString();
+    // Refusals that name their cause.
+    const QByteArray latin1("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<r><t>a</t></r>\n");
+    QTest::newRow("a new name the encoding cannot hold")
+        << latin1 << list({"DAT,,r,", "DAT,,r/t,a", "DAT,,r/\xe6\x97\xa5,x"}) << latin1
+        << QStringLiteral("the new name \"\u65E5\" cannot be written in the file's encoding ISO-8859-1");
+    const QByteArray nmtokens("<!DOCTYPE r [<!ATTLIST r a NMTOKENS #IMPLIED>]>\n<r a=\"x\"/>\n");
+    QTest::newRow("blanks an NMTOKENS attribute drops")
+        << nmtokens << list({"DAT,,r,", "DAT,,r/@a, x  y "}) << nmtokens
+        << QStringLiteral("the attribute \"r/@a\" is declared in the document's DTD with a type (such as NMTOKEN or ID) "
+                          "whose values lose the blanks");
     const QByteArray jis("<?xml version=\"1.0\" encoding=\"ISO-2022-JP\"?>\n<d><a>x</a></d>\n");
     QTest::newRow("stateful encoding") << jis << list({"DAT,,d,", "DAT,,d/a,y"}) << jis
                                        << QStringLiteral("encoding \"ISO-2022-JP\" is not supported");
@@ -512,6 +545,24 @@ void TestProvider::contentWriteRefusesMalformedText()
     QVERIFY2(error.contains(QStringLiteral("line 3")), qPrintable(error));
     QVERIFY2(error.contains(QStringLiteral("move.xml")), qPrintable(error));
     QCOMPARE(bytesOf(path), bytesOf(kData + QStringLiteral("move.xml")));
+}
+
+// A big-endian UTF-16 file whose declaration names only "UTF-16" is written
+// back big-endian, behind its own byte order mark (or none).
+void TestProvider::contentWriteKeepsUtf16ByteOrder()
+{
+    const QByteArray body = QStringEncoder(QStringEncoder::Utf16BE)(u"<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n<r>a</r>\n"_s);
+    for (const QByteArray &bom : {QByteArray("\xfe\xff"), QByteArray()}) {
+        const QString path = m_dir.filePath(QStringLiteral("be.xml"));
+        writeBytes(path, bom + body);
+        auto file = controller()->BindFile(path, QString());
+        const QString text = file->Content().toString();
+        QVERIFY(text.contains(u"<r>a</r>"_s));
+        file->SetContent(text);
+        QCOMPARE(bytesOf(path), bom + body);
+        file->SetContent(QString(text).replace(u"<r>a</r>"_s, u"<r>b</r>"_s));
+        QCOMPARE(bytesOf(path), bom + QByteArray(body).replace(QByteArray("\0a", 2), QByteArray("\0b", 2)));
+    }
 }
 
 void TestProvider::contentWriteRefusesUnencodableCharacter()

@@ -264,6 +264,26 @@ QString namespaceOf(const DomDocument &doc, int element, QStringView qname)
     return uri ? *uri : QString();
 }
 
+// Where an attribute read back otherwise than sent because the document's
+// DTD declares it with a tokenized type (NMTOKEN, ID and the like drop the
+// blanks at either end and join runs of them, XML 1.0 3.3.3), *why says so.
+void explainAttribute(const DomElement &d, const TargetElement &t, const QString &path, QString *why)
+{
+    for (const TargetAttribute &a : t.attributes) {
+        const auto it = std::find_if(d.attributes.begin(), d.attributes.end(),
+                                     [&](const DomAttribute &b) { return b.segment == a.segment; });
+        if (it == d.attributes.end() || it->value == a.value)
+            continue;
+        if (it->value == a.value.simplified() || it->value == QString(a.value).replace(u'\t', u' ').simplified()) {
+            *why = QStringLiteral("the attribute %1 is declared in the document's DTD with a type (such as NMTOKEN or ID) "
+                                  "whose values lose the blanks at either end and between words, so %2 would read as %3; "
+                                  "give the value without them.")
+                       .arg(quoteForMessage(path + u'/' + a.segment), quoteForMessage(a.value), quoteForMessage(it->value));
+        }
+        return;
+    }
+}
+
 QString namespaceForMessage(const QString &uri)
 {
     return uri.isEmpty() ? QStringLiteral("no namespace") : QStringLiteral("the namespace %1").arg(quoteForMessage(uri));
@@ -314,6 +334,7 @@ bool matchesTarget(const DomDocument &doc, const Target &target, QString *where,
         }
         if (!same) {
             *where = pathOf(ti);
+            explainAttribute(d, t, *where, why);
             return false;
         }
         if (!t.ns.isEmpty()) {

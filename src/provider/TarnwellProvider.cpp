@@ -81,10 +81,12 @@ public:
         const QString lines = normalizeLineEnds(value.toString());
         const QByteArray utf8 = lines.toUtf8();
 
-        // The encoding the text declares; without a declaration, UTF-16 files
-        // stay UTF-16 and everything else is UTF-8.
+        // The encoding the text declares; without a declaration, UTF-16
+        // files stay UTF-16 and everything else is UTF-8. "UTF-16" names no
+        // byte order: the file's own is kept.
         QString encoding = declaredEncoding(utf8);
-        if (encoding.isEmpty() && !m_new && text().isUtf16())
+        if ((encoding.isEmpty() || encoding.compare(QLatin1String("UTF-16"), Qt::CaseInsensitive) == 0) && !m_new &&
+            text().isUtf16())
             encoding = text().encoding();
         const EncodedText encoder = EncodedText::forEncoding(encoding, m_path);
 
@@ -99,7 +101,8 @@ public:
             bom = encoder.encoding() == QLatin1String("UTF-16BE") ? QByteArray("\xfe\xff") : QByteArray("\xff\xfe");
         else if (encoder.encoding() == QLatin1String("UTF-8") && oldBom == "\xef\xbb\xbf")
             bom = oldBom;
-        if (encoder.isUtf16() && oldBom.size() == 2)
+        // A UTF-16 file keeps its byte order mark, or its lack of one.
+        if (encoder.isUtf16() && !m_new && text().isUtf16() && encoder.encoding() == text().encoding())
             bom = oldBom;
 
         const QByteArray bytes = bom + encoder.encode(withLineEnds, false, m_path);

@@ -5,6 +5,8 @@
 #include "PatchEmitter.h"
 #include "StoreCommon.h"
 
+#include <QSet>
+
 namespace tarnwell::xml {
 
 using store::storeError;
@@ -15,9 +17,56 @@ QByteArray patchDocument(const EncodedText &text, const LexDocument &lex, const 
     return store::PatchEmitter(text, lex, dom, target, fileName).run();
 }
 
+namespace {
+
+// A name is markup: unlike text, a character the file's encoding cannot
+// hold cannot be written in it as a reference. A new name that has one is
+// refused, naming it, the character and the encoding.
+void checkNamesEncodable(const EncodedText &text, const DomDocument &dom, const Target &target, const QString &fileName)
+{
+    if (!text.isLegacy())
+        return;
+    QSet<QString> known;
+    for (const DomElement &e : dom.elements) {
+        known.insert(e.name);
+        for (const DomAttribute &a : e.attributes)
+            known.insert(a.segment);
+    }
+    auto check = [&](const QString &name, const QString &shown) {
+        if (known.contains(name))
+            return;
+        known.insert(name);
+        try {
+            text.encode(shown.toUtf8(), false, fileName);
+        } catch (const Error &) {
+            for (const QChar c : shown) {
+                try {
+                    text.encode(QString(c).toUtf8(), false, fileName);
+                } catch (const Error &) {
+                    throw storeError(fileName, QStringLiteral("the new name %1 cannot be written in the file's encoding %2 "
+                                                              "(it cannot hold %3); choose another name, or store the "
+                                                              "file in UTF-8.")
+                                                   .arg(quoteForMessage(shown), text.encoding(), quoteForMessage(QString(c))));
+                }
+            }
+        }
+    };
+    for (const TargetElement &e : target.elements) {
+        check(e.name, e.name);
+        for (const TargetAttribute &a : e.attributes) {
+            if (!a.xsi)
+                check(a.segment, a.segment.mid(1));
+        }
+    }
+}
+
+} // namespace
+
 CheckedStore storeChecked(const EncodedText &text, const LexDocument *lex, const DomDocument &dom, const Target &target,
                           const QString &fileName)
 {
+    if (lex)
+        checkNamesEncodable(text, dom, target, fileName);
     CheckedStore out;
     out.bytes = lex ? patchDocument(text, *lex, dom, target, fileName) : newDocument(target, fileName);
     // The target's values in document order: the parse shares the strings

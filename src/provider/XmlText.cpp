@@ -17,6 +17,31 @@ bool isMark(unsigned char c)
     return c < 0x40;
 }
 
+// Encodings whose multi-byte characters may hold bytes below 0x40 after
+// their first byte, and so must be walked character by character.
+enum class LowTrails { None, Gb18030, Johab };
+
+LowTrails lowTrailsOf(const QString &encoding);
+
+// How many bytes the character at bytes[i] takes, in such an encoding.
+qsizetype widthAt(LowTrails kind, const QByteArray &bytes, qsizetype i)
+{
+    const auto at = [&](qsizetype k) { return k < bytes.size() ? static_cast<unsigned char>(bytes[k]) : 0u; };
+    const unsigned b = at(i);
+    switch (kind) {
+    case LowTrails::Gb18030:
+        // A lead byte, then a digit for four bytes, else a second byte.
+        if (b >= 0x81 && b <= 0xFE)
+            return at(i + 1) >= 0x30 && at(i + 1) <= 0x39 ? 4 : 2;
+        return 1;
+    case LowTrails::Johab:
+        return (b >= 0x84 && b <= 0xD3) || (b >= 0xD8 && b <= 0xF9) ? 2 : 1;
+    case LowTrails::None:
+        break;
+    }
+    return 1;
+}
+
 bool sameName(const QString &a, const char *b)
 {
     return a.compare(QLatin1String(b), Qt::CaseInsensitive) == 0;
@@ -92,7 +117,11 @@ EncodedText EncodedText::decode(const QByteArray &bytes, const QString &encoding
     }
 
     if (utf16Bom || sameName(encoding, "UTF-16") || sameName(encoding, "UTF-16LE") || sameName(encoding, "UTF-16BE")) {
-        const bool bigEndian = bytes.startsWith("\xfe\xff") || (!utf16Bom && sameName(encoding, "UTF-16BE"));
+        // Without a byte order mark, "UTF-16" is in the order its first
+        // character ('<') is written in.
+        const bool bigEndian = bytes.startsWith("\xfe\xff") ||
+                               (!utf16Bom && (sameName(encoding, "UTF-16BE") ||
+                                              (sameName(encoding, "UTF-16") && bytes.startsWith(QByteArray("\0<", 2)))));
         t.m_kind = bigEndian ? Kind::Utf16BE : Kind::Utf16LE;
         t.m_encoding = bigEndian ? QStringLiteral("UTF-16BE") : QStringLiteral("UTF-16LE");
         const qsizetype start = t.m_bom.size();
@@ -153,8 +182,15 @@ EncodedText EncodedText::decode(const QByteArray &bytes, const QString &encoding
     t.m_utf8.reserve(bytes.size() + bytes.size() / 2);
     const qsizetype n = bytes.size();
     qsizetype i = t.m_bom.size();
+    // A byte below 0x40 is markup where it is a character of its own, not
+    // the second or a later byte of a character (as it may be in GB18030
+    // and JOHAB).
+    const LowTrails lowTrails = lowTrailsOf(encoding);
+    const auto markAt = [&](qsizetype k) {
+        return isMark(static_cast<unsigned char>(bytes[k])) && widthAt(lowTrails, bytes, k) == 1;
+    };
     while (i < n) {
-        if (isMark(static_cast<unsigned char>(bytes[i]))) {
+        if (markAt(i)) {
             t.m_utf8Marks.push_back(t.m_utf8.size());
             t.m_originalMarks.push_back(i);
             t.m_utf8.append(bytes[i]);
@@ -162,8 +198,9 @@ EncodedText EncodedText::decode(const QByteArray &bytes, const QString &encoding
             continue;
         }
         qsizetype j = i;
-        while (j < n && !isMark(static_cast<unsigned char>(bytes[j])))
-            ++j;
+        while (j < n && !markAt(j))
+            j += widthAt(lowTrails, bytes, j);
+        j = std::min(j, n);
         if (!toUtf8.convert(bytes.constData() + i, static_cast<size_t>(j - i), t.m_utf8)) {
             throw encodingError(fileName, QStringLiteral("it holds bytes that are not valid %1.").arg(encoding));
         }
@@ -171,6 +208,21 @@ EncodedText EncodedText::decode(const QByteArray &bytes, const QString &encoding
     }
     return t;
 }
+
+namespace {
+
+LowTrails lowTrailsOf(const QString &encoding)
+{
+    QString name = encoding.toUpper();
+    name.remove(u'-').remove(u'_');
+    if (name == u"GB18030")
+        return LowTrails::Gb18030;
+    if (name == u"JOHAB" || name == u"CP1361")
+        return LowTrails::Johab;
+    return LowTrails::None;
+}
+
+} // namespace
 
 qsizetype EncodedText::toOriginal(qsizetype utf8Offset) const
 {
@@ -239,7 +291,35 @@ QByteArray EncodedText::encode(const QByteArray &utf8Text, bool charRefs, const 
         data += len;
         left -= len;
     }
-    return out;
+    // Some characters are written as bytes that read back as others
+    // (Shift_JIS writes "\" and "~" as 0x5C and 0x7E, which read as "¥" and
+    // "‾"). Where the text does not read back as it was, each character that
+    // does not is written as a character reference instead.
+    Converter back(QStringLiteral("UTF-8"), m_encoding);
+    QByteArray readBack;
+    if (!back.ok() || (back.convert(out.constData(), static_cast<size_t>(out.size()), readBack) && readBack == utf8Text))
+        return out;
+    QByteArray exact;
+    const QString text = fromUtf8Exactly(utf8Text);
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype len = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        const char32_t code = len == 2 ? QChar::surrogateToUcs4(text[i], text[i + 1]) : char32_t(text[i].unicode());
+        const QByteArray one = text.mid(i, len).toUtf8();
+        i += len;
+        QByteArray encoded, decoded;
+        if (conv.convert(one.constData(), static_cast<size_t>(one.size()), encoded) &&
+            back.convert(encoded.constData(), static_cast<size_t>(encoded.size()), decoded) && decoded == one) {
+            exact += encoded;
+            continue;
+        }
+        if (!charRefs) {
+            throw Error(QStringLiteral("The character %1 cannot be written in the encoding %2 of %3.")
+                            .arg(quoteForMessage(QString::fromUcs4(&code, 1)), m_encoding, quoteForMessage(fileName, 200)),
+                        Error::Kind::Provider);
+        }
+        exact += "&#x" + QByteArray::number(code, 16).toUpper() + ';';
+    }
+    return exact;
 }
 
 QString fromUtf8Exactly(QByteArrayView utf8)

@@ -27,6 +27,9 @@ public:
     {
         return decode(QByteArray(), encoding, fileName);
     }
+    // Whether this is an encoding other than UTF-8 and UTF-16, which may not
+    // hold every character.
+    bool isLegacy() const { return m_kind == Kind::Iconv; }
     // Whether this is UTF-16 (either byte order).
     bool isUtf16() const { return m_kind == Kind::Utf16LE || m_kind == Kind::Utf16BE; }
 
