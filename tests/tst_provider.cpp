@@ -604,6 +604,11 @@ void TestProvider::readsByXmlRules_data()
     // entity's text holds by a character reference stays one.
     QTest::newRow("carriage return from an entity")
         << QByteArray("<!DOCTYPE r [<!ENTITY cr \"&#13;\">]><r>a&cr;b</r>") << QStringList{u"DAT,,r,a\rb"_s};
+    // A namespace name written with an entity is the name it expands to: a
+    // new element of that prefix needs no declaration of its own.
+    QTest::newRow("namespace name through an entity")
+        << QByteArray("<!DOCTYPE r [<!ENTITY u \"urn:x\">]><r xmlns:a=\"&u;\"><a:k a:v=\"1\"/></r>")
+        << QStringList{u"DAT,,r,"_s, u"DAT,,r/a:k,"_s, u"DAT,,r/a:k/@a:v,1"_s};
     // Attribute defaults of the internal subset are not in the file: they
     // stay out of the list.
     QTest::newRow("attribute default left out")
@@ -668,6 +673,11 @@ void TestProvider::badFiles_data()
     for (int i = 0; i <= 10000; ++i)
         attributes += " a" + QByteArray::number(i) + "='1'";
     QTest::newRow("too many attributes") << attributes + "/>" << "goes beyond what the editor reads: an element has more than 10,000 attributes";
+    QTest::newRow("one attribute twice, through an entity in a namespace name")
+        << QByteArray("<!DOCTYPE r [<!ENTITY tilde \"~\">]><r xmlns:a=\"http://e.org/~w\" xmlns:b=\"http://e.org/&tilde;w\" "
+                      "a:attr=\"1\" b:attr=\"2\"/>")
+        << "the attributes a:attr and b:attr of the element \"r\" are one attribute, since their prefixes name the "
+           "namespace \"http://e.org/~w\"";
     QTest::newRow("XML 1.1") << QByteArray("<?xml version=\"1.1\"?><r/>") << "is an XML 1.1 document, and the editor reads XML 1.0 only";
     QTest::newRow("UTF-8 byte order mark, another encoding declared")
         << QByteArray("\xef\xbb\xbf<?xml version=\"1.0\" encoding=\"iso-8859-1\"?><r/>")

@@ -208,6 +208,39 @@ QString textOf(xmlNodePtr n)
     return str(n->content);
 }
 
+// A namespace name as declared, its references to entities and characters
+// expanded (the parser leaves them in the declaration's value when it does
+// not substitute entities).
+QString expandedNamespace(xmlDocPtr doc, const xmlChar *href)
+{
+    const QString text = str(href);
+    if (!text.contains(u'&'))
+        return text;
+    QString out;
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype semi = text[i] == u'&' ? text.indexOf(u';', i) : -1;
+        if (semi < 0) {
+            out += text[i++];
+            continue;
+        }
+        const QStringView ref = QStringView(text).mid(i + 1, semi - i - 1);
+        i = semi + 1;
+        if (ref.startsWith(u'#')) {
+            bool ok = false;
+            const uint code = ref.startsWith(u"#x") ? ref.mid(2).toUInt(&ok, 16) : ref.mid(1).toUInt(&ok, 10);
+            const char32_t c = char32_t(code);
+            if (ok)
+                out += QString::fromUcs4(&c, 1);
+            continue;
+        }
+        const QByteArray name = ref.toUtf8();
+        const xmlEntityPtr entity = xmlGetDocEntity(doc, reinterpret_cast<const xmlChar *>(name.constData()));
+        out += entity && entity->etype == XML_INTERNAL_PREDEFINED_ENTITY ? str(entity->content)
+                                                                         : replacementText(doc, entity, true, 0);
+    }
+    return out;
+}
+
 // The value of an attribute: its text as the parser normalized it, and the
 // replacement text of each entity it refers to, normalized too.
 QString attributeValue(xmlDocPtr doc, xmlAttrPtr a)
@@ -589,7 +622,32 @@ DomDocument parseDocument(const QByteArray &bytes, const QString &fileName, cons
         // Its namespace declarations; an empty prefix is the default
         // namespace ("" for none).
         for (xmlNsPtr ns = n->nsDef; ns; ns = ns->next)
-            out.namespaces.push_back({index, str(ns->prefix), ns->href ? str(ns->href) : QString()});
+            out.namespaces.push_back({index, str(ns->prefix), ns->href ? expandedNamespace(doc.get(), ns->href) : QString()});
+        // Two attributes whose namespace names are one once their entities
+        // are expanded are one attribute, which an element holds at most
+        // once (Namespaces in XML, 6.3).
+        bool expands = false;
+        for (xmlAttrPtr a = n->properties; a && !expands; a = a->next)
+            expands = a->ns && a->ns->href && xmlStrchr(a->ns->href, '&');
+        if (expands) {
+            QHash<QString, xmlAttrPtr> seen; // namespace name and local name
+            for (xmlAttrPtr a = n->properties; a; a = a->next) {
+                if (!a->ns || !a->ns->href)
+                    continue;
+                const QString key = expandedNamespace(doc.get(), a->ns->href) + u'\n' + str(a->name);
+                const xmlAttrPtr b = seen.value(key);
+                if (!b) {
+                    seen.insert(key, a);
+                    continue;
+                }
+                throw Error(QStringLiteral("%1 is not well-formed XML: the attributes %2:%3 and %4:%3 of the element "
+                                           "%5 are one attribute, since their prefixes name the namespace %6 (line %7).")
+                                .arg(quoteForMessage(fileName, 200), str(b->ns->prefix), str(a->name), str(a->ns->prefix),
+                                     quoteForMessage(e.name), quoteForMessage(key.section(u'\n', 0, 0)))
+                                .arg(xmlGetLineNo(n)),
+                            Error::Kind::Provider);
+            }
+        }
         size_t elementChildren = 0;
         for (xmlNodePtr c = n->children; c; c = c->next) {
             if (c->type == XML_ELEMENT_NODE)
