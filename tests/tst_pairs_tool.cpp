@@ -70,6 +70,8 @@ private Q_SLOTS:
     void nulSeparatedEntries();
     void strictListsAreRefused_data();
     void namesAndLinesCannotBeForged_data();
+    void validateGuardsTheStore_data();
+    void validateGuardsTheStore();
     void namesAndLinesCannotBeForged();
     void strictListsAreRefused();
     void readAndWrite();
@@ -206,6 +208,58 @@ void TestPairsTool::namesAndLinesCannotBeForged()
     QVERIFY2(err.contains(message), err.constData());
     QCOMPARE(bytesOf(dir.filePath(QStringLiteral("d\uFFFD.xml"))), decoy);
     QCOMPARE(bytesOf(dir.filePath(QStringLiteral("existing.xml"))), decoy);
+}
+
+// --validate checks what the store would write: with problems nothing is
+// stored (1), without a schema nothing is stored (2), a valid result is.
+void TestPairsTool::validateGuardsTheStore_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<bool>("named"); // the document names its schema
+    QTest::addColumn<int>("code");
+    QTest::addColumn<bool>("stored");
+    QTest::addColumn<QByteArray>("out");
+    QTest::addColumn<QByteArray>("err");
+    const QByteArray problem = "doc.xml:5:19: Catalog/Book: attribute 'id': value '1bad' is invalid NCName\n";
+    QTest::newRow("set, a problem") << QStringList{u"set"_s, u"--validate"_s, u"FILE"_s, u"Catalog/Book/@id=1bad"_s} << true << 1
+                                    << false << problem << QByteArray("was not stored: the result breaks its schema");
+    QTest::newRow("set --diff, a problem")
+        << QStringList{u"set"_s, u"--validate"_s, u"--diff"_s, u"FILE"_s, u"Catalog/Book/@id=1bad"_s} << true << 1 << false
+        << QByteArray("-  <Book id=\"b1\">\n+  <Book id=\"1bad\">\n") << problem;
+    QTest::newRow("set, valid") << QStringList{u"set"_s, u"--validate"_s, u"FILE"_s, u"Catalog/Book/@id=b7"_s} << true << 0
+                                << true << QByteArray() << QByteArray();
+    QTest::newRow("set, no schema named") << QStringList{u"set"_s, u"--validate"_s, u"FILE"_s, u"Catalog/Book/@id=b7"_s} << false
+                                          << 2 << false << QByteArray()
+                                          << QByteArray("the result cannot be checked against a schema: no schema named");
+    QTest::newRow("validate is not a switch of get") << QStringList{u"get"_s, u"--validate"_s, u"FILE"_s} << true << 2 << false
+                                                     << QByteArray() << QByteArray("--validate goes with put and set");
+}
+
+void TestPairsTool::validateGuardsTheStore()
+{
+    QFETCH(QStringList, args);
+    QFETCH(bool, named);
+    QFETCH(int, code);
+    QFETCH(bool, stored);
+    QFETCH(QByteArray, out);
+    QFETCH(QByteArray, err);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QByteArray doc = bytesOf(QStringLiteral(TARNWELL_EXAMPLES "/doc.xml"));
+    if (!named)
+        doc.replace(" xsi:noNamespaceSchemaLocation=\"catalog.xsd\"", "");
+    const QString path = dir.filePath(u"doc.xml"_s);
+    QVERIFY(writeFile(path, doc));
+    QVERIFY(QFile::copy(QStringLiteral(TARNWELL_EXAMPLES "/catalog.xsd"), dir.filePath(u"catalog.xsd"_s)));
+    QProcess p;
+    p.setWorkingDirectory(dir.path());
+    p.start(QStringLiteral(TARNWELL_PAIRS_TOOL), withFile(args, u"doc.xml"_s));
+    QVERIFY(p.waitForFinished(30000));
+    const QByteArray gotOut = p.readAllStandardOutput(), gotErr = p.readAllStandardError();
+    QCOMPARE(p.exitCode(), code);
+    QVERIFY2(out.isEmpty() ? gotOut.isEmpty() : gotOut.contains(out), gotOut.constData());
+    QVERIFY2(gotErr.contains(err), gotErr.constData());
+    QCOMPARE(bytesOf(path) != doc, stored);
 }
 
 void TestPairsTool::readAndWrite()

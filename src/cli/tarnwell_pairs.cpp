@@ -34,12 +34,13 @@ const char kHelp[] =
     "Usage:\n"
     "  tarnwell-pairs --help | --version\n"
     "  tarnwell-pairs get [-z] FILE            print FILE's pair list\n"
-    "  tarnwell-pairs set [--diff] FILE PATH=VALUE...\n"
-    "  tarnwell-pairs set -z [--diff] FILE     change the values at PATHs (as get\n"
+    "  tarnwell-pairs set [--diff] [--validate] FILE PATH=VALUE...\n"
+    "  tarnwell-pairs set -z [--diff] [--validate] FILE\n"
+    "                                          change the values at PATHs (as get\n"
     "                                          prints them) and nothing else; with\n"
     "                                          -z, NUL-terminated PATH=VALUE entries\n"
     "                                          are read from standard input\n"
-    "  tarnwell-pairs put [-z] [--create] [--diff] FILE [LIST]\n"
+    "  tarnwell-pairs put [-z] [--create] [--diff] [--validate] FILE [LIST]\n"
     "                                          store the pair list read from LIST\n"
     "                                          (or standard input) into FILE; the\n"
     "                                          list is the whole document: entries it\n"
@@ -78,6 +79,11 @@ const char kHelp[] =
     "entry a backslash, line feed and carriage return are written \\\\, \\n and \\r.\n"
     "With -z entries end in NUL bytes instead and nothing is escaped.\n"
     "--create binds FILE as a new document (written at the store).\n"
+    "--validate checks what put or set would store against the document's schema\n"
+    "first: with problems nothing is stored, they are printed as validate prints\n"
+    "them (on standard error with --diff, whose diff goes to standard output) and\n"
+    "the exit status is 1; when there is no schema to check against, or it cannot\n"
+    "be read, nothing is stored and the exit status is 2.\n"
     "--diff writes nothing and prints what the store would change, in diff's\n"
     "unified form (apply it with patch). set refuses a PATH that FILE lacks (naming the\n"
     "nearest paths it has) and a PATH given twice, and then changes nothing.\n"
@@ -334,6 +340,33 @@ int runConfig(QStringList args)
     return 0;
 }
 
+// The problems as validate prints them: FILE:LINE:COLUMN: PATH: MESSAGE.
+QByteArray problemLines(const QString &file, const ValidationResult &result)
+{
+    QByteArray out;
+    for (const ValidationProblem &p : result.problems)
+        out += QStringLiteral("%1:%2:%3: %4: %5\n")
+                   .arg(oneLine(file))
+                   .arg(p.line)
+                   .arg(p.column)
+                   .arg(p.path.isEmpty() ? QStringLiteral("-") : oneLine(p.path), oneLine(p.message))
+                   .toUtf8();
+    if (result.moreProblems)
+        out += QStringLiteral("%1: more than %2 problems; the rest are not listed.\n").arg(oneLine(file)).arg(SchemaValidator::kMaxProblems).toUtf8();
+    return out;
+}
+
+// Why a check was not made, as one sentence with the advice it needs.
+QString notCheckedReason(const ValidationResult &result)
+{
+    QString reason = result.reason;
+    if (!result.unmappedUrl.isEmpty())
+        reason += QStringLiteral("; ") + CatalogAdvice(result.unmappedUrl);
+    if (!reason.endsWith(u'.'))
+        reason += u'.';
+    return reason;
+}
+
 // validate FILE [--schema FILE.xsd]: 0 valid, 1 problems, 2 not checked.
 int runValidate(QStringList args)
 {
@@ -376,26 +409,12 @@ int runValidate(QStringList args)
     for (const QString &note : CatalogNotes())
         std::fprintf(stderr, "tarnwell-pairs: note: %s.\n", oneLine(note).toUtf8().constData());
     if (result.status == ValidationResult::Status::NotChecked) {
-        QString reason = result.reason;
-        if (!result.unmappedUrl.isEmpty())
-            reason += QStringLiteral("; ") + CatalogAdvice(result.unmappedUrl);
-        if (!reason.endsWith(u'.'))
-            reason += u'.';
-        std::fprintf(stderr, "tarnwell-pairs: %s: not checked: %s\n", file.toUtf8().constData(), reason.toUtf8().constData());
+        std::fprintf(stderr, "tarnwell-pairs: %s: not checked: %s\n", file.toUtf8().constData(),
+                     notCheckedReason(result).toUtf8().constData());
         return 2;
     }
-    QByteArray out;
-    for (const ValidationProblem &p : result.problems)
-        out += QStringLiteral("%1:%2:%3: %4: %5\n")
-                   .arg(oneLine(file))
-                   .arg(p.line)
-                   .arg(p.column)
-                   .arg(p.path.isEmpty() ? QStringLiteral("-") : oneLine(p.path), oneLine(p.message))
-                   .toUtf8();
-    if (result.moreProblems)
-        out += QStringLiteral("%1: more than %2 problems; the rest are not listed.\n").arg(oneLine(file)).arg(SchemaValidator::kMaxProblems).toUtf8();
     g_failureStatus = 2; // problems that cannot be written leave FILE unchecked
-    writeOut(out);
+    writeOut(problemLines(file, result));
     return result.status == ValidationResult::Status::Valid ? 0 : 1;
 }
 
@@ -437,8 +456,33 @@ QByteArray bytesOnDisk(const QString &path)
 
 // Stores pairs into file, or with diff prints what the store would change
 // and writes nothing: 0 for no change, 1 for a change.
-int store(const std::shared_ptr<QuenFile> &file, const QStringList &pairs, bool diff)
+int store(const std::shared_ptr<QuenFile> &file, const QStringList &pairs, bool diff, bool validateFirst)
 {
+    if (validateFirst) {
+        // What the store would write is checked against the schema first; a
+        // result with problems, or one that cannot be checked, is not stored.
+        const QByteArray after = file->RunCommand(QStringLiteral("PutDataPreview"), pairs).toByteArray();
+        SchemaValidator validator;
+        const ValidationResult result = validator.validateText(after, file->Path());
+        for (const QString &note : CatalogNotes())
+            std::fprintf(stderr, "tarnwell-pairs: note: %s.\n", oneLine(note).toUtf8().constData());
+        if (result.status == ValidationResult::Status::NotChecked) {
+            throw Error(QStringLiteral("%1 was not stored: the result cannot be checked against a schema: %2")
+                            .arg(quoteForMessage(file->Path(), 200), notCheckedReason(result)));
+        }
+        if (result.status == ValidationResult::Status::Invalid) {
+            const QByteArray problems = problemLines(file->Path(), result);
+            if (diff) {
+                writeOut(unifiedDiff(bytesOnDisk(file->Path()), after, file->Path().toUtf8()));
+                std::fprintf(stderr, "%s", problems.constData());
+            } else {
+                writeOut(problems);
+            }
+            std::fprintf(stderr, "tarnwell-pairs: %s was not stored: the result breaks its schema.\n",
+                         quoteForMessage(file->Path(), 200).toUtf8().constData());
+            return 1;
+        }
+    }
     if (diff) {
         const QByteArray after = file->RunCommand(QStringLiteral("PutDataPreview"), pairs).toByteArray();
         const QByteArray patch = unifiedDiff(bytesOnDisk(file->Path()), after, file->Path().toUtf8());
@@ -523,7 +567,7 @@ QString canonicalPath(const QString &path)
 
 // set [-z] [--diff] FILE PATH=VALUE...: the document's own pair list with
 // the values at PATHs replaced, stored as put stores it.
-int runSet(const QStringList &args, bool nul, bool diff)
+int runSet(const QStringList &args, bool nul, bool diff, bool validateFirst)
 {
     if (args.isEmpty())
         throw Error(QStringLiteral("Wrong number of arguments for \"set\"; see --help."));
@@ -610,7 +654,7 @@ int runSet(const QStringList &args, bool nul, bool diff)
         missing.append(QStringLiteral("%1 more paths it lacks").arg(moreMissing));
     if (!missing.isEmpty())
         throw Error(QStringLiteral("%1 was not changed: it has %2.").arg(quoteForMessage(path, 200), missing.join(QStringLiteral("; "))));
-    return store(file, pairs, diff);
+    return store(file, pairs, diff, validateFirst);
 }
 
 int run(QStringList args)
@@ -642,12 +686,14 @@ int run(QStringList args)
         }
         throw Error(QStringLiteral("%1 goes with %2; see --help.").arg(QLatin1String(name), QLatin1String(whom)));
     };
-    // With --diff, 1 means "a change", so every refusal from here on is 2.
-    if (args.contains(QLatin1String("--diff")))
+    // With --diff, 1 means "a change", and with --validate "problems", so
+    // every refusal from here on is 2.
+    if (args.contains(QLatin1String("--diff")) || args.contains(QLatin1String("--validate")))
         g_failureStatus = 2;
     const bool nul = takeSwitch("-z", {"get", "put", "set"}, "get, put and set");
     const bool create = takeSwitch("--create", {"put", "write"}, "put and write");
     const bool diff = takeSwitch("--diff", {"put", "set"}, "put and set");
+    const bool validateFirst = takeSwitch("--validate", {"put", "set"}, "put and set");
     if (command == QLatin1String("config"))
         return runConfig(args);
     if (command == QLatin1String("validate"))
@@ -657,7 +703,7 @@ int run(QStringList args)
             throw Error(QStringLiteral("Unknown option %1; see --help.").arg(a));
     }
     if (command == QLatin1String("set"))
-        return runSet(args, nul, diff);
+        return runSet(args, nul, diff, validateFirst);
     static const QStringList plainCommands{QStringLiteral("get"), QStringLiteral("put"), QStringLiteral("read"),
                                            QStringLiteral("write")};
     if (!plainCommands.contains(command))
@@ -684,7 +730,7 @@ int run(QStringList args)
     }
     if (command == QLatin1String("put")) {
         const QStringList pairs = pairListFrom(readAll(args.value(1)), nul);
-        return store(bind(path, create), pairs, diff);
+        return store(bind(path, create), pairs, diff, validateFirst);
     }
     if (command == QLatin1String("read")) {
         writeOut(bind(path, false)->Content().toString().toUtf8());

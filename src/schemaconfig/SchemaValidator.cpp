@@ -17,6 +17,7 @@
 #include <QXmlStreamReader>
 
 #include <xercesc/framework/LocalFileInputSource.hpp>
+#include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/parsers/SAX2XMLReaderImpl.hpp>
 #include <xercesc/sax/ErrorHandler.hpp>
 #include <xercesc/sax/Locator.hpp>
@@ -45,15 +46,10 @@ struct SchemaHint
     QString readError; // the document is not well-formed before its root ends
 };
 
-SchemaHint readHint(const QString &documentPath)
+SchemaHint readHint(const QByteArray &bytes)
 {
     SchemaHint hint;
-    QFile file(documentPath);
-    if (!file.open(QIODevice::ReadOnly)) {
-        hint.readError = file.errorString();
-        return hint;
-    }
-    QXmlStreamReader reader(&file);
+    QXmlStreamReader reader(bytes);
     while (!reader.atEnd()) {
         if (reader.readNext() != QXmlStreamReader::StartElement)
             continue;
@@ -276,18 +272,13 @@ private:
 
 } // namespace
 
-// The limit of the editor's reader that the document at path goes beyond,
-// in plain words; empty when it is within them (or is refused for another
+// The limit of the editor's reader that the document's bytes go beyond, in
+// plain words; empty when they are within them (or are refused for another
 // reason, which the check itself reports).
-static QString readLimitOf(const QString &path)
+static QString readLimitOf(const QByteArray &bytes, const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QString();
-    if (file.size() > TarnwellProvider::kMaxFileSize)
-        return QStringLiteral("it is larger than %1 MiB").arg(TarnwellProvider::kMaxFileSize / (1024 * 1024));
     try {
-        xml::parseDocument(file.read(TarnwellProvider::kMaxFileSize), path);
+        xml::parseDocument(bytes, path);
     } catch (const xml::ReadLimitError &e) {
         return e.limit();
     } catch (const Error &) {
@@ -321,7 +312,7 @@ struct SchemaValidator::Impl
         return *cache.emplace(path, std::move(entry)).first->second.schema;
     }
 
-    void check(const QString &documentPath, const LoadedSchema &schema, ValidationResult &result)
+    void check(const QString &documentPath, const QByteArray &bytes, const LoadedSchema &schema, ValidationResult &result)
     {
         xc::SAX2XMLReaderImpl reader(xc::XMLPlatformUtils::fgMemoryManager, schema.pool());
         reader.setFeature(xc::XMLUni::fgSAX2CoreNameSpaces, true);
@@ -343,7 +334,10 @@ struct SchemaValidator::Impl
         reader.setErrorHandler(&tracker);
         QString thrown;
         try {
-            const xc::LocalFileInputSource source(toXml(documentPath));
+            // The text as given, named by the document's path (for the
+            // messages and for what it names relative to itself).
+            const xc::MemBufInputSource source(reinterpret_cast<const XMLByte *>(bytes.constData()),
+                                               static_cast<XMLSize_t>(bytes.size()), toXml(documentPath), false);
             reader.parse(source);
         } catch (const xc::XMLException &e) {
             thrown = fromXml(e.getMessage());
@@ -378,6 +372,27 @@ SchemaValidator::~SchemaValidator() = default;
 ValidationResult SchemaValidator::validate(const QString &documentPath, const QString &schemaPath)
 {
     ValidationResult result;
+    QFile file(documentPath);
+    if (!file.open(QIODevice::ReadOnly)) {
+        result.reason = QStringLiteral("the document cannot be read: %1").arg(file.errorString());
+        return result;
+    }
+    if (file.size() > TarnwellProvider::kMaxFileSize) {
+        result.reason = QStringLiteral("the document goes beyond what the editor reads: it is larger than %1 MiB")
+                            .arg(TarnwellProvider::kMaxFileSize / (1024 * 1024));
+        return result;
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        result.reason = QStringLiteral("the document cannot be read: %1").arg(file.errorString());
+        return result;
+    }
+    return validateText(bytes, documentPath, schemaPath);
+}
+
+ValidationResult SchemaValidator::validateText(const QByteArray &bytes, const QString &documentPath, const QString &schemaPath)
+{
+    ValidationResult result;
     const std::lock_guard lock(d->mutex);
     try {
         const QString document = QFileInfo(documentPath).absoluteFilePath();
@@ -385,7 +400,7 @@ ValidationResult SchemaValidator::validate(const QString &documentPath, const QS
         QString named = schemaPath;
         QString schemaFile;
         if (schemaPath.isEmpty()) {
-            const SchemaHint hint = readHint(document);
+            const SchemaHint hint = readHint(bytes);
             if (!hint.readError.isEmpty()) {
                 result.reason = QStringLiteral("the document cannot be read: %1").arg(hint.readError);
                 return result;
@@ -426,11 +441,11 @@ ValidationResult SchemaValidator::validate(const QString &documentPath, const QS
         // The document within the limits the editor reads it by (its
         // nesting, its attributes, what its entities expand to), or no
         // check: Xerces has no such bounds of its own.
-        if (const QString limit = readLimitOf(document); !limit.isEmpty()) {
+        if (const QString limit = readLimitOf(bytes, document); !limit.isEmpty()) {
             result.reason = QStringLiteral("the document goes beyond what the editor reads: %1").arg(limit);
             return result;
         }
-        d->check(document, *schema, result);
+        d->check(document, bytes, *schema, result);
     } catch (const std::exception &e) {
         result = {};
         result.reason = QString::fromUtf8(e.what());

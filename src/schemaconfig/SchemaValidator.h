@@ -61,6 +61,9 @@ public:
     // its files are unchanged, so a second check costs only the document.
     // Never throws; one check at a time per validator (calls are serialized).
     ValidationResult validate(const QString &documentPath, const QString &schemaPath = {});
+    // The same check of a text not stored yet (what a store would write),
+    // as if it were the file at documentPath.
+    ValidationResult validateText(const QByteArray &bytes, const QString &documentPath, const QString &schemaPath = {});
 
 private:
     struct Impl;
