@@ -299,20 +299,24 @@ void TestSafeWrite::onlyLeftoversOfDeadStoresGo_data()
 {
     QTest::addColumn<QString>("name"); // %1 stands for a process id that is gone, %2 for a live one
     QTest::addColumn<bool>("removed");
+    QTest::addColumn<QString>("value"); // what the store sets: "new" changes the document, "old" nothing
     const QString form = QStringLiteral(".doc.xml.tarnwell-new-%1-0123456789ab");
-    QTest::newRow("a killed store's file") << form << true;
-    QTest::newRow("a live store's file") << QStringLiteral(".doc.xml.tarnwell-new-%2-0123456789ab") << false;
-    QTest::newRow("another document's") << QStringLiteral(".other.xml.tarnwell-new-%1-0123456789ab") << false;
-    QTest::newRow("other letter case") << QStringLiteral(".DOC.XML.tarnwell-new-%1-0123456789ab") << false;
-    QTest::newRow("not the store's form") << QStringLiteral(".doc.xml.tarnwell-new-%1-0123456789AB") << false;
-    QTest::newRow("a short random part") << QStringLiteral(".doc.xml.tarnwell-new-%1-k3x9") << false;
+    QTest::newRow("a killed store's file") << form << true << QStringLiteral("new");
+    // A store killed after the exchange leaves the old text beside the new
+    // one, so the next store may change nothing: it removes the file too.
+    QTest::newRow("a killed store's file, a store changing nothing") << form << true << QStringLiteral("old");
+    QTest::newRow("a live store's file") << QStringLiteral(".doc.xml.tarnwell-new-%2-0123456789ab") << false << QStringLiteral("new");
+    QTest::newRow("another document's") << QStringLiteral(".other.xml.tarnwell-new-%1-0123456789ab") << false << QStringLiteral("new");
+    QTest::newRow("other letter case") << QStringLiteral(".DOC.XML.tarnwell-new-%1-0123456789ab") << false << QStringLiteral("new");
+    QTest::newRow("not the store's form") << QStringLiteral(".doc.xml.tarnwell-new-%1-0123456789AB") << false << QStringLiteral("new");
+    QTest::newRow("a short random part") << QStringLiteral(".doc.xml.tarnwell-new-%1-k3x9") << false << QStringLiteral("new");
     // An in-place store's copy of the old text may be the only whole copy.
-    QTest::newRow("a kept old text") << QStringLiteral(".doc.xml.tarnwell-old-%1-0123456789ab") << false;
+    QTest::newRow("a kept old text") << QStringLiteral(".doc.xml.tarnwell-old-%1-0123456789ab") << false << QStringLiteral("new");
     // Names a person gives copies of their own.
-    QTest::newRow("a dated copy") << QStringLiteral(".doc.xml.20240101-1200") << false;
-    QTest::newRow("a backup") << QStringLiteral(".doc.xml.2024-backup") << false;
-    QTest::newRow("an old copy with a number") << QStringLiteral(".doc.xml.31337-old") << false;
-    QTest::newRow("the form of earlier versions") << QStringLiteral(".doc.xml.%1-k3x9") << false;
+    QTest::newRow("a dated copy") << QStringLiteral(".doc.xml.20240101-1200") << false << QStringLiteral("new");
+    QTest::newRow("a backup") << QStringLiteral(".doc.xml.2024-backup") << false << QStringLiteral("new");
+    QTest::newRow("an old copy with a number") << QStringLiteral(".doc.xml.31337-old") << false << QStringLiteral("new");
+    QTest::newRow("the form of earlier versions") << QStringLiteral(".doc.xml.%1-k3x9") << false << QStringLiteral("new");
 }
 
 // A store removes the files a killed store of the same document left, and
@@ -321,6 +325,7 @@ void TestSafeWrite::onlyLeftoversOfDeadStoresGo()
 {
     QFETCH(QString, name);
     QFETCH(bool, removed);
+    QFETCH(QString, value);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     // A process that has ended: its id is free (a new process could take it
@@ -337,10 +342,10 @@ void TestSafeWrite::onlyLeftoversOfDeadStoresGo()
     const QString doc = dir.filePath(QStringLiteral("doc.xml"));
     QVERIFY(writeBytes(doc, "<r>old</r>"));
     QProcess store;
-    store.start(QStringLiteral(TARNWELL_PAIRS_TOOL), {QStringLiteral("set"), doc, QStringLiteral("r=new")});
+    store.start(QStringLiteral(TARNWELL_PAIRS_TOOL), {QStringLiteral("set"), doc, QStringLiteral("r=") + value});
     QVERIFY(store.waitForFinished(30000));
     QCOMPARE(store.exitCode(), 0);
-    QCOMPARE(bytesOf(doc), QByteArray("<r>new</r>"));
+    QCOMPARE(bytesOf(doc), "<r>" + value.toUtf8() + "</r>");
     QCOMPARE(!QFileInfo::exists(dir.filePath(file)), removed);
 }
 
@@ -460,7 +465,14 @@ void TestSafeWrite::killedStoreLeavesOldOrNewText()
             left = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
             QVERIFY(left.removeOne(QStringLiteral("doc.xml")));
         }
-        QVERIFY2(left.isEmpty(), qPrintable(where + QStringLiteral(": the folder also holds ") + left.join(QStringLiteral(", "))));
+        const QByteArray firstLeft = left.isEmpty() ? QByteArray() : bytesOf(folder + QLatin1Char('/') + left[0]);
+        QVERIFY2(left.isEmpty(), qPrintable(where + QStringLiteral(": the folder also holds %1 (%2 bytes, %3; the document %4)")
+                                                        .arg(left.join(QStringLiteral(", ")))
+                                                        .arg(firstLeft.size())
+                                                        .arg(firstLeft == newText   ? QStringLiteral("the new text")
+                                                             : firstLeft == oldText ? QStringLiteral("the old text")
+                                                                                    : QStringLiteral("neither text"))
+                                                        .arg(now == newText ? QStringLiteral("new") : QStringLiteral("old"))));
     }
     qInfo("%d of %d runs killed, %d found the new text, %d a named file beside the document (a store takes about %lld ms)",
           killed, kRuns, stored, named, durationUs / 1000);

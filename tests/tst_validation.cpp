@@ -1,5 +1,10 @@
 // Documents checked against their schema, and the tool's validate.
+#include "Error.h"
+#include "SchemaCheck.h"
 #include "SchemaValidator.h"
+
+#include <QSignalSpy>
+#include <QThreadPool>
 
 #include <QFile>
 #include <QProcess>
@@ -45,6 +50,7 @@ private Q_SLOTS:
     void tool();
     void hostileSchemaIsNotChecked_data();
     void catalogsNeverReachTheNetwork();
+    void newerCheckSupersedesOlder();
     void hostileSchemaIsNotChecked();
 
 private:
@@ -315,6 +321,53 @@ void TestValidation::catalogsNeverReachTheNetwork()
     QVERIFY2(err.contains(u"note: the catalog \"%1\" is not read: it is not a regular file"_s.arg(fifo)), qPrintable(err));
     QVERIFY2(err.contains(u"http://example.org/r.xsd is not a local file"_s), qPrintable(err));
     QVERIFY(!server.waitForNewConnection(200));
+}
+
+// The checks beside the window: of two requests in the pause only the
+// second runs; a request made while a check runs supersedes it, so the
+// running check's result is never reported; a text that cannot be made is
+// "not checked", with the reason.
+void TestValidation::newerCheckSupersedesOlder()
+{
+    const QString document = place(u"live.xml"_s, sample());
+    const QByteArray valid = sample();
+    const QByteArray invalid = QByteArray(valid).replace("<Footer>", "<Footer lang=\"en\">");
+    SchemaCheck check;
+    QSignalSpy finished(&check, &SchemaCheck::finished);
+    auto statuses = [&] {
+        QList<ValidationResult::Status> out;
+        for (const QList<QVariant> &args : finished)
+            out.append(args.at(1).value<ValidationResult>().status);
+        return out;
+    };
+    auto settle = [&] {
+        QTest::qWait(100);
+        QThreadPool::globalInstance()->waitForDone(10000);
+        QCoreApplication::processEvents();
+    };
+    // In the pause.
+    check.checkTextLater(SchemaCheck::Subject::UnsavedChanges, document, [&] { return invalid; }, 50);
+    check.checkTextLater(SchemaCheck::Subject::UnsavedChanges, document, [&] { return valid; }, 50);
+    QTRY_COMPARE(finished.size(), 1);
+    settle();
+    QCOMPARE(statuses(), QList<ValidationResult::Status>{Status::Valid});
+    // While one runs.
+    finished.clear();
+    check.checkTextLater(SchemaCheck::Subject::UnsavedChanges, document, [&] { return invalid; }, 0);
+    QTRY_VERIFY(check.isRunning());
+    check.checkTextLater(SchemaCheck::Subject::UnsavedChanges, document, [&] { return valid; }, 0);
+    QTRY_COMPARE(finished.size(), 1);
+    settle();
+    QCOMPARE(statuses(), QList<ValidationResult::Status>{Status::Valid});
+    // No text to check.
+    finished.clear();
+    check.checkTextLater(SchemaCheck::Subject::UnsavedChanges, document, []() -> QByteArray {
+        throw Error(u"the changes cannot be stored"_s);
+    }, 0);
+    QTRY_COMPARE(finished.size(), 1);
+    const ValidationResult result = finished.first().at(1).value<ValidationResult>();
+    QCOMPARE(result.status, Status::NotChecked);
+    QCOMPARE(result.reason, u"the changes cannot be stored"_s);
 }
 
 QTEST_GUILESS_MAIN(TestValidation)

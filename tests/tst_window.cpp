@@ -30,6 +30,8 @@
 
 using namespace tarnwell;
 
+using namespace Qt::Literals::StringLiterals;
+
 namespace {
 
 void writeFile(const QString &path, const QByteArray &bytes)
@@ -82,6 +84,8 @@ private Q_SLOTS:
     void schemaPanel_data();
     void schemaPanel();
     void schemaResultForAnotherFileIsDropped();
+    void unsavedChangesAreChecked_data();
+    void unsavedChangesAreChecked();
 
 private:
     template<typename T>
@@ -844,6 +848,69 @@ void TestWindow::schemaResultForAnotherFileIsDropped()
     QCoreApplication::processEvents();
     QVERIFY(!panel->isVisibleTo(m_window));
     QCOMPARE(panel->text(), QString());
+}
+
+// What PutData would store, and what the XML box holds, is checked while
+// the user edits, after a pause; the panel says which it judged, and the
+// file is not touched.
+void TestWindow::unsavedChangesAreChecked_data()
+{
+    QTest::addColumn<QStringList>("values"); // typed into Catalog/Book/@id, one after another
+    QTest::addColumn<QString>("box");        // typed into the XML box instead, when not empty
+    QTest::addColumn<QString>("text");
+    QTest::newRow("a bad value typed") << QStringList{u"1bad"_s} << QString()
+                                       << u"Schema: 1 problem in unsaved changes (catalog.xsd)"_s;
+    // The second value supersedes the first: its result is the one shown.
+    QTest::newRow("fixed again") << QStringList{u"1bad"_s, u"b7"_s} << QString()
+                                 << u"Schema: unsaved changes valid (catalog.xsd)"_s;
+    QTest::newRow("the XML box, a problem")
+        << QStringList() << u"<Book id=\"b1\" colour=\"red\">"_s << u"Schema: 1 problem in the XML box's text (catalog.xsd)"_s;
+    QTest::newRow("the XML box, not well-formed")
+        << QStringList() << u"<Book id=\"b1\"><Oops>"_s << u"Schema: the XML box's text not checked (the document is not well-formed: line 9"_s;
+}
+
+void TestWindow::unsavedChangesAreChecked()
+{
+    QFETCH(QStringList, values);
+    QFETCH(QString, box);
+    QFETCH(QString, text);
+    copyExample(QStringLiteral("catalog.xsd"));
+    const QString path = copyExample(QStringLiteral("doc.xml"));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray stored = f.readAll();
+    f.close();
+    auto *panel = widget<QToolButton>("sbarPanel5");
+    openAndLoad(path);
+    QTRY_COMPARE(panel->text(), u"Schema: valid (catalog.xsd)"_s);
+    if (box.isEmpty()) {
+        select(u"Catalog/Book/@id"_s);
+        for (const QString &value : values)
+            widget<QLineEdit>("txtValue")->setText(value);
+    } else {
+        widget<QTabWidget>("tabMain")->setCurrentIndex(1);
+        QTest::mouseClick(widget<QPushButton>("cmdRead"), Qt::LeftButton);
+        auto *xml = widget<QPlainTextEdit>("txtXML");
+        QString typed = xml->toPlainText();
+        typed.replace(u"<Book id=\"b1\">"_s, box);
+        // As typing does it: the box's text changes and it is modified.
+        xml->selectAll();
+        xml->insertPlainText(typed);
+        QVERIFY(xml->document()->isModified());
+    }
+    // Nothing is checked before the pause.
+    QVERIFY(!panel->text().contains(u"unsaved"_s) && !panel->text().contains(u"XML box"_s));
+    QTRY_VERIFY2_WITH_TIMEOUT(panel->text().startsWith(text), qPrintable(panel->text()), 10000);
+    QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(panel);
+    QCOMPARE(accessible->text(QAccessible::Name), panel->text());
+    QVERIFY(!accessible->text(QAccessible::Description).isEmpty());
+    // Let any check still running end: no later result may replace the shown one.
+    QTest::qWait(400);
+    QThreadPool::globalInstance()->waitForDone(10000);
+    QCoreApplication::processEvents();
+    QVERIFY2(panel->text().startsWith(text), qPrintable(panel->text()));
+    f.open(QIODevice::ReadOnly);
+    QCOMPARE(f.readAll(), stored);
 }
 
 QTEST_MAIN(TestWindow)

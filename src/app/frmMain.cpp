@@ -13,9 +13,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
-#include <QFutureWatcher>
 #include <QToolButton>
-#include <QtConcurrent/QtConcurrentRun>
 #include <QFileInfo>
 #include <QFrame>
 #include <QHeaderView>
@@ -24,6 +22,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QResizeEvent>
 #include <QScopeGuard>
 #include <QStatusBar>
@@ -46,6 +45,16 @@ QString rawText(const QPlainTextEdit *box)
     QString text = box->document()->toRawText();
     text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
     return text;
+}
+
+SchemaPanelState::Judged judgedBy(SchemaCheck::Subject subject)
+{
+    switch (subject) {
+    case SchemaCheck::Subject::UnsavedChanges: return SchemaPanelState::Judged::UnsavedChanges;
+    case SchemaCheck::Subject::TypedText: return SchemaPanelState::Judged::BoxText;
+    case SchemaCheck::Subject::StoredFile: break;
+    }
+    return SchemaPanelState::Judged::StoredFile;
 }
 
 // Runs one step whose failure is ignored (the File menu goes on step by step).
@@ -103,6 +112,12 @@ frmMain::frmMain(Prompts *prompts, QString configurationPath, QWidget *parent)
         m_configurationPath = ConfigurationFilePath();
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(kTitle.toString());
+    m_check = new SchemaCheck(this);
+    connect(m_check, &SchemaCheck::started, this,
+            [this](SchemaCheck::Subject subject) { guarded([&] { schemaCheckStarted(subject); }); });
+    connect(m_check, &SchemaCheck::finished, this, [this](SchemaCheck::Subject subject, const ValidationResult &result) {
+        guarded([&] { schemaCheckFinished(subject, result); });
+    });
     buildWidgets();
     buildMenus();
 
@@ -328,51 +343,61 @@ void frmMain::selectNode(const TreeNode *node)
 
 void frmMain::StartSchemaCheck()
 {
-    const quint64 generation = ++m_schemaGeneration;
     m_schemaResult.reset();
-    if (!QFileInfo(m_strFileName).isFile()) {
-        m_schemaState = {SchemaPanelState::Kind::NotChecked, {}, 0, false, QStringLiteral("the file is not stored yet")};
-        showSchemaPanel();
-        return;
-    }
-    m_schemaState = {SchemaPanelState::Kind::Checking, {}, 0, false, {}};
-    showSchemaPanel();
-    // Made at the first check, on this thread (Xerces starts up then), not
-    // at every start of the editor.
-    try {
-        if (!m_validator)
-            m_validator = std::make_shared<SchemaValidator>();
-    } catch (const Error &e) {
-        m_schemaState = {SchemaPanelState::Kind::NotChecked, {}, 0, false, e.description()};
-        showSchemaPanel();
-        return;
-    }
-    auto *watcher = new QFutureWatcher<ValidationResult>(this);
-    connect(watcher, &QFutureWatcher<ValidationResult>::finished, this, [this, watcher, generation] {
-        watcher->deleteLater();
-        guarded([&] { schemaCheckFinished(generation, watcher->result()); });
-    });
-    // The validator is shared with the task, so a window closed meanwhile
-    // leaves it alive until the check ends.
-    watcher->setFuture(QtConcurrent::run([validator = m_validator, path = m_strFileName] { return validator->validate(path); }));
+    m_check->checkStored(m_strFileName);
 }
 
-void frmMain::schemaCheckFinished(quint64 generation, const ValidationResult &result)
+// What PutData would store is checked after a pause in the changes; the
+// panel says that it judges the changes not stored.
+void frmMain::ScheduleUnsavedCheck()
 {
-    if (generation != m_schemaGeneration)
-        return; // another check started, or another file was bound
+    if (!m_quenFile)
+        return;
+    m_check->checkTextLater(SchemaCheck::Subject::UnsavedChanges, m_strFileName, [this] {
+        return m_quenFile->RunCommand(QStringLiteral("PutDataPreview"), m_model->buildPairList()).toByteArray();
+    });
+}
+
+// Text typed into the XML box is checked too: well-formedness first (with
+// its line and column), then the schema. It is given to the check as UTF-8,
+// whatever encoding it declares, since that is the text it holds.
+void frmMain::ScheduleBoxCheck()
+{
+    if (!m_quenFile)
+        return;
+    m_check->checkTextLater(SchemaCheck::Subject::TypedText, m_strFileName, [this] {
+        QByteArray utf8 = rawText(txtXML).toUtf8();
+        static const QRegularExpression declared(QStringLiteral(R"(^(\s*<\?xml\s[^>]*?encoding\s*=\s*["'])([^"']*)(["']))"));
+        const QRegularExpressionMatch m = declared.match(QString::fromUtf8(utf8.left(512)));
+        if (m.hasMatch())
+            utf8 = (m.captured(1) + QStringLiteral("UTF-8") + m.captured(3)).toUtf8() + utf8.mid(m.captured(0).toUtf8().size());
+        return utf8;
+    });
+}
+
+void frmMain::schemaCheckStarted(SchemaCheck::Subject subject)
+{
+    m_schemaResult.reset();
+    m_schemaState = {SchemaPanelState::Kind::Checking, {}, 0, false, {}};
+    m_schemaState.judged = judgedBy(subject);
+    showSchemaPanel();
+}
+
+void frmMain::schemaCheckFinished(SchemaCheck::Subject subject, const ValidationResult &result)
+{
     using Kind = SchemaPanelState::Kind;
     const Kind kind = result.status == ValidationResult::Status::Valid     ? Kind::Valid
                       : result.status == ValidationResult::Status::Invalid ? Kind::Invalid
                                                                            : Kind::NotChecked;
     m_schemaState = {kind, result.schemaName, result.problems.size(), result.moreProblems, result.reason};
+    m_schemaState.judged = judgedBy(subject);
     m_schemaResult = std::make_shared<const ValidationResult>(result);
     showSchemaPanel();
 }
 
 void frmMain::ClearSchemaCheck()
 {
-    ++m_schemaGeneration;
+    m_check->clear();
     m_schemaResult.reset();
     m_schemaState = {};
     showSchemaPanel();
@@ -649,6 +674,7 @@ void frmMain::cmdAdd_Click()
         m_model->setTag(node, QString());
         m_panels.treeChanged();
         showStatusPanels();
+        ScheduleUnsavedCheck();
         selectNode(node);
     }
     RefreshControls();
@@ -662,6 +688,7 @@ void frmMain::cmdDelete_Click()
             m_model->removeNode(node);
             m_panels.treeChanged();
             showStatusPanels();
+            ScheduleUnsavedCheck();
         }
     }
     RefreshControls();
@@ -722,11 +749,15 @@ void frmMain::txtValue_Change()
     m_model->setTag(node, txtValue->text());
     m_panels.treeChanged();
     showStatusPanels();
+    ScheduleUnsavedCheck();
 }
 
 void frmMain::txtXML_Change()
 {
     RefreshControls();
+    // Text typed (not what Read or binding put in) is checked after a pause.
+    if (txtXML->document()->isModified())
+        ScheduleBoxCheck();
 }
 
 void frmMain::resizeEvent(QResizeEvent *event)

@@ -3,6 +3,7 @@
 #include "MainLayout.h"
 #include "NameLists.h"
 #include "Quen.h"
+#include "SchemaCheck.h"
 #include "SchemaPanel.h"
 #include "StatusPanels.h"
 #include "ViewRevisions.h"
@@ -118,7 +119,12 @@ private:
     // arrives after another check started or another file was bound is
     // dropped.
     void StartSchemaCheck();
-    void schemaCheckFinished(quint64 generation, const ValidationResult &result);
+    // Checks what PutData would store, or the XML box's text, after a pause
+    // in the typing (off the GUI thread; a newer change supersedes).
+    void ScheduleUnsavedCheck();
+    void ScheduleBoxCheck();
+    void schemaCheckStarted(SchemaCheck::Subject subject);
+    void schemaCheckFinished(SchemaCheck::Subject subject, const ValidationResult &result);
     // Forgets the check (another file is bound, or none).
     void ClearSchemaCheck();
     void showSchemaPanel();
@@ -161,8 +167,7 @@ private:
     StatusLabel *sbarPanel4; // the configuration
     QToolButton *sbarPanel5; // the schema check; activating it lists the problems
 
-    std::shared_ptr<SchemaValidator> m_validator;
-    quint64 m_schemaGeneration = 0;
+    SchemaCheck *m_check = nullptr;
     SchemaPanelState m_schemaState;
     std::shared_ptr<const ValidationResult> m_schemaResult;
 };

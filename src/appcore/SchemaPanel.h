@@ -21,6 +21,10 @@ struct SchemaPanelState
     qsizetype problems = 0;
     bool moreProblems = false; // more than the problems listed
     QString reason;      // why there was no check
+    // What the check judged: the stored file, the changes in the tree not
+    // stored yet (what PutData would write), or the text in the XML box.
+    enum class Judged { StoredFile, UnsavedChanges, BoxText };
+    Judged judged = Judged::StoredFile;
 };
 
 // The panel's one line: "Schema: checking…", "Schema: valid (catalog.xsd)",

@@ -631,6 +631,20 @@ WriteResult createFileSafely(const QString &path, const QByteArray &bytes)
     return WriteResult{WriteResult::Status::Written, QString(), FileStamp::ofDescriptor(fd.get())};
 }
 
+void removeStoreLeftovers(const QString &path)
+{
+    char *real = ::realpath(QFile::encodeName(path).constData(), nullptr);
+    if (!real)
+        return;
+    const QByteArray resolved(real);
+    std::free(real);
+    QByteArray folder, name;
+    splitPath(resolved, &folder, &name);
+    Fd dir(pinFolder(folder));
+    if (dir.get() >= 0)
+        removeLeftovers(dir.get(), name);
+}
+
 #ifdef TARNWELL_TEST_HOOKS
 void testhooks::setHook(Hook hook, void *context)
 {

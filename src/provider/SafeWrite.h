@@ -62,6 +62,11 @@ WriteResult replaceFileSafely(const QString &path, const QByteArray &bytes, cons
 // never replaced or followed.
 WriteResult createFileSafely(const QString &path, const QByteArray &bytes);
 
+// Removes what stores of the document at path left when they were killed
+// (see below), as every store that writes does; for a store that changes
+// nothing and so writes nothing.
+void removeStoreLeftovers(const QString &path);
+
 // The names of the files a store makes beside the document NAME: the new
 // text ".NAME.tarnwell-new-PID-RANDOM" and, for an in-place store, the old
 // text ".NAME.tarnwell-old-PID-RANDOM", RANDOM being 12 lowercase hex digits.

@@ -118,8 +118,10 @@ public:
                 why = QStringLiteral("The text to write ") + why.mid(aboutFile.size());
             throw Error(QStringLiteral("%1 %2 was not changed.").arg(why, quoted(m_path)), e.kind());
         }
-        if (!m_new && bytes == m_bytes)
+        if (!m_new && bytes == m_bytes) {
+            removeStoreLeftovers(m_path);
             return;
+        }
         write(bytes);
         replaceDocument(bytes, std::move(dom));
     }
@@ -266,6 +268,8 @@ private:
         if (m_new || stored.bytes != m_bytes) {
             write(stored.bytes);
             replaceDocument(std::move(stored.bytes), std::move(stored.dom));
+        } else {
+            removeStoreLeftovers(m_path);
         }
         return QByteArray();
     }
