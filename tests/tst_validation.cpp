@@ -73,9 +73,16 @@ void TestValidation::initTestCase()
                                   "<xs:element ref=\"N\" minOccurs=\"0\"/></xs:sequence>"
                                   "<xs:attribute name=\"x\" type=\"xs:int\"/></xs:complexType></xs:schema>")
                  .isEmpty());
+    // A schema URL, and a namespace name (as for a document that names no
+    // schema), mapped to local files.
+    QVERIFY(!place(u"ns.xsd"_s, "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" targetNamespace=\"urn:pom\" "
+                                "elementFormDefault=\"qualified\"><xs:element name=\"project\"><xs:complexType><xs:sequence>"
+                                "<xs:element name=\"v\" type=\"xs:int\"/></xs:sequence></xs:complexType></xs:element></xs:schema>")
+                 .isEmpty());
     QVERIFY(!place(u"map.xml"_s, "<catalog xmlns=\"urn:oasis:names:tc:entity:xmlns:xml:catalog\"><uri "
                                  "name=\"http://example.com/catalog.xsd\" uri=\"" +
-                                     QUrl::fromLocalFile(m_dir.filePath(u"catalog.xsd"_s)).toEncoded() + "\"/></catalog>")
+                                     QUrl::fromLocalFile(m_dir.filePath(u"catalog.xsd"_s)).toEncoded() + "\"/><uri name=\"urn:pom\" uri=\"" +
+                                     QUrl::fromLocalFile(m_dir.filePath(u"ns.xsd"_s)).toEncoded() + "\"/></catalog>")
                  .isEmpty());
     QVERIFY(!place(u"malformed.xsd"_s, "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\"><xs:element name=\"x\">"
                                        "</xs:schema>")
@@ -211,6 +218,11 @@ void TestValidation::tool_data()
                       "to more than 10,000,000 bytes of text");
     // An undeclared root: its namespace declarations are not listed as
     // undeclared attributes besides (a whole output ends in a line feed).
+    // No schema named: the catalogs map the root's namespace, as xmllint's.
+    QTest::newRow("schema found by its namespace")
+        << QByteArray("<project xmlns=\"urn:pom\"><v>x</v></project>") << QStringList() << 1
+        << QByteArray(":1:34: project/v: value 'x' is not a whole number (xs:integer, or a type derived from it such as "
+                      "xs:int or xs:positiveInteger) (value 'x' does not match regular expression facet") << QByteArray();
     QTest::newRow("an undeclared root")
         << QByteArray("<s:Other xmlns:s=\"urn:s\" xmlns=\"urn:d\"/>") << QStringList{u"--schema"_s, u"catalog.xsd"_s} << 1
         << QByteArray(":1:41: s:Other: no declaration found for element 's:Other'\n") << QByteArray();

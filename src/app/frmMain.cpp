@@ -2,6 +2,7 @@
 
 #include "ColoredTreeModel.h"
 #include "Configuration.h"
+#include "LocalSources.h"
 #include "Error.h"
 #include "MainLayout.h"
 #include "NodePath.h"
@@ -378,7 +379,8 @@ void frmMain::ScheduleBoxCheck()
 void frmMain::schemaCheckStarted(SchemaCheck::Subject subject)
 {
     m_schemaResult.reset();
-    m_schemaState = {SchemaPanelState::Kind::Checking, {}, 0, false, {}};
+    m_schemaState = {};
+    m_schemaState.kind = SchemaPanelState::Kind::Checking;
     m_schemaState.judged = judgedBy(subject);
     showSchemaPanel();
 }
@@ -389,8 +391,16 @@ void frmMain::schemaCheckFinished(SchemaCheck::Subject subject, const Validation
     const Kind kind = result.status == ValidationResult::Status::Valid     ? Kind::Valid
                       : result.status == ValidationResult::Status::Invalid ? Kind::Invalid
                                                                            : Kind::NotChecked;
-    m_schemaState = {kind, result.schemaName, result.problems.size(), result.moreProblems, result.reason};
+    m_schemaState = {};
+    m_schemaState.kind = kind;
+    m_schemaState.schemaName = result.schemaName;
+    m_schemaState.problems = result.problems.size();
+    m_schemaState.moreProblems = result.moreProblems;
+    m_schemaState.reason = result.reason;
     m_schemaState.judged = judgedBy(subject);
+    // A schema URL no catalog maps: the same way forward that validate gives.
+    if (!result.unmappedUrl.isEmpty())
+        m_schemaState.advice = CatalogAdvice(result.unmappedUrl);
     m_schemaResult = std::make_shared<const ValidationResult>(result);
     showSchemaPanel();
 }

@@ -53,7 +53,8 @@ QString SchemaPanelDetails(const SchemaPanelState &state)
                               "halfway. Activate this panel to list the problems and go to one.")
             .arg(SchemaPanelText(state), subject.left(1).toLower() + subject.mid(1), state.schemaName);
     case Kind::NotChecked:
-        return QStringLiteral("%1 was not checked against a schema: %2.").arg(subject, state.reason);
+        return QStringLiteral("%1 was not checked against a schema: %2.%3")
+            .arg(subject, state.reason, state.advice.isEmpty() ? QString() : u' ' + state.advice.left(1).toUpper() + state.advice.mid(1) + u'.');
     }
     return {};
 }

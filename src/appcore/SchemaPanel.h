@@ -25,6 +25,7 @@ struct SchemaPanelState
     // stored yet (what PutData would write), or the text in the XML box.
     enum class Judged { StoredFile, UnsavedChanges, BoxText };
     Judged judged = Judged::StoredFile;
+    QString advice; // how to make a check possible (map a URL in a catalog)
 };
 
 // The panel's one line: "Schema: checking…", "Schema: valid (catalog.xsd)",

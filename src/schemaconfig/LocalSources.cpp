@@ -150,6 +150,14 @@ QString ResolveLocalFile(const QString &location, const QString &base)
     return fromCatalogs(url.toString());
 }
 
+QString SchemaForNamespace(const QString &namespaceName)
+{
+    if (namespaceName.isEmpty())
+        return {};
+    const QString file = fromCatalogs(namespaceName);
+    return !file.isEmpty() && QFileInfo(file).isFile() ? file : QString();
+}
+
 QStringList CatalogNotes()
 {
     return catalogNotes();

@@ -14,6 +14,11 @@ namespace tarnwell {
 // /etc/xml/catalog) map to a local file. Empty when none of these gives one.
 QString ResolveLocalFile(const QString &location, const QString &base);
 
+// The local schema file the XML catalogs map a namespace name to (a uri
+// entry for it), as xmllint and Emacs find the schema of a document that
+// names none; empty when they map it to nothing local.
+QString SchemaForNamespace(const QString &namespaceName);
+
 // Whether location is a URL of a scheme other than file: (what the catalogs
 // are asked about).
 bool IsRemoteLocation(const QString &location);

@@ -39,10 +39,34 @@ namespace {
 
 const QString kXsi = QStringLiteral("http://www.w3.org/2001/XMLSchema-instance");
 
+// A message of Xerces that names only the pattern a built-in type is made
+// of, said in the type's words first; Xerces's text follows.
+QString inTheTypesWords(const QString &message)
+{
+    static const struct
+    {
+        const char *pattern;
+        const char *words;
+    } known[] = {
+        {"'[+\\-]?[0-9]+'", "a whole number (xs:integer, or a type derived from it such as xs:int or xs:positiveInteger)"},
+        {"'[\\-+]?[0-9]+'", "a whole number (xs:integer, or a type derived from it such as xs:int or xs:positiveInteger)"},
+    };
+    static const QRegularExpression form(QStringLiteral("^value '(.*)' does not match regular expression facet (.*)$"));
+    const QRegularExpressionMatch m = form.match(message);
+    if (!m.hasMatch())
+        return message;
+    for (const auto &k : known) {
+        if (m.captured(2) == QLatin1String(k.pattern))
+            return QStringLiteral("value '%1' is not %2 (%3)").arg(m.captured(1), QLatin1String(k.words), message);
+    }
+    return message;
+}
+
 // What the document says about its schema, read from its root element.
 struct SchemaHint
 {
     QString location;  // as written; empty when none is named
+    QString rootNamespace; // the root element's namespace name
     QString readError; // the document is not well-formed before its root ends
 };
 
@@ -54,6 +78,7 @@ SchemaHint readHint(const QByteArray &bytes)
         if (reader.readNext() != QXmlStreamReader::StartElement)
             continue;
         const QXmlStreamAttributes attributes = reader.attributes();
+        hint.rootNamespace = reader.namespaceUri().toString();
         if (reader.namespaceUri().isEmpty()) {
             hint.location = attributes.value(kXsi, QStringLiteral("noNamespaceSchemaLocation")).toString().trimmed();
             return hint;
@@ -259,7 +284,7 @@ private:
         p.line = static_cast<int>(e.getLineNumber());
         p.column = static_cast<int>(e.getColumnNumber());
         p.path = currentPath();
-        p.message = fromXml(e.getMessage());
+        p.message = inTheTypesWords(fromXml(e.getMessage()));
         m_result.problems.append(p);
         m_pending.push_back(m_result.problems.size() - 1);
     }
@@ -405,12 +430,15 @@ ValidationResult SchemaValidator::validateText(const QByteArray &bytes, const QS
                 result.reason = QStringLiteral("the document cannot be read: %1").arg(hint.readError);
                 return result;
             }
-            if (hint.location.isEmpty()) {
+            // A document that names no schema is checked against the one the
+            // catalogs map its root's namespace to, as xmllint does.
+            const QString byNamespace = hint.location.isEmpty() ? SchemaForNamespace(hint.rootNamespace) : QString();
+            if (hint.location.isEmpty() && byNamespace.isEmpty()) {
                 result.reason = QStringLiteral("no schema named");
                 return result;
             }
-            named = hint.location;
-            schemaFile = ResolveLocalFile(hint.location, document);
+            named = hint.location.isEmpty() ? byNamespace : hint.location;
+            schemaFile = hint.location.isEmpty() ? byNamespace : ResolveLocalFile(hint.location, document);
         } else if (IsRemoteLocation(schemaPath) || schemaPath.startsWith(QLatin1String("file:"), Qt::CaseInsensitive)) {
             schemaFile = ResolveLocalFile(schemaPath, QDir::currentPath() + u'/');
         } else {
