@@ -149,14 +149,22 @@ bool isXmlWhiteSpace(char32_t c)
 // text. In an attribute value (attribute true) every white-space character
 // of it becomes a space (section 3.3.3). Depth bounds the nesting, which the
 // parser has bounded already.
+QString expandReferences(xmlDocPtr doc, const QString &text, bool attribute, int depth);
+
 QString replacementText(xmlDocPtr doc, xmlEntityPtr entity, bool attribute, int depth)
 {
-    QString out;
     if (!entity || !entity->content || depth > 40)
-        return out;
+        return QString();
     if (entity->etype == XML_INTERNAL_PREDEFINED_ENTITY)
         return str(entity->content);
-    const QString text = str(entity->content);
+    return expandReferences(doc, str(entity->content), attribute, depth);
+}
+
+// text with its character and entity references replaced, by the rules
+// above (in an attribute value, white space reads as spaces).
+QString expandReferences(xmlDocPtr doc, const QString &text, bool attribute, int depth)
+{
+    QString out;
     auto append = [&](char32_t c) {
         if (attribute && isXmlWhiteSpace(c))
             out += u' ';
@@ -183,11 +191,8 @@ QString replacementText(xmlDocPtr doc, xmlEntityPtr entity, bool attribute, int 
             continue;
         }
         const QByteArray name = ref.toUtf8();
-        const xmlEntityPtr inner = xmlGetDocEntity(doc, reinterpret_cast<const xmlChar *>(name.constData()));
-        if (inner && inner->etype == XML_INTERNAL_PREDEFINED_ENTITY)
-            out += str(inner->content);
-        else
-            out += replacementText(doc, inner, attribute, depth + 1);
+        out += replacementText(doc, xmlGetDocEntity(doc, reinterpret_cast<const xmlChar *>(name.constData())), attribute,
+                               depth + 1);
     }
     return out;
 }
@@ -214,31 +219,7 @@ QString textOf(xmlNodePtr n)
 QString expandedNamespace(xmlDocPtr doc, const xmlChar *href)
 {
     const QString text = str(href);
-    if (!text.contains(u'&'))
-        return text;
-    QString out;
-    for (qsizetype i = 0; i < text.size();) {
-        const qsizetype semi = text[i] == u'&' ? text.indexOf(u';', i) : -1;
-        if (semi < 0) {
-            out += text[i++];
-            continue;
-        }
-        const QStringView ref = QStringView(text).mid(i + 1, semi - i - 1);
-        i = semi + 1;
-        if (ref.startsWith(u'#')) {
-            bool ok = false;
-            const uint code = ref.startsWith(u"#x") ? ref.mid(2).toUInt(&ok, 16) : ref.mid(1).toUInt(&ok, 10);
-            const char32_t c = char32_t(code);
-            if (ok)
-                out += QString::fromUcs4(&c, 1);
-            continue;
-        }
-        const QByteArray name = ref.toUtf8();
-        const xmlEntityPtr entity = xmlGetDocEntity(doc, reinterpret_cast<const xmlChar *>(name.constData()));
-        out += entity && entity->etype == XML_INTERNAL_PREDEFINED_ENTITY ? str(entity->content)
-                                                                         : replacementText(doc, entity, true, 0);
-    }
-    return out;
+    return text.contains(u'&') ? expandReferences(doc, text, true, 0) : text;
 }
 
 // The value of an attribute: its text as the parser normalized it, and the
