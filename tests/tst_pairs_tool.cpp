@@ -170,6 +170,8 @@ void TestPairsTool::namesAndLinesCannotBeForged_data()
                                            << QByteArray("is not valid UTF-8 as given");
     QTest::newRow("set, a name not UTF-8") << QStringLiteral("\"$T\" set \"$(printf 'd\\377.xml')\" r=x") << 1 << QByteArray()
                                            << QByteArray("is not valid UTF-8 as given");
+    QTest::newRow("put, a list name not UTF-8")
+        << QStringLiteral("\"$T\" put existing.xml \"$(printf '\\377.lst')\"") << 1 << QByteArray() << QByteArray("is not valid UTF-8 as given");
     QTest::newRow("put --create over a file")
         << QStringLiteral("printf 'DAT,,r,\\n' | \"$T\" put --create existing.xml") << 1 << QByteArray()
         << QByteArray("exists already, and a new document is never stored over a file");

@@ -99,6 +99,7 @@ private Q_SLOTS:
     void badPairLists_data();
     void badPairLists();
     void changedOnDiskIsNotOverwritten();
+    void replacedFileIsNotWrittenThrough();
     void writeFailureNamesTheCause_data();
     void writeFailureNamesTheCause();
     void permissionsAreKept();
@@ -673,6 +674,20 @@ void TestProvider::badFiles_data()
     for (int i = 0; i <= 10000; ++i)
         attributes += " a" + QByteArray::number(i) + "='1'";
     QTest::newRow("too many attributes") << attributes + "/>" << "goes beyond what the editor reads: an element has more than 10,000 attributes";
+    // Counted past a processing instruction with a quote in the DTD, and
+    // counted for the defaults a DTD declares, which every element gets.
+    QTest::newRow("too many attributes after a PI in the DTD")
+        << "<!DOCTYPE d [<?pi \" ?>]>" + attributes + "/>" << "an element has more than 10,000 attributes";
+    QByteArray defaults = "<!DOCTYPE d [<!ATTLIST d";
+    for (int i = 0; i <= 10000; ++i)
+        defaults += " a" + QByteArray::number(i) + " CDATA '1'";
+    QTest::newRow("too many attribute defaults") << defaults + ">]><d/>" << "an element has more than 10,000 attributes";
+    // Namespace names written with entities count against the entity limit,
+    // each time an element declares one (a DTD default declares it on each).
+    QTest::newRow("entity text in namespace names beyond the limit")
+        << "<!DOCTYPE d [<!ENTITY e \"" + QByteArray(1000000, 'x') + "\"><!ATTLIST c xmlns:p CDATA \"urn:&e;\">]><d>" +
+               QByteArray("<c/>").repeated(11) + "</d>"
+        << "its references to entities expand to more than 10,000,000 bytes of text";
     QTest::newRow("one attribute twice, through an entity in a namespace name")
         << QByteArray("<!DOCTYPE r [<!ENTITY tilde \"~\">]><r xmlns:a=\"http://e.org/~w\" xmlns:b=\"http://e.org/&tilde;w\" "
                       "a:attr=\"1\" b:attr=\"2\"/>")
@@ -804,6 +819,23 @@ void TestProvider::badPairLists()
     const QString error = failureOf([&] { file->RunCommand(QStringLiteral("PutData"), pairs); });
     QVERIFY2(error.contains(expected), qPrintable(error));
     QCOMPARE(bytesOf(path), bytesOf(kData + QStringLiteral("move.xml")));
+}
+
+// A name that leads to another file after the read (a link planted, or a
+// rename) is not stored through, even when that file holds the same text.
+void TestProvider::replacedFileIsNotWrittenThrough()
+{
+    const QString path = copyOf(QStringLiteral("move.xml"));
+    const QString other = m_dir.filePath(QStringLiteral("other.xml"));
+    writeBytes(other, bytesOf(path));
+    auto file = controller()->BindFile(path, QString());
+    QVERIFY(QFile::remove(path));
+    QVERIFY(QFile::link(other, path));
+    const QString error = failureOf([&] {
+        file->RunCommand(QStringLiteral("PutData"), QStringList{u"DAT,,Doc,"_s, u"DAT,,Doc/Head,x"_s});
+    });
+    QVERIFY2(error.contains(QStringLiteral("its name now leads to another file than the one that was read")), qPrintable(error));
+    QCOMPARE(bytesOf(other), bytesOf(kData + QStringLiteral("move.xml")));
 }
 
 void TestProvider::changedOnDiskIsNotOverwritten()

@@ -208,6 +208,8 @@ void TestSafeWrite::storeKeepsWhatTheFileIs_data()
     QTest::newRow("ACL") << QStringLiteral("acl");
     QTest::newRow("hard link") << QStringLiteral("link");
     QTest::newRow("owner and group (root)") << QStringLiteral("owner");
+    // A default ACL of the folder is not given to the stored file.
+    QTest::newRow("folder's default ACL not taken") << QStringLiteral("default-acl");
 }
 
 void TestSafeWrite::storeKeepsWhatTheFileIs()
@@ -237,6 +239,13 @@ void TestSafeWrite::storeKeepsWhatTheFileIs()
         QVERIFY(acl.contains("user:65534:rw-"));
     } else if (kind == u"link") {
         QVERIFY(::link(path.constData(), QFile::encodeName(other).constData()) == 0);
+    } else if (kind == u"default-acl") {
+        if (QStandardPaths::findExecutable(QStringLiteral("setfacl")).isEmpty())
+            QSKIP("setfacl is missing (package acl)");
+        QCOMPARE(QProcess::execute(QStringLiteral("setfacl"), {QStringLiteral("-d"), QStringLiteral("-m"), QStringLiteral("u:65534:rw"), dir.path()}), 0);
+        QVERIFY(::chmod(path.constData(), 0640) == 0);
+        acl = getfacl();
+        QVERIFY(!acl.contains("65534"));
     } else if (kind == u"owner") {
         if (::geteuid() != 0)
             QSKIP("only root gives a file to another owner");
@@ -256,7 +265,7 @@ void TestSafeWrite::storeKeepsWhatTheFileIs()
         char value[16] = {};
         QCOMPARE(::getxattr(path.constData(), "user.note", value, sizeof value), ssize_t(4));
         QCOMPARE(QByteArray(value), QByteArray("kept"));
-    } else if (kind == u"acl") {
+    } else if (kind == u"acl" || kind == u"default-acl") {
         QCOMPARE(getfacl(), acl);
     } else if (kind == u"link") {
         QCOMPARE(after.st_ino, before.st_ino); // written in place: the links stay one file
@@ -316,6 +325,7 @@ void TestSafeWrite::onlyLeftoversOfDeadStoresGo_data()
     QTest::newRow("a dated copy") << QStringLiteral(".doc.xml.20240101-1200") << false << QStringLiteral("new");
     QTest::newRow("a backup") << QStringLiteral(".doc.xml.2024-backup") << false << QStringLiteral("new");
     QTest::newRow("an old copy with a number") << QStringLiteral(".doc.xml.31337-old") << false << QStringLiteral("new");
+    QTest::newRow("the form and a line feed") << QStringLiteral(".doc.xml.tarnwell-new-%1-0123456789ab\n") << false << QStringLiteral("new");
     QTest::newRow("the form of earlier versions") << QStringLiteral(".doc.xml.%1-k3x9") << false << QStringLiteral("new");
 }
 

@@ -283,6 +283,11 @@ void TestValidation::hostileSchemaIsNotChecked_data()
     QTest::newRow("100,000 nested sequences")
         << head + QByteArray("<xs:sequence>").repeated(100000) + QByteArray("</xs:sequence>").repeated(100000) + tail
         << u"it nests elements deeper than 256 levels"_s;
+    QByteArray chain = "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\"><xs:element name=\"r\" type=\"S0\"/>";
+    for (int i = 0; i < 20000; ++i)
+        chain += "<xs:simpleType name=\"S" + QByteArray::number(i) + "\"><xs:restriction base=\"S" + QByteArray::number(i + 1) + "\"/></xs:simpleType>";
+    chain += "<xs:simpleType name=\"S20000\"><xs:restriction base=\"xs:string\"/></xs:simpleType></xs:schema>";
+    QTest::newRow("20,000 types derived one from the next") << chain << u"it derives types from one another more than 256 levels deep"_s;
     QTest::newRow("20,000 nested element declarations")
         << QByteArray("<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\">") +
                QByteArray("<xs:element name=\"e\"><xs:complexType><xs:sequence>").repeated(20000) +

@@ -398,7 +398,7 @@ int runValidate(QStringList args)
     if (!info.isFile()) {
         // The check reads the document twice (its schema hint, then the
         // whole), which a pipe cannot give.
-        std::fprintf(stderr, "tarnwell-pairs: %s: not checked: %s.\n", file.toUtf8().constData(),
+        std::fprintf(stderr, "tarnwell-pairs: %s: not checked: %s.\n", oneLine(file).toUtf8().constData(),
                      !info.exists() ? "no such file"
                      : info.isDir() ? "it is a folder"
                                     : "it is not a regular file (a pipe, say); save it to a file first");
@@ -409,8 +409,8 @@ int runValidate(QStringList args)
     for (const QString &note : CatalogNotes())
         std::fprintf(stderr, "tarnwell-pairs: note: %s.\n", oneLine(note).toUtf8().constData());
     if (result.status == ValidationResult::Status::NotChecked) {
-        std::fprintf(stderr, "tarnwell-pairs: %s: not checked: %s\n", file.toUtf8().constData(),
-                     notCheckedReason(result).toUtf8().constData());
+        std::fprintf(stderr, "tarnwell-pairs: %s: not checked: %s\n", oneLine(file).toUtf8().constData(),
+                     oneLine(notCheckedReason(result)).toUtf8().constData());
         return 2;
     }
     g_failureStatus = 2; // problems that cannot be written leave FILE unchecked
@@ -729,6 +729,8 @@ int run(QStringList args)
         return 0;
     }
     if (command == QLatin1String("put")) {
+        if (args.size() > 1)
+            checkFileName(args[1]);
         const QStringList pairs = pairListFrom(readAll(args.value(1)), nul);
         return store(bind(path, create), pairs, diff, validateFirst);
     }

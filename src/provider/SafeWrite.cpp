@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -191,7 +193,7 @@ bool sharedFileSystem(int dirfd)
 void removeLeftovers(int dirfd, const QByteArray &name)
 {
     const QByteArray prefix = '.' + name + kNewMarker;
-    static const QRegularExpression form(QStringLiteral("^([1-9][0-9]{0,9})-[0-9a-f]{12}$"));
+    static const QRegularExpression form(QRegularExpression::anchoredPattern(QStringLiteral("([1-9][0-9]{0,9})-[0-9a-f]{12}")));
     const int listFd = ::openat(dirfd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (listFd < 0)
         return;
@@ -247,26 +249,61 @@ int syncFolder(int dirfd)
     }
 }
 
-// Copies every extended attribute of from (user attributes, security
-// labels, the POSIX ACL) to to; 0, or the errno of the first that fails.
+// The names of fd's extended attributes; nothing when it has none or the
+// file system holds none.
+std::optional<std::vector<QByteArray>> attributeNames(int fd, int *err)
+{
+    *err = 0;
+    ssize_t size = ::flistxattr(fd, nullptr, 0);
+    if (size < 0) {
+        *err = errno == ENOTSUP ? 0 : errno;
+        return std::nullopt;
+    }
+    std::vector<char> names(static_cast<size_t>(size) + 1);
+    size = ::flistxattr(fd, names.data(), names.size());
+    if (size < 0) {
+        *err = errno;
+        return std::nullopt;
+    }
+    std::vector<QByteArray> out;
+    for (const char *n = names.data(); n < names.data() + size; n += std::strlen(n) + 1)
+        out.emplace_back(n);
+    return out;
+}
+
+// Makes the extended attributes of to (user attributes, security labels,
+// the POSIX ACL) those of from: each is copied, and one the new file got
+// that the old lacks (a folder's default ACL) is removed. 0, or the errno of
+// the first that fails.
 int copyAttributes(int from, int to)
 {
-    ssize_t size = ::flistxattr(from, nullptr, 0);
-    if (size < 0)
-        return errno == ENOTSUP ? 0 : errno;
-    std::vector<char> names(static_cast<size_t>(size) + 1);
-    size = ::flistxattr(from, names.data(), names.size());
-    if (size < 0)
-        return errno;
+    int err = 0;
+    const std::optional<std::vector<QByteArray>> had = attributeNames(from, &err);
+    if (err)
+        return err;
+    const std::optional<std::vector<QByteArray>> got = attributeNames(to, &err);
+    if (err)
+        return err;
+    for (const QByteArray &name : got.value_or(std::vector<QByteArray>())) {
+        const std::vector<QByteArray> &old = had.value_or(std::vector<QByteArray>());
+        if (std::find(old.begin(), old.end(), name) == old.end() && ::fremovexattr(to, name.constData()) != 0)
+            return errno;
+    }
+    if (!had)
+        return 0;
+    std::vector<char> names;
+    for (const QByteArray &n : *had)
+        names.insert(names.end(), n.constData(), n.constData() + n.size() + 1);
+    const ssize_t size = static_cast<ssize_t>(names.size());
     for (const char *n = names.data(); n < names.data() + size; n += std::strlen(n) + 1) {
         const ssize_t length = ::fgetxattr(from, n, nullptr, 0);
         if (length < 0)
             return errno;
         std::vector<char> value(static_cast<size_t>(length) + 1);
-        const ssize_t got = ::fgetxattr(from, n, value.data(), value.size());
-        if (got < 0)
+        const ssize_t read = ::fgetxattr(from, n, value.data(), value.size());
+        if (read < 0)
             return errno;
-        if (::fsetxattr(to, n, value.data(), static_cast<size_t>(got), 0) != 0)
+        if (::fsetxattr(to, n, value.data(), static_cast<size_t>(read), 0) != 0)
             return errno;
     }
     return 0;
@@ -367,7 +404,11 @@ bool takeIdentity(int fd, int old, const struct stat &st, int *err)
     const int copied = copyAttributes(old, fd);
     if (copied == EPERM || copied == EACCES || copied == ENOTSUP || copied == EOPNOTSUPP)
         return false;
-    *err = copied;
+    // The mode once more: an ACL removed or set above moves the group bits.
+    if (!copied && ::fchmod(fd, st.st_mode & 07777) != 0)
+        *err = errno;
+    else
+        *err = copied;
     return true;
 }
 
@@ -532,7 +573,7 @@ bool FileStamp::operator==(const FileStamp &o) const
            sameTime(changed, o.changed);
 }
 
-WriteResult replaceFileSafely(const QString &path, const QByteArray &bytes, const QByteArray &old)
+WriteResult replaceFileSafely(const QString &path, const QByteArray &bytes, const QByteArray &old, const FileStamp *read)
 {
     // Links are followed once, to the file at the end of them, so that it
     // gets the new text and every link stays a link.
@@ -568,6 +609,10 @@ WriteResult replaceFileSafely(const QString &path, const QByteArray &bytes, cons
         return changed(QStringLiteral("it is no longer a regular file."));
     if (!holdsExactly(oldFd.get(), before, old))
         return changed(QStringLiteral("its text is not the text that was read."));
+    // Holding the same text is not enough: the name must still lead to the
+    // very file that was read, not to another one a link or a rename put there.
+    if (read && read->size >= 0 && (before.st_dev != read->device || before.st_ino != read->inode))
+        return changed(QStringLiteral("its name now leads to another file than the one that was read."));
     // As QSaveFile did, a file the user may not write is not replaced.
     if (::faccessat(dir.get(), name.constData(), W_OK, AT_EACCESS) != 0 && errno == EACCES)
         return failed(QStringLiteral("the file is read-only."));

@@ -56,7 +56,10 @@ struct WriteResult
 // writer cannot give, attributes it cannot copy) is written in place
 // instead, with a copy of its old text beside it until the new text is on
 // disk.
-WriteResult replaceFileSafely(const QString &path, const QByteArray &bytes, const QByteArray &old);
+// read, when given, is the file as it was read: the name must still lead
+// to that very file (its device and inode), whatever text it holds.
+WriteResult replaceFileSafely(const QString &path, const QByteArray &bytes, const QByteArray &old,
+                              const FileStamp *read = nullptr);
 
 // Makes a new file at path holding bytes. An existing name, a link too, is
 // never replaced or followed.

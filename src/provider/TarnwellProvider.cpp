@@ -282,7 +282,7 @@ private:
                             .arg(quoted(m_path), quoted(QDir::toNativeSeparators(folder))),
                         Error::Kind::Provider);
         }
-        const WriteResult result = m_new ? createFileSafely(m_path, bytes) : replaceFileSafely(m_path, bytes, m_bytes);
+        const WriteResult result = m_new ? createFileSafely(m_path, bytes) : replaceFileSafely(m_path, bytes, m_bytes, &m_stamp);
         switch (result.status) {
         case WriteResult::Status::Written:
             m_stamp = result.stamp;

@@ -340,6 +340,7 @@ qsizetype mostAttributesInATag(const QByteArray &s)
         return at < 0 ? n : at + static_cast<qsizetype>(std::strlen(end));
     };
     qsizetype most = 0;
+    qsizetype declared = 0; // attributes the internal subset may declare, counted high
     for (qsizetype i = 0; i < n;) {
         if (d[i] != '<') {
             ++i;
@@ -355,6 +356,7 @@ qsizetype mostAttributesInATag(const QByteArray &s)
             // A declaration: to its '>' outside quotes and its internal subset.
             char quote = 0;
             int brackets = 0;
+            bool attlist = false;
             qsizetype j = i + 2;
             for (; j < n; ++j) {
                 const char c = d[j];
@@ -363,12 +365,22 @@ qsizetype mostAttributesInATag(const QByteArray &s)
                         quote = 0;
                 } else if (c == '"' || c == '\'') {
                     quote = c;
+                    declared += attlist ? 1 : 0; // a default value
                 } else if (c == '[') {
                     ++brackets;
                 } else if (c == ']') {
                     --brackets;
                 } else if (c == '<' && QByteArrayView(d + j, n - j).startsWith("<!--")) {
                     j = skipTo(j + 4, "-->") - 1;
+                } else if (c == '<' && QByteArrayView(d + j, n - j).startsWith("<?")) {
+                    j = skipTo(j + 2, "?>") - 1;
+                } else if (c == '<' && QByteArrayView(d + j, n - j).startsWith("<!ATTLIST")) {
+                    attlist = true; // each default, #IMPLIED or #REQUIRED in it declares one
+                } else if (attlist && c == '#' && (QByteArrayView(d + j, n - j).startsWith("#IMPLIED") ||
+                                                   QByteArrayView(d + j, n - j).startsWith("#REQUIRED"))) {
+                    ++declared;
+                } else if (c == '>' && brackets > 0) {
+                    attlist = false;
                 } else if (c == '>' && brackets <= 0) {
                     break;
                 }
@@ -394,7 +406,8 @@ qsizetype mostAttributesInATag(const QByteArray &s)
             i = j + 1;
         }
     }
-    return most;
+    // Attributes the DTD declares may come with every element as defaults.
+    return std::max(most, declared);
 }
 
 // A byte order mark names the encoding; a declaration of another one is a
@@ -475,8 +488,19 @@ DomDocument parseDocument(const QByteArray &bytes, const QString &fileName, cons
     }
     const QByteArray &input = options & XML_PARSE_IGNORE_ENC ? decoded : bytes;
     checkBomAgainstDeclaration(bytes, fileName);
-    if (mostAttributesInATag(input) > kMaxAttributes) {
-        const QString limit = QStringLiteral("an element has more than %1 attributes").arg(QLocale(QLocale::English).toString(kMaxAttributes));
+    // The scan reads markup as ASCII: UTF-16 is scanned as the UTF-8 it
+    // stands for.
+    const bool utf16 = input.startsWith("\xff\xfe") || input.startsWith("\xfe\xff") ||
+                       (input.size() > 1 && (input[0] == '\0') != (input[1] == '\0'));
+    QByteArray scanned;
+    if (utf16) {
+        QStringDecoder decode(input.startsWith("\xfe\xff") || input[0] == '\0' ? QStringDecoder::Utf16BE
+                                                                                 : QStringDecoder::Utf16LE);
+        scanned = QString(decode(input)).toUtf8();
+    }
+    if (mostAttributesInATag(utf16 ? scanned : input) > kMaxAttributes) {
+        const QString limit = QStringLiteral("an element has more than %1 attributes (its own, or defaults its DTD declares)")
+                                  .arg(QLocale(QLocale::English).toString(kMaxAttributes));
         throw ReadLimitError(QStringLiteral("%1 goes beyond what the editor reads: %2.").arg(quoteForMessage(fileName, 200), limit),
                              limit);
     }
@@ -539,8 +563,8 @@ DomDocument parseDocument(const QByteArray &bytes, const QString &fileName, cons
     QHash<const void *, bool> entityMarkup; // per entity: whether its text holds markup
     QHash<const void *, qsizetype> entitySizes; // per entity: the bytes it expands to
     qsizetype entityText = 0; // what the references so far expand to
-    auto countReference = [&](xmlNodePtr ref, xmlNodePtr where) {
-        entityText += expandedSize(doc.get(), xmlGetDocEntity(doc.get(), ref->name), entitySizes, 0);
+    auto countText = [&](qsizetype size, xmlNodePtr where) {
+        entityText += size;
         if (entityText > kMaxEntityText) {
             const QString limit = QStringLiteral("its references to entities expand to more than %1 bytes of text")
                                       .arg(QLocale(QLocale::English).toString(kMaxEntityText));
@@ -549,6 +573,37 @@ DomDocument parseDocument(const QByteArray &bytes, const QString &fileName, cons
                                      .arg(xmlGetLineNo(where)),
                                  limit);
         }
+    };
+    auto countReference = [&](xmlNodePtr ref, xmlNodePtr where) {
+        countText(expandedSize(doc.get(), xmlGetDocEntity(doc.get(), ref->name), entitySizes, 0), where);
+    };
+    // Namespace names written with entity references, expanded once each
+    // (a DTD default gives every element the same one) and counted, each
+    // time an element uses one, against the same limit.
+    QHash<const xmlChar *, QString> namespaceNames;
+    auto namespaceName = [&](const xmlChar *href, xmlNodePtr where) -> QString {
+        if (!xmlStrchr(href, '&'))
+            return str(href);
+        auto known = namespaceNames.find(href);
+        if (known == namespaceNames.end()) {
+            // The bound before the expansion: what the references in it expand to.
+            qsizetype size = 0;
+            for (const xmlChar *p = href; *p; ++p) {
+                if (*p != '&' || p[1] == '#')
+                    continue;
+                const xmlChar *semi = xmlStrchr(p, ';');
+                if (!semi)
+                    break;
+                const QByteArray name(reinterpret_cast<const char *>(p + 1), semi - p - 1);
+                size += expandedSize(doc.get(), xmlGetDocEntity(doc.get(), reinterpret_cast<const xmlChar *>(name.constData())),
+                                     entitySizes, 0);
+            }
+            countText(size, where);
+            known = namespaceNames.insert(href, expandedNamespace(doc.get(), href));
+        } else {
+            countText(known->size(), where);
+        }
+        return *known;
     };
     while (n) {
         const int index = static_cast<int>(out.elements.size());
@@ -603,7 +658,7 @@ DomDocument parseDocument(const QByteArray &bytes, const QString &fileName, cons
         // Its namespace declarations; an empty prefix is the default
         // namespace ("" for none).
         for (xmlNsPtr ns = n->nsDef; ns; ns = ns->next)
-            out.namespaces.push_back({index, str(ns->prefix), ns->href ? expandedNamespace(doc.get(), ns->href) : QString()});
+            out.namespaces.push_back({index, str(ns->prefix), ns->href ? namespaceName(ns->href, n) : QString()});
         // Two attributes whose namespace names are one once their entities
         // are expanded are one attribute, which an element holds at most
         // once (Namespaces in XML, 6.3).
@@ -615,7 +670,7 @@ DomDocument parseDocument(const QByteArray &bytes, const QString &fileName, cons
             for (xmlAttrPtr a = n->properties; a; a = a->next) {
                 if (!a->ns || !a->ns->href)
                     continue;
-                const QString key = expandedNamespace(doc.get(), a->ns->href) + u'\n' + str(a->name);
+                const QString key = namespaceName(a->ns->href, n) + u'\n' + str(a->name);
                 const xmlAttrPtr b = seen.value(key);
                 if (!b) {
                     seen.insert(key, a);

@@ -52,9 +52,26 @@ QByteArray localCatalogPath(const char *name)
 // affected.
 int regularLocalFile(const char *name)
 {
+    // libxml2 opens the name as given first, then its percent-decoded form:
+    // both must be regular files where they exist. "-" would be standard
+    // input.
+    const QByteArray given(name);
+    if (given == "-")
+        return 0;
     const QByteArray path = localCatalogPath(name);
     struct stat st {};
-    return !path.isEmpty() && ::stat(path.constData(), &st) == 0 && S_ISREG(st.st_mode) ? 1 : 0;
+    if (path.isEmpty() || ::stat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return 0;
+    for (const QByteArray &other : {given, QByteArray::fromPercentEncoding(given), QByteArray::fromPercentEncoding(path)}) {
+        QByteArray local = other;
+        if (local.startsWith("file://localhost/"))
+            local = local.mid(16);
+        else if (local.startsWith("file:///"))
+            local = local.mid(7);
+        if (::stat(local.constData(), &st) == 0 && !S_ISREG(st.st_mode))
+            return 0;
+    }
+    return 1;
 }
 
 // Loads the catalogs of XML_CATALOG_FILES (else /etc/xml/catalog) that are

@@ -112,6 +112,17 @@ public:
     {
         Frame f;
         f.local = local.toString();
+        // Which named type derives from which: Xerces follows the chain by
+        // recursion.
+        if (local == u"simpleType" || local == u"complexType") {
+            const QString name = attributes.value(QLatin1String("name")).toString();
+            f.typeName = name.isEmpty() && !m_types.empty() ? m_types.back() : name;
+            m_types.push_back(f.typeName);
+        } else if ((local == u"restriction" || local == u"extension") && !m_types.empty() && !m_types.back().isEmpty()) {
+            const QStringView base = attributes.value(QLatin1String("base"));
+            if (!base.isEmpty())
+                m_bases.emplace(m_types.back(), base.mid(base.indexOf(u':') + 1).toString());
+        }
         if (local == u"complexType") {
             f.role = Role::Model;
         } else if (local == u"group" && attributes.hasAttribute(QLatin1String("name"))) {
@@ -131,6 +142,8 @@ public:
     {
         Frame f = std::move(m_stack.back());
         m_stack.pop_back();
+        if (f.local == u"simpleType" || f.local == u"complexType")
+            m_types.pop_back();
         Unfolded value;
         switch (f.role) {
         case Role::Model:
@@ -167,6 +180,38 @@ public:
         return most;
     }
 
+    // The longest chain of named types each derived from the next, up to
+    // limit + 1 (found without recursion).
+    int longestDerivation(int limit)
+    {
+        std::map<QString, int> length;
+        int most = 0;
+        for (const auto &[start, base] : m_bases) {
+            std::vector<QString> chain;
+            QString at = start;
+            int known = 0;
+            while (true) {
+                if (const auto it = length.find(at); it != length.end()) {
+                    known = it->second;
+                    break;
+                }
+                const auto next = m_bases.find(at);
+                if (next == m_bases.end() || static_cast<int>(chain.size()) > limit) {
+                    known = 0;
+                    break;
+                }
+                chain.push_back(at);
+                at = next->second;
+            }
+            for (auto it = chain.rbegin(); it != chain.rend(); ++it)
+                length[*it] = ++known;
+            most = std::max(most, known);
+            if (most > limit)
+                return most;
+        }
+        return most;
+    }
+
 private:
     enum class Role { Other, Model, Particle };
     struct Frame
@@ -175,6 +220,7 @@ private:
         Role role = Role::Other;
         double copies = 1;
         QString group; // a named group defined, or referred to
+        QString typeName; // the named type a type element stands in
         Unfolded inside;
     };
 
@@ -191,6 +237,8 @@ private:
     }
 
     std::vector<Frame> m_stack;
+    std::vector<QString> m_types;         // the named types open, innermost last
+    std::map<QString, QString> m_bases;   // named type -> the type it derives from
     std::vector<Unfolded> m_models;
     std::map<QString, Unfolded> m_groups;
 };
@@ -243,6 +291,11 @@ void checkIsSchema(const QString &path, const QString &quoted)
     if (!reader.hasError() || reader.error() == QXmlStreamReader::PrematureEndOfDocumentError) {
         if (!rootSeen)
             throw Error(QStringLiteral("%1 is not an XML Schema: it holds no element.").arg(quoted));
+        if (sizes.longestDerivation(kMaxSchemaDepth) > kMaxSchemaDepth)
+            throw Error(QStringLiteral("%1 cannot be read safely: it derives types from one another more than %2 "
+                                       "levels deep.")
+                            .arg(quoted)
+                            .arg(kMaxSchemaDepth));
         if (sizes.largest() > kMaxModelParticles)
             throw Error(QStringLiteral("%1 cannot be read safely: a content model unfolds into more than %2 particles "
                                        "(the maxOccurs of nested groups multiply).")
