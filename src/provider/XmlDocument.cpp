@@ -498,7 +498,11 @@ DomDocument parseDocument(const QByteArray &bytes, const QString &fileName, cons
                                                                                  : QStringDecoder::Utf16LE);
         scanned = QString(decode(input)).toUtf8();
     }
-    if (mostAttributesInATag(utf16 ? scanned : input) > kMaxAttributes) {
+    // Each attribute of a start tag has its '=': a document with few of them
+    // and no attribute declarations needs no scan.
+    const QByteArray &text = utf16 ? scanned : input;
+    const bool mayHaveMany = std::count(text.begin(), text.end(), '=') > kMaxAttributes || text.contains("<!ATTLIST");
+    if (mayHaveMany && mostAttributesInATag(text) > kMaxAttributes) {
         const QString limit = QStringLiteral("an element has more than %1 attributes (its own, or defaults its DTD declares)")
                                   .arg(QLocale(QLocale::English).toString(kMaxAttributes));
         throw ReadLimitError(QStringLiteral("%1 goes beyond what the editor reads: %2.").arg(quoteForMessage(fileName, 200), limit),
