@@ -288,6 +288,22 @@ void TestValidation::hostileSchemaIsNotChecked_data()
         chain += "<xs:simpleType name=\"S" + QByteArray::number(i) + "\"><xs:restriction base=\"S" + QByteArray::number(i + 1) + "\"/></xs:simpleType>";
     chain += "<xs:simpleType name=\"S20000\"><xs:restriction base=\"xs:string\"/></xs:simpleType></xs:schema>";
     QTest::newRow("20,000 types derived one from the next") << chain << u"it derives types from one another more than 256 levels deep"_s;
+    // Each group refers to the next twice: counted once a group, not once
+    // a path (2^40 of them), and far beyond the particle limit.
+    QByteArray doubling = "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\"><xs:element name=\"r\"><xs:complexType>"
+                          "<xs:group ref=\"g0\"/></xs:complexType></xs:element>";
+    for (int i = 0; i < 40; ++i)
+        doubling += "<xs:group name=\"g" + QByteArray::number(i) + "\"><xs:sequence><xs:group ref=\"g" + QByteArray::number(i + 1) +
+                    "\"/><xs:group ref=\"g" + QByteArray::number(i + 1) + "\"/></xs:sequence></xs:group>";
+    doubling += "<xs:group name=\"g40\"><xs:sequence><xs:element name=\"a\" minOccurs=\"0\"/></xs:sequence></xs:group></xs:schema>";
+    QTest::newRow("groups doubling level after level") << doubling << u"a content model unfolds into more than 100,000 particles"_s;
+    QByteArray groupChain = "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\"><xs:element name=\"r\"><xs:complexType>"
+                            "<xs:group ref=\"g0\"/></xs:complexType></xs:element>";
+    for (int i = 0; i < 5000; ++i)
+        groupChain += "<xs:group name=\"g" + QByteArray::number(i) + "\"><xs:sequence><xs:group ref=\"g" + QByteArray::number(i + 1) +
+                      "\"/></xs:sequence></xs:group>";
+    groupChain += "<xs:group name=\"g5000\"><xs:sequence><xs:element name=\"a\"/></xs:sequence></xs:group></xs:schema>";
+    QTest::newRow("5,000 groups each referring to the next") << groupChain << u"its named groups refer to one another more than 256 levels deep"_s;
     QTest::newRow("20,000 nested element declarations")
         << QByteArray("<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\">") +
                QByteArray("<xs:element name=\"e\"><xs:complexType><xs:sequence>").repeated(20000) +

@@ -170,6 +170,10 @@ public:
 
     // The largest content model, its group references resolved (one to a
     // group of another file counts as one particle).
+    // Whether named groups refer to one another deeper than a schema may
+    // nest (known once largest() ran).
+    bool groupsTooDeep() const { return m_groupsTooDeep; }
+
     double largest()
     {
         double most = 0;
@@ -224,16 +228,36 @@ private:
         Unfolded inside;
     };
 
+    // Each named group is resolved once (groups that refer to one group
+    // twice, level after level, would otherwise take exponential time); one
+    // that refers back to itself counts as one particle there.
     double resolve(const Unfolded &u, int depth)
     {
         double n = u.particles;
         for (const auto &[name, times] : u.groups) {
-            const auto g = m_groups.find(name);
-            n += times * (g == m_groups.end() || depth > 64 ? 1.0 : resolve(g->second, depth + 1));
+            n += times * groupSize(name, depth);
             if (n > 1e15)
                 return n;
         }
         return n;
+    }
+
+    double groupSize(const QString &name, int depth)
+    {
+        if (const auto known = m_groupSizes.find(name); known != m_groupSizes.end())
+            return known->second;
+        const auto g = m_groups.find(name);
+        if (g == m_groups.end())
+            return 1.0;
+        // Xerces follows group references by recursion as well.
+        if (depth > kMaxSchemaDepth) {
+            m_groupsTooDeep = true;
+            return 1.0;
+        }
+        m_groupSizes[name] = 1.0; // while it is being resolved
+        const double size = resolve(g->second, depth + 1);
+        m_groupSizes[name] = size;
+        return size;
     }
 
     std::vector<Frame> m_stack;
@@ -241,6 +265,8 @@ private:
     std::map<QString, QString> m_bases;   // named type -> the type it derives from
     std::vector<Unfolded> m_models;
     std::map<QString, Unfolded> m_groups;
+    std::map<QString, double> m_groupSizes; // resolved so far
+    bool m_groupsTooDeep = false;
 };
 
 // Refuses a file that is not an XML Schema before Xerces sees it, so that a
@@ -296,7 +322,13 @@ void checkIsSchema(const QString &path, const QString &quoted)
                                        "levels deep.")
                             .arg(quoted)
                             .arg(kMaxSchemaDepth));
-        if (sizes.largest() > kMaxModelParticles)
+        const double largest = sizes.largest();
+        if (sizes.groupsTooDeep())
+            throw Error(QStringLiteral("%1 cannot be read safely: its named groups refer to one another more than %2 "
+                                       "levels deep.")
+                            .arg(quoted)
+                            .arg(kMaxSchemaDepth));
+        if (largest > kMaxModelParticles)
             throw Error(QStringLiteral("%1 cannot be read safely: a content model unfolds into more than %2 particles "
                                        "(the maxOccurs of nested groups multiply).")
                             .arg(quoted, QLocale(QLocale::English).toString(static_cast<qint64>(kMaxModelParticles))));
