@@ -610,6 +610,17 @@ void TestProvider::readsByXmlRules_data()
     QTest::newRow("namespace name through an entity")
         << QByteArray("<!DOCTYPE r [<!ENTITY u \"urn:x\">]><r xmlns:a=\"&u;\"><a:k a:v=\"1\"/></r>")
         << QStringList{u"DAT,,r,"_s, u"DAT,,r/a:k,"_s, u"DAT,,r/a:k/@a:v,1"_s};
+    // 5.1: declarations after a reference to a parameter entity that is not
+    // read are not processed (it may have held overriding ones), unless the
+    // document is standalone. The first declaration of an attribute binds.
+    QTest::newRow("attribute type after an unread parameter entity")
+        << QByteArray("<!DOCTYPE r [<!ATTLIST r b NMTOKEN #IMPLIED><!ENTITY % x SYSTEM \"n.ent\"> %x;"
+                      "<!ATTLIST r a NMTOKEN #IMPLIED><!ATTLIST r b CDATA #IMPLIED>]><r a=\" x \" b=\" y \"/>")
+        << QStringList{u"DAT,,r,"_s, u"DAT,,r/@a, x "_s, u"DAT,,r/@b,y"_s};
+    QTest::newRow("standalone document processes them")
+        << QByteArray("<?xml version=\"1.0\" standalone=\"yes\"?><!DOCTYPE r [<!ENTITY % x SYSTEM \"n.ent\"> %x;"
+                      "<!ATTLIST r a NMTOKEN #IMPLIED>]><r a=\" x \"/>")
+        << QStringList{u"DAT,,r,"_s, u"DAT,,r/@a,x"_s};
     // Attribute defaults of the internal subset are not in the file: they
     // stay out of the list.
     QTest::newRow("attribute default left out")
@@ -651,6 +662,13 @@ void TestProvider::badFiles_data()
     QTest::newRow("long text") << "<d>" + (QByteArray(99, 'x') + "&amp;").repeated(100001) + "</d>"
                                << "a text is longer than 10,000,000 bytes";
     // Plain faults whose messages carry words of a limit's message.
+    QTest::newRow("entity declared after an unread parameter entity")
+        << QByteArray("<!DOCTYPE r [<!ENTITY % x SYSTEM \"n.ent\"> %x; <!ENTITY late \"L\">]>\n<r>&late;</r>")
+        << "Entity 'late' not defined (declarations after a reference to a parameter entity that is not read are "
+           "not processed) (line 2";
+    QTest::newRow("namespace default after an unread parameter entity")
+        << QByteArray("<!DOCTYPE r [<!ENTITY % x SYSTEM \"n.ent\"> %x;<!ATTLIST r xmlns:p CDATA \"urn:p\">]><r><p:k/></r>")
+        << "Namespace prefix p on k is not defined";
     QTest::newRow("DTD syntax error") << QByteArray("<!DOCTYPE d [<!ELEMENT d (a,b]>\n<d/>") << "not well-formed";
     QTest::newRow("name like a limit") << QByteArray("<huge_text_node_ContentDecl></x>") << "not well-formed";
     QTest::newRow("text like a limit") << QByteArray("<d><![CDATA[a use XML_PARSE_HUGE option]]") << "not well-formed";

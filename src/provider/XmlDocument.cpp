@@ -13,6 +13,7 @@
 #include <QStringDecoder>
 #include <QUtf8StringView>
 #include <libxml/entities.h>
+#include <libxml/hash.h>
 #include <libxml/SAX2.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
@@ -117,17 +118,6 @@ xmlNodePtr firstElement(xmlNodePtr n)
     while (n && n->type != XML_ELEMENT_NODE)
         n = n->next;
     return n;
-}
-
-// The parser's handler for a start tag, counting elements on the way (into
-// the size_t that the context's _private points to, which the contexts for
-// entity text share). The count sizes the element table.
-void countElement(void *ctx, const xmlChar *localname, const xmlChar *prefix, const xmlChar *uri, int nbNamespaces,
-                  const xmlChar **namespaces, int nbAttributes, int nbDefaulted, const xmlChar **attributes)
-{
-    if (auto *count = static_cast<size_t *>(static_cast<xmlParserCtxtPtr>(ctx)->_private))
-        ++*count;
-    xmlSAX2StartElementNs(ctx, localname, prefix, uri, nbNamespaces, namespaces, nbAttributes, nbDefaulted, attributes);
 }
 
 bool isTextLike(xmlNodePtr n)
@@ -462,34 +452,113 @@ void installSafeEntityLoader()
     });
 }
 
-DomDocument parseDocument(const QByteArray &bytes, const QString &fileName, const std::vector<const QString *> *expected)
+namespace {
+
+// What the parser's handlers keep while one document is read. The context's
+// _private points to it; the contexts libxml2 makes for entity text share it.
+struct ReadState
 {
-    installSafeEntityLoader();
-    std::unique_ptr<xmlParserCtxt, void (*)(xmlParserCtxtPtr)> ctxt(xmlNewParserCtxt(), xmlFreeParserCtxt);
-    if (!ctxt)
-        throw Error(QStringLiteral("Out of memory while reading %1.").arg(quoteForMessage(fileName, 200)));
-    int options = XML_PARSE_NONET | XML_PARSE_BIG_LINES | XML_PARSE_NOWARNING;
-    // libxml2 2.9 misreads a name of more than 100 characters in a document
-    // it converts from a legacy multibyte encoding (it reports bytes that
-    // are not UTF-8). Such documents are decoded here, with the same iconv
-    // the store writes with, and parsed as the UTF-8 text they are; a
-    // document that cannot be decoded this way is left to libxml2.
-    const QString declared = declaredEncoding(bytes);
-    QByteArray decoded;
-    if (!declared.isEmpty() && !declared.startsWith(QLatin1String("UTF-"), Qt::CaseInsensitive) &&
-        declared.compare(QLatin1String("UTF8"), Qt::CaseInsensitive) != 0 && !bytes.startsWith("\xff\xfe") &&
-        !bytes.startsWith("\xfe\xff") && !bytes.startsWith("\xef\xbb\xbf")) {
-        try {
-            decoded = EncodedText::decode(bytes, declared, fileName).utf8();
-            options |= XML_PARSE_IGNORE_ENC;
-        } catch (const Error &) {
-            decoded.clear();
-        }
+    size_t elementCount = 0; // sizes the element table
+    // A parameter entity that is not read was referred to in the internal
+    // subset: it may have held declarations that override the ones after it.
+    bool declarationsStopped = false;
+};
+
+ReadState *readState(void *ctx)
+{
+    return static_cast<ReadState *>(static_cast<xmlParserCtxtPtr>(ctx)->_private);
+}
+
+// Declarations after a reference to an unread parameter entity are not
+// processed, unless the document is standalone (XML 1.0, 5.1).
+bool skipsDeclaration(void *ctx)
+{
+    const ReadState *state = readState(ctx);
+    return state && state->declarationsStopped && static_cast<xmlParserCtxtPtr>(ctx)->standalone != 1;
+}
+
+// The parser's handler for a start tag, counting elements on the way.
+void countElement(void *ctx, const xmlChar *localname, const xmlChar *prefix, const xmlChar *uri, int nbNamespaces,
+                  const xmlChar **namespaces, int nbAttributes, int nbDefaulted, const xmlChar **attributes)
+{
+    if (ReadState *state = readState(ctx))
+        ++state->elementCount;
+    xmlSAX2StartElementNs(ctx, localname, prefix, uri, nbNamespaces, namespaces, nbAttributes, nbDefaulted, attributes);
+}
+
+// External parameter entities are never read, and an undeclared one cannot
+// be: either stops the declarations that follow.
+xmlEntityPtr noteParameterEntity(void *ctx, const xmlChar *name)
+{
+    const xmlEntityPtr entity = xmlSAX2GetParameterEntity(ctx, name);
+    if (ReadState *state = readState(ctx); state && (!entity || entity->etype != XML_INTERNAL_PARAMETER_ENTITY))
+        state->declarationsStopped = true;
+    return entity;
+}
+
+void declareAttribute(void *ctx, const xmlChar *elem, const xmlChar *fullname, int type, int def,
+                      const xmlChar *defaultValue, xmlEnumerationPtr tree)
+{
+    if (skipsDeclaration(ctx)) {
+        xmlFreeEnumeration(tree); // the handler owns it
+        // After this handler returns, libxml2 notes the declared type (for
+        // normalizing values) and the default, unless the attribute is noted
+        // already. A note that it is CDATA keeps values as written, stops
+        // the default, and is dropped when the internal subset ends. An
+        // earlier declaration stays binding.
+        auto *ctxt = static_cast<xmlParserCtxtPtr>(ctx);
+        if (!ctxt->attsSpecial)
+            ctxt->attsSpecial = xmlHashCreateDict(10, ctxt->dict);
+        if (ctxt->attsSpecial && !xmlHashLookup2(ctxt->attsSpecial, elem, fullname))
+            xmlHashAddEntry2(ctxt->attsSpecial, elem, fullname, reinterpret_cast<void *>(XML_ATTRIBUTE_CDATA));
+        return;
     }
-    const QByteArray &input = options & XML_PARSE_IGNORE_ENC ? decoded : bytes;
-    checkBomAgainstDeclaration(bytes, fileName);
-    // The scan reads markup as ASCII: UTF-16 is scanned as the UTF-8 it
-    // stands for.
+    xmlSAX2AttributeDecl(ctx, elem, fullname, type, def, defaultValue, tree);
+}
+
+void declareEntity(void *ctx, const xmlChar *name, int type, const xmlChar *publicId, const xmlChar *systemId,
+                   xmlChar *content)
+{
+    if (!skipsDeclaration(ctx))
+        xmlSAX2EntityDecl(ctx, name, type, publicId, systemId, content);
+}
+
+void declareUnparsedEntity(void *ctx, const xmlChar *name, const xmlChar *publicId, const xmlChar *systemId,
+                           const xmlChar *notationName)
+{
+    if (!skipsDeclaration(ctx))
+        xmlSAX2UnparsedEntityDecl(ctx, name, publicId, systemId, notationName);
+}
+
+using XmlDocHandle = std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)>;
+
+// Step 1: the text libxml2 is given. libxml2 2.9 misreads a name of more
+// than 100 characters in a document it converts from a legacy multibyte
+// encoding (it reports bytes that are not UTF-8). Such documents are decoded
+// here, with the same iconv the store writes with, and parsed as the UTF-8
+// text they are (options gains XML_PARSE_IGNORE_ENC); a document that cannot
+// be decoded this way is left to libxml2.
+QByteArray parserInput(const QByteArray &bytes, const QString &declared, const QString &fileName, int &options)
+{
+    if (declared.isEmpty() || declared.startsWith(QLatin1String("UTF-"), Qt::CaseInsensitive) ||
+        declared.compare(QLatin1String("UTF8"), Qt::CaseInsensitive) == 0 || bytes.startsWith("\xff\xfe") ||
+        bytes.startsWith("\xfe\xff") || bytes.startsWith("\xef\xbb\xbf"))
+        return bytes;
+    try {
+        QByteArray decoded = EncodedText::decode(bytes, declared, fileName).utf8();
+        options |= XML_PARSE_IGNORE_ENC;
+        return decoded;
+    } catch (const Error &) {
+        return bytes;
+    }
+}
+
+// Step 2: no start tag holds, or is given by its DTD, more attributes than
+// the limit. The scan reads markup as ASCII, so UTF-16 is scanned as the
+// UTF-8 it stands for. Each attribute of a start tag has its '=': a document
+// with few of them and no attribute declarations needs no scan.
+void checkAttributeCount(const QByteArray &input, const QString &fileName)
+{
     const bool utf16 = input.startsWith("\xff\xfe") || input.startsWith("\xfe\xff") ||
                        (input.size() > 1 && (input[0] == '\0') != (input[1] == '\0'));
     QByteArray scanned;
@@ -498,44 +567,56 @@ DomDocument parseDocument(const QByteArray &bytes, const QString &fileName, cons
                                                                                  : QStringDecoder::Utf16LE);
         scanned = QString(decode(input)).toUtf8();
     }
-    // Each attribute of a start tag has its '=': a document with few of them
-    // and no attribute declarations needs no scan.
     const QByteArray &text = utf16 ? scanned : input;
     const bool mayHaveMany = std::count(text.begin(), text.end(), '=') > kMaxAttributes || text.contains("<!ATTLIST");
-    if (mayHaveMany && mostAttributesInATag(text) > kMaxAttributes) {
-        const QString limit = QStringLiteral("an element has more than %1 attributes (its own, or defaults its DTD declares)")
-                                  .arg(QLocale(QLocale::English).toString(kMaxAttributes));
-        throw ReadLimitError(QStringLiteral("%1 goes beyond what the editor reads: %2.").arg(quoteForMessage(fileName, 200), limit),
-                             limit);
-    }
+    if (!mayHaveMany || mostAttributesInATag(text) <= kMaxAttributes)
+        return;
+    const QString limit = QStringLiteral("an element has more than %1 attributes (its own, or defaults its DTD declares)")
+                              .arg(QLocale(QLocale::English).toString(kMaxAttributes));
+    throw ReadLimitError(QStringLiteral("%1 goes beyond what the editor reads: %2.").arg(quoteForMessage(fileName, 200), limit),
+                         limit);
+}
+
+// Step 3: libxml2's tree of the document, which must be well-formed XML 1.0
+// with a root element. elementCount is how many elements it holds.
+XmlDocHandle parseWithLibxml2(const QByteArray &input, int options, const QString &fileName, size_t &elementCount)
+{
+    std::unique_ptr<xmlParserCtxt, void (*)(xmlParserCtxtPtr)> ctxt(xmlNewParserCtxt(), xmlFreeParserCtxt);
+    if (!ctxt)
+        throw Error(QStringLiteral("Out of memory while reading %1.").arg(quoteForMessage(fileName, 200)));
     FirstError first;
-    size_t elementCount = 0;
-    ctxt->_private = &elementCount;
+    ReadState state;
+    ctxt->_private = &state;
     ctxt->sax->startElementNs = countElement;
+    ctxt->sax->getParameterEntity = noteParameterEntity;
+    ctxt->sax->attributeDecl = declareAttribute;
+    ctxt->sax->entityDecl = declareEntity;
+    ctxt->sax->unparsedEntityDecl = declareUnparsedEntity;
     xmlSetStructuredErrorFunc(&first, recordFirst);
-    std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)> doc(
-        xmlCtxtReadMemory(ctxt.get(), input.constData(), static_cast<int>(input.size()), nullptr, nullptr, options),
-        xmlFreeDoc);
+    XmlDocHandle doc(xmlCtxtReadMemory(ctxt.get(), input.constData(), static_cast<int>(input.size()), nullptr, nullptr, options),
+                     xmlFreeDoc);
     xmlSetStructuredErrorFunc(nullptr, quietStructured);
     // A limit reached while the text is collected stops the parse without
     // marking the document malformed; the text read so far would be cut.
-    if (!doc || !ctxt->wellFormed || !ctxt->nsWellFormed || first.fatal || !first.limit.isEmpty()) {
-        if (!first.limit.isEmpty()) {
-            throw ReadLimitError(QStringLiteral("%1 goes beyond what the editor reads: %2 (line %3, column %4).")
-                                     .arg(quoteForMessage(fileName, 200), first.limit)
-                                     .arg(first.limitLine)
-                                     .arg(first.limitColumn),
-                                 first.limit);
-        }
+    if (!first.limit.isEmpty()) {
+        throw ReadLimitError(QStringLiteral("%1 goes beyond what the editor reads: %2 (line %3, column %4).")
+                                 .arg(quoteForMessage(fileName, 200), first.limit)
+                                 .arg(first.limitLine)
+                                 .arg(first.limitColumn),
+                             first.limit);
+    }
+    if (!doc || !ctxt->wellFormed || !ctxt->nsWellFormed || first.fatal) {
         QString message = first.seen ? trimmedXml(first.message) : QStringLiteral("the document is not well-formed");
         if (message.endsWith(u'.'))
             message.chop(1);
-        const int line = first.line;
-        const int column = first.column;
+        if (state.declarationsStopped && message.startsWith(QLatin1String("Entity '")) &&
+            message.endsWith(QLatin1String("' not defined")))
+            message += QStringLiteral(" (declarations after a reference to a parameter entity that is not read are "
+                                      "not processed)");
         throw Error(QStringLiteral("%1 is not well-formed XML: %2 (line %3, column %4).")
                         .arg(quoteForMessage(fileName, 200), message)
-                        .arg(line)
-                        .arg(column),
+                        .arg(first.line)
+                        .arg(first.column),
                     Error::Kind::Provider);
     }
     // XML 1.1 reads NEL and LINE SEPARATOR as line ends and allows other
@@ -545,179 +626,84 @@ DomDocument parseDocument(const QByteArray &bytes, const QString &fileName, cons
                         .arg(quoteForMessage(fileName, 200), str(doc->version)),
                     Error::Kind::Provider);
     }
-    xmlNodePtr root = xmlDocGetRootElement(doc.get());
-    if (!root)
+    if (!xmlDocGetRootElement(doc.get()))
         throw Error(QStringLiteral("%1 has no root element.").arg(quoteForMessage(fileName, 200)), Error::Kind::Provider);
+    elementCount = state.elementCount;
+    // The parser's buffers go before the tree, as xmlReadMemory has it: freeing
+    // the large input buffer last would make the allocator sort through all of
+    // the tree's small blocks first.
+    return doc;
+}
 
-    DomDocument out;
-    out.encoding = options & XML_PARSE_IGNORE_ENC ? declared : str(doc->encoding);
+// Step 4: the element table, built by one pre-order walk over libxml2's
+// tree. It reads each element's name, attributes, namespace declarations and
+// value, checks what libxml2 lets pass, and counts what entity references
+// expand to against the limit.
+class ElementTableBuilder
+{
+public:
+    ElementTableBuilder(xmlDocPtr doc, const QString &fileName, const std::vector<const QString *> *expected)
+        : m_doc(doc), m_fileName(fileName), m_expected(expected)
+    {
+    }
+
+    void build(DomDocument &out, size_t elementCount);
+
+private:
+    void readName(xmlNodePtr n, DomElement &e);
+    void readAttributes(xmlNodePtr n, DomElement &e);
+    void checkSchemaInstancePath(xmlNodePtr n, const DomElement &e) const;
+    void checkExpandedNamespaces(xmlNodePtr n, const DomElement &e);
+    size_t readChildren(xmlNodePtr n, DomDocument &out);
+    void countText(qsizetype size, xmlNodePtr where);
+    void countReference(xmlNodePtr ref, xmlNodePtr where);
+    QString namespaceName(const xmlChar *href, xmlNodePtr where);
+
+    xmlDocPtr m_doc;
+    const QString &m_fileName;
+    const std::vector<const QString *> *m_expected;
+    // Names are interned by the parser, so one QString serves each; the last
+    // one found answers the common run of same-named siblings at once.
+    QHash<const void *, QHash<const xmlChar *, QString>> m_names;
+    const void *m_lastNs = nullptr;
+    const xmlChar *m_lastName = nullptr;
+    QString m_lastQName;
+    QHash<const void *, bool> m_entityMarkup;      // per entity: whether its text holds markup
+    QHash<const void *, qsizetype> m_entitySizes;  // per entity: the bytes it expands to
+    QHash<const xmlChar *, QString> m_namespaceNames; // namespace names written with references, expanded
+    qsizetype m_entityText = 0;                    // what the references so far expand to
+};
+
+void ElementTableBuilder::build(DomDocument &out, size_t elementCount)
+{
     // The element table is sized once, from the count the parser kept:
     // growing it would move every element built so far, several times over.
     out.elements.reserve(elementCount);
     // Pre-order walk over the element nodes, following the tree's own links
     // (no stack, no recursion).
+    xmlNodePtr root = xmlDocGetRootElement(m_doc);
     xmlNodePtr n = root;
     int parent = -1;
-    // Names are interned by the parser, so one QString serves each; the last
-    // one found answers the common run of same-named siblings at once.
-    QHash<const void *, QHash<const xmlChar *, QString>> names;
-    const void *lastNs = nullptr;
-    const xmlChar *lastName = nullptr;
-    QString lastQName;
-    QHash<const void *, bool> entityMarkup; // per entity: whether its text holds markup
-    QHash<const void *, qsizetype> entitySizes; // per entity: the bytes it expands to
-    qsizetype entityText = 0; // what the references so far expand to
-    auto countText = [&](qsizetype size, xmlNodePtr where) {
-        entityText += size;
-        if (entityText > kMaxEntityText) {
-            const QString limit = QStringLiteral("its references to entities expand to more than %1 bytes of text")
-                                      .arg(QLocale(QLocale::English).toString(kMaxEntityText));
-            throw ReadLimitError(QStringLiteral("%1 goes beyond what the editor reads: %2 (line %3).")
-                                     .arg(quoteForMessage(fileName, 200), limit)
-                                     .arg(xmlGetLineNo(where)),
-                                 limit);
-        }
-    };
-    auto countReference = [&](xmlNodePtr ref, xmlNodePtr where) {
-        countText(expandedSize(doc.get(), xmlGetDocEntity(doc.get(), ref->name), entitySizes, 0), where);
-    };
-    // Namespace names written with entity references, expanded once each
-    // (a DTD default gives every element the same one) and counted, each
-    // time an element uses one, against the same limit.
-    QHash<const xmlChar *, QString> namespaceNames;
-    auto namespaceName = [&](const xmlChar *href, xmlNodePtr where) -> QString {
-        if (!xmlStrchr(href, '&'))
-            return str(href);
-        auto known = namespaceNames.find(href);
-        if (known == namespaceNames.end()) {
-            // The bound before the expansion: what the references in it expand to.
-            qsizetype size = 0;
-            for (const xmlChar *p = href; *p; ++p) {
-                if (*p != '&' || p[1] == '#')
-                    continue;
-                const xmlChar *semi = xmlStrchr(p, ';');
-                if (!semi)
-                    break;
-                const QByteArray name(reinterpret_cast<const char *>(p + 1), semi - p - 1);
-                size += expandedSize(doc.get(), xmlGetDocEntity(doc.get(), reinterpret_cast<const xmlChar *>(name.constData())),
-                                     entitySizes, 0);
-            }
-            countText(size, where);
-            known = namespaceNames.insert(href, expandedNamespace(doc.get(), href));
-        } else {
-            countText(known->size(), where);
-        }
-        return *known;
-    };
     while (n) {
         const int index = static_cast<int>(out.elements.size());
         out.elements.emplace_back();
         DomElement &e = out.elements.back();
         e.parent = parent;
-        const void *prefixed = n->ns && n->ns->prefix ? static_cast<const void *>(n->ns) : nullptr;
-        if (n->name != lastName || prefixed != lastNs || lastQName.isNull()) {
-            QString &name = names[prefixed][n->name];
-            if (name.isNull())
-                name = prefixed ? str(n->ns->prefix) + QLatin1Char(':') + str(n->name) : str(n->name);
-            lastNs = prefixed;
-            lastName = n->name;
-            lastQName = name;
-        }
-        e.name = lastQName;
-        for (xmlAttrPtr a = n->properties; a; a = a->next) {
-            DomAttribute attr;
-            const QString local = str(a->name);
-            const QString qname = a->ns && a->ns->prefix ? str(a->ns->prefix) + QLatin1Char(':') + local : local;
-            attr.qname = qname.toUtf8();
-            attr.xsi = a->ns && xmlStrEqual(a->ns->href, reinterpret_cast<const xmlChar *>(kXsi)) &&
-                       local == QLatin1String("noNamespaceSchemaLocation");
-            attr.segment = attr.xsi ? kNoNamespaceSchemaLocation.toString() : QLatin1Char('@') + qname;
-            for (xmlNodePtr c = a->children; c; c = c->next) {
-                if (c->type == XML_ENTITY_REF_NODE)
-                    countReference(c, n);
-            }
-            attr.value = attributeValue(doc.get(), a);
-            e.attributes.push_back(std::move(attr));
-        }
-        // The schema-instance attribute is shown without its prefix, so a
-        // plain attribute of the same local name would share its path, and a
-        // store could not tell the two apart. No other two attributes of one
-        // element can share a path in a well-formed document.
-        for (const DomAttribute &a : e.attributes) {
-            if (!a.xsi)
-                continue;
-            for (const DomAttribute &b : e.attributes) {
-                if (&b != &a && b.segment == a.segment) {
-                    throw Error(QStringLiteral("%1 cannot be edited: the attributes %2 and %3 of the element %4 "
-                                               "(line %5) would both be named %6 in the data, so a store could not "
-                                               "tell them apart.")
-                                    .arg(quoteForMessage(fileName, 200), quoteForMessage(QString::fromUtf8(a.qname)),
-                                         quoteForMessage(QString::fromUtf8(b.qname)), quoteForMessage(e.name))
-                                    .arg(xmlGetLineNo(n))
-                                    .arg(quoteForMessage(a.segment)),
-                                Error::Kind::Provider);
-                }
-            }
-        }
+        readName(n, e);
+        readAttributes(n, e);
+        checkSchemaInstancePath(n, e);
         // Its namespace declarations; an empty prefix is the default
         // namespace ("" for none).
         for (xmlNsPtr ns = n->nsDef; ns; ns = ns->next)
             out.namespaces.push_back({index, str(ns->prefix), ns->href ? namespaceName(ns->href, n) : QString()});
-        // Two attributes whose namespace names are one once their entities
-        // are expanded are one attribute, which an element holds at most
-        // once (Namespaces in XML, 6.3).
-        bool expands = false;
-        for (xmlAttrPtr a = n->properties; a && !expands; a = a->next)
-            expands = a->ns && a->ns->href && xmlStrchr(a->ns->href, '&');
-        if (expands) {
-            QHash<QString, xmlAttrPtr> seen; // namespace name and local name
-            for (xmlAttrPtr a = n->properties; a; a = a->next) {
-                if (!a->ns || !a->ns->href)
-                    continue;
-                const QString key = namespaceName(a->ns->href, n) + u'\n' + str(a->name);
-                const xmlAttrPtr b = seen.value(key);
-                if (!b) {
-                    seen.insert(key, a);
-                    continue;
-                }
-                throw Error(QStringLiteral("%1 is not well-formed XML: the attributes %2:%3 and %4:%3 of the element "
-                                           "%5 are one attribute, since their prefixes name the namespace %6 (line %7).")
-                                .arg(quoteForMessage(fileName, 200), str(b->ns->prefix), str(a->name), str(a->ns->prefix),
-                                     quoteForMessage(e.name), quoteForMessage(key.section(u'\n', 0, 0)))
-                                .arg(xmlGetLineNo(n)),
-                            Error::Kind::Provider);
-            }
-        }
-        size_t elementChildren = 0;
-        for (xmlNodePtr c = n->children; c; c = c->next) {
-            if (c->type == XML_ELEMENT_NODE)
-                ++elementChildren;
-            if (c->type != XML_ENTITY_REF_NODE)
-                continue;
-            // External entities are never read, so a value that needs one
-            // cannot be shown truthfully: refuse the document instead.
-            const xmlEntityPtr entity = xmlGetDocEntity(doc.get(), c->name);
-            countReference(c, c);
-            if (!entity || entity->etype != XML_INTERNAL_GENERAL_ENTITY) {
-                throw Error(QStringLiteral("%1 uses the entity %2, which is external or declared outside the file; "
-                                           "such entities are not read (line %3).")
-                                .arg(quoteForMessage(fileName, 200), quoteForMessage(str(c->name)))
-                                .arg(xmlGetLineNo(c)),
-                            Error::Kind::Provider);
-            }
-            const auto known = entityMarkup.constFind(entity);
-            const bool markup = known != entityMarkup.cend() ? *known
-                                                             : *entityMarkup.insert(entity, holdsMarkup(doc.get(), entity, 0));
-            if (markup) {
-                const QByteArray ref = '&' + QByteArray(reinterpret_cast<const char *>(c->name)) + ';';
-                if (std::find(out.markupEntityRefs.begin(), out.markupEntityRefs.end(), ref) == out.markupEntityRefs.end())
-                    out.markupEntityRefs.push_back(ref);
-            }
-        }
-        e.value = valueOf(n, elementChildren > 0,
-                          expected && static_cast<size_t>(index) < expected->size() ? (*expected)[static_cast<size_t>(index)]
-                                                                                    : nullptr);
-        e.children.reserve(elementChildren);
+        checkExpandedNamespaces(n, e);
+        const size_t elementChildren = readChildren(n, out);
+        DomElement &element = out.elements.back();
+        element.value = valueOf(n, elementChildren > 0,
+                                m_expected && static_cast<size_t>(index) < m_expected->size()
+                                    ? (*m_expected)[static_cast<size_t>(index)]
+                                    : nullptr);
+        element.children.reserve(elementChildren);
         if (parent >= 0)
             out.elements[static_cast<size_t>(parent)].children.push_back(index);
         // Next: the first element child, else the next element after this
@@ -738,10 +724,189 @@ DomDocument parseDocument(const QByteArray &bytes, const QString &fileName, cons
         if (n == root)
             break;
     }
-    // The parser's buffers go before the tree, as xmlReadMemory has it: freeing
-    // the large input buffer last would make the allocator sort through all of
-    // the tree's small blocks first.
-    ctxt.reset();
+}
+
+void ElementTableBuilder::readName(xmlNodePtr n, DomElement &e)
+{
+    const void *prefixed = n->ns && n->ns->prefix ? static_cast<const void *>(n->ns) : nullptr;
+    if (n->name != m_lastName || prefixed != m_lastNs || m_lastQName.isNull()) {
+        QString &name = m_names[prefixed][n->name];
+        if (name.isNull())
+            name = prefixed ? str(n->ns->prefix) + QLatin1Char(':') + str(n->name) : str(n->name);
+        m_lastNs = prefixed;
+        m_lastName = n->name;
+        m_lastQName = name;
+    }
+    e.name = m_lastQName;
+}
+
+void ElementTableBuilder::readAttributes(xmlNodePtr n, DomElement &e)
+{
+    for (xmlAttrPtr a = n->properties; a; a = a->next) {
+        DomAttribute attr;
+        const QString local = str(a->name);
+        const QString qname = a->ns && a->ns->prefix ? str(a->ns->prefix) + QLatin1Char(':') + local : local;
+        attr.qname = qname.toUtf8();
+        attr.xsi = a->ns && xmlStrEqual(a->ns->href, reinterpret_cast<const xmlChar *>(kXsi)) &&
+                   local == QLatin1String("noNamespaceSchemaLocation");
+        attr.segment = attr.xsi ? kNoNamespaceSchemaLocation.toString() : QLatin1Char('@') + qname;
+        for (xmlNodePtr c = a->children; c; c = c->next) {
+            if (c->type == XML_ENTITY_REF_NODE)
+                countReference(c, n);
+        }
+        attr.value = attributeValue(m_doc, a);
+        e.attributes.push_back(std::move(attr));
+    }
+}
+
+// The schema-instance attribute is shown without its prefix, so a plain
+// attribute of the same local name would share its path, and a store could
+// not tell the two apart. No other two attributes of one element can share
+// a path in a well-formed document.
+void ElementTableBuilder::checkSchemaInstancePath(xmlNodePtr n, const DomElement &e) const
+{
+    for (const DomAttribute &a : e.attributes) {
+        if (!a.xsi)
+            continue;
+        for (const DomAttribute &b : e.attributes) {
+            if (&b != &a && b.segment == a.segment) {
+                throw Error(QStringLiteral("%1 cannot be edited: the attributes %2 and %3 of the element %4 "
+                                           "(line %5) would both be named %6 in the data, so a store could not "
+                                           "tell them apart.")
+                                .arg(quoteForMessage(m_fileName, 200), quoteForMessage(QString::fromUtf8(a.qname)),
+                                     quoteForMessage(QString::fromUtf8(b.qname)), quoteForMessage(e.name))
+                                .arg(xmlGetLineNo(n))
+                                .arg(quoteForMessage(a.segment)),
+                            Error::Kind::Provider);
+            }
+        }
+    }
+}
+
+// Two attributes whose namespace names are one once their entities are
+// expanded are one attribute, which an element holds at most once
+// (Namespaces in XML, 6.3). libxml2 compares the names as written.
+void ElementTableBuilder::checkExpandedNamespaces(xmlNodePtr n, const DomElement &e)
+{
+    bool expands = false;
+    for (xmlAttrPtr a = n->properties; a && !expands; a = a->next)
+        expands = a->ns && a->ns->href && xmlStrchr(a->ns->href, '&');
+    if (!expands)
+        return;
+    QHash<QString, xmlAttrPtr> seen; // namespace name and local name
+    for (xmlAttrPtr a = n->properties; a; a = a->next) {
+        if (!a->ns || !a->ns->href)
+            continue;
+        const QString key = namespaceName(a->ns->href, n) + u'\n' + str(a->name);
+        const xmlAttrPtr b = seen.value(key);
+        if (!b) {
+            seen.insert(key, a);
+            continue;
+        }
+        throw Error(QStringLiteral("%1 is not well-formed XML: the attributes %2:%3 and %4:%3 of the element "
+                                   "%5 are one attribute, since their prefixes name the namespace %6 (line %7).")
+                        .arg(quoteForMessage(m_fileName, 200), str(b->ns->prefix), str(a->name), str(a->ns->prefix),
+                             quoteForMessage(e.name), quoteForMessage(key.section(u'\n', 0, 0)))
+                        .arg(xmlGetLineNo(n)),
+                    Error::Kind::Provider);
+    }
+}
+
+// Counts n's element children, and reads its references to entities: an
+// external or undeclared entity refuses the document, and one whose text
+// holds markup is noted for the store.
+size_t ElementTableBuilder::readChildren(xmlNodePtr n, DomDocument &out)
+{
+    size_t elementChildren = 0;
+    for (xmlNodePtr c = n->children; c; c = c->next) {
+        if (c->type == XML_ELEMENT_NODE)
+            ++elementChildren;
+        if (c->type != XML_ENTITY_REF_NODE)
+            continue;
+        // External entities are never read, so a value that needs one
+        // cannot be shown truthfully: refuse the document instead.
+        const xmlEntityPtr entity = xmlGetDocEntity(m_doc, c->name);
+        countReference(c, c);
+        if (!entity || entity->etype != XML_INTERNAL_GENERAL_ENTITY) {
+            throw Error(QStringLiteral("%1 uses the entity %2, which is external or declared outside the file; "
+                                       "such entities are not read (line %3).")
+                            .arg(quoteForMessage(m_fileName, 200), quoteForMessage(str(c->name)))
+                            .arg(xmlGetLineNo(c)),
+                        Error::Kind::Provider);
+        }
+        const auto known = m_entityMarkup.constFind(entity);
+        const bool markup = known != m_entityMarkup.cend() ? *known
+                                                           : *m_entityMarkup.insert(entity, holdsMarkup(m_doc, entity, 0));
+        if (markup) {
+            const QByteArray ref = '&' + QByteArray(reinterpret_cast<const char *>(c->name)) + ';';
+            if (std::find(out.markupEntityRefs.begin(), out.markupEntityRefs.end(), ref) == out.markupEntityRefs.end())
+                out.markupEntityRefs.push_back(ref);
+        }
+    }
+    return elementChildren;
+}
+
+void ElementTableBuilder::countText(qsizetype size, xmlNodePtr where)
+{
+    m_entityText += size;
+    if (m_entityText <= kMaxEntityText)
+        return;
+    const QString limit = QStringLiteral("its references to entities expand to more than %1 bytes of text")
+                              .arg(QLocale(QLocale::English).toString(kMaxEntityText));
+    throw ReadLimitError(QStringLiteral("%1 goes beyond what the editor reads: %2 (line %3).")
+                             .arg(quoteForMessage(m_fileName, 200), limit)
+                             .arg(xmlGetLineNo(where)),
+                         limit);
+}
+
+void ElementTableBuilder::countReference(xmlNodePtr ref, xmlNodePtr where)
+{
+    countText(expandedSize(m_doc, xmlGetDocEntity(m_doc, ref->name), m_entitySizes, 0), where);
+}
+
+// A namespace name written with entity references, expanded once (a DTD
+// default gives every element the same one) and counted, each time an
+// element uses it, against the entity limit.
+QString ElementTableBuilder::namespaceName(const xmlChar *href, xmlNodePtr where)
+{
+    if (!xmlStrchr(href, '&'))
+        return str(href);
+    auto known = m_namespaceNames.find(href);
+    if (known != m_namespaceNames.end()) {
+        countText(known->size(), where);
+        return *known;
+    }
+    // The bound before the expansion: what the references in it expand to.
+    qsizetype size = 0;
+    for (const xmlChar *p = href; *p; ++p) {
+        if (*p != '&' || p[1] == '#')
+            continue;
+        const xmlChar *semi = xmlStrchr(p, ';');
+        if (!semi)
+            break;
+        const QByteArray name(reinterpret_cast<const char *>(p + 1), semi - p - 1);
+        size += expandedSize(m_doc, xmlGetDocEntity(m_doc, reinterpret_cast<const xmlChar *>(name.constData())),
+                             m_entitySizes, 0);
+    }
+    countText(size, where);
+    return *m_namespaceNames.insert(href, expandedNamespace(m_doc, href));
+}
+
+} // namespace
+
+DomDocument parseDocument(const QByteArray &bytes, const QString &fileName, const std::vector<const QString *> *expected)
+{
+    installSafeEntityLoader();
+    int options = XML_PARSE_NONET | XML_PARSE_BIG_LINES | XML_PARSE_NOWARNING;
+    const QString declared = declaredEncoding(bytes);
+    const QByteArray input = parserInput(bytes, declared, fileName, options);
+    checkBomAgainstDeclaration(bytes, fileName);
+    checkAttributeCount(input, fileName);
+    size_t elementCount = 0;
+    XmlDocHandle doc = parseWithLibxml2(input, options, fileName, elementCount);
+    DomDocument out;
+    out.encoding = options & XML_PARSE_IGNORE_ENC ? declared : str(doc->encoding);
+    ElementTableBuilder(doc.get(), fileName, expected).build(out, elementCount);
     return out;
 }
 
