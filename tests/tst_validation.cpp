@@ -1,7 +1,9 @@
 // Documents checked against their schema, and the tool's validate.
 #include "Error.h"
 #include "SchemaCheck.h"
+#include "SchemaGuide.h"
 #include "SchemaValidator.h"
+#include "ValueHelp.h"
 
 #include <QSignalSpy>
 #include <QThreadPool>
@@ -52,6 +54,9 @@ private Q_SLOTS:
     void catalogsNeverReachTheNetwork();
     void newerCheckSupersedesOlder();
     void hostileSchemaIsNotChecked();
+    void guideSaysWhatIsAllowed_data();
+    void guideSaysWhatIsAllowed();
+    void problemsReachTheirNode();
 
 private:
     QTemporaryDir m_dir;
@@ -404,4 +409,104 @@ void TestValidation::newerCheckSupersedesOlder()
 }
 
 QTEST_GUILESS_MAIN(TestValidation)
+// What the schema allows at a node, in words, from its declaration: the
+// type, an enumeration, facets, and whether the node must be there.
+void TestValidation::guideSaysWhatIsAllowed_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("type"); // empty: not declared there
+    QTest::addColumn<QStringList>("choices");
+    QTest::addColumn<QStringList>("limits");
+    QTest::addColumn<bool>("required");
+    QTest::newRow("root") << u"r"_s << u"no text of its own, only child elements"_s << QStringList() << QStringList() << true;
+    QTest::newRow("built-in type") << u"r/n"_s << u"a positive integer (xs:positiveInteger)"_s << QStringList()
+                                   << QStringList() << true;
+    QTest::newRow("enumeration, optional")
+        << u"r/c"_s << u"text (xs:string), as the type colour restricts it"_s << QStringList{u"red"_s, u"green"_s}
+        << QStringList() << false;
+    QTest::newRow("facets") << u"r/s"_s << u"text (xs:string)"_s << QStringList()
+                            << QStringList{u"at most 5 characters"_s, u"matching the pattern [a-z]+"_s} << false;
+    QTest::newRow("boolean") << u"r/b"_s << u"true or false (xs:boolean)"_s << QStringList{u"true"_s, u"false"_s}
+                             << QStringList() << false;
+    // A child of a choice is never required, though the choice is.
+    QTest::newRow("in a choice") << u"r/k/x"_s << u"a date, YYYY-MM-DD (xs:date)"_s << QStringList() << QStringList() << false;
+    QTest::newRow("in a required sequence of a group")
+        << u"r/k/z"_s << u"a whole number (xs:int)"_s << QStringList() << QStringList() << true;
+    QTest::newRow("required attribute") << u"r/@id"_s << u"a whole number (xs:int)"_s << QStringList() << QStringList() << true;
+    QTest::newRow("range") << u"r/@q"_s << u"a decimal number (xs:decimal)"_s << QStringList()
+                           << QStringList{u"at least 0"_s, u"less than 10"_s} << false;
+    QTest::newRow("list") << u"r/@l"_s << u"a list of a whole number (xs:int), separated by spaces"_s << QStringList()
+                          << QStringList() << false;
+    QTest::newRow("prefixed attribute") << u"r/@p:w"_s << u"a URI (xs:anyURI)"_s << QStringList() << QStringList() << false;
+    QTest::newRow("undeclared child") << u"r/zz"_s << QString() << QStringList() << QStringList() << false;
+    QTest::newRow("undeclared attribute") << u"r/@zz"_s << QString() << QStringList() << QStringList() << false;
+    QTest::newRow("another root") << u"q/n"_s << QString() << QStringList() << QStringList() << false;
+}
+
+void TestValidation::guideSaysWhatIsAllowed()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, type);
+    QFETCH(QStringList, choices);
+    QFETCH(QStringList, limits);
+    QFETCH(bool, required);
+    const QString schema = place(u"guide.xsd"_s, R"(<xs:schema xmlns:xs="http://www.w3.org/2001/XMLSchema"
+        xmlns:w="urn:w" elementFormDefault="unqualified">
+  <xs:import namespace="urn:w" schemaLocation="guide-w.xsd"/>
+  <xs:simpleType name="colour"><xs:restriction base="xs:string">
+    <xs:enumeration value="red"/><xs:enumeration value="green"/></xs:restriction></xs:simpleType>
+  <xs:group name="g"><xs:sequence><xs:element name="z" type="xs:int"/></xs:sequence></xs:group>
+  <xs:element name="r"><xs:complexType><xs:sequence>
+    <xs:element name="n" type="xs:positiveInteger"/>
+    <xs:element name="c" type="colour" minOccurs="0"/>
+    <xs:element name="s" minOccurs="0"><xs:simpleType><xs:restriction base="xs:string">
+      <xs:maxLength value="5"/><xs:pattern value="[a-z]+"/></xs:restriction></xs:simpleType></xs:element>
+    <xs:element name="b" type="xs:boolean" minOccurs="0"/>
+    <xs:element name="k"><xs:complexType><xs:sequence>
+      <xs:choice><xs:element name="x" type="xs:date"/><xs:element name="y" type="xs:time"/></xs:choice>
+      <xs:group ref="g"/></xs:sequence></xs:complexType></xs:element>
+  </xs:sequence>
+  <xs:attribute name="id" type="xs:int" use="required"/>
+  <xs:attribute name="q"><xs:simpleType><xs:restriction base="xs:decimal">
+    <xs:minInclusive value="0"/><xs:maxExclusive value="10"/></xs:restriction></xs:simpleType></xs:attribute>
+  <xs:attribute name="l"><xs:simpleType><xs:list itemType="xs:int"/></xs:simpleType></xs:attribute>
+  <xs:attribute ref="w:w"/>
+  </xs:complexType></xs:element>
+</xs:schema>)"_ba);
+    QVERIFY(!place(u"guide-w.xsd"_s, R"(<xs:schema xmlns:xs="http://www.w3.org/2001/XMLSchema" targetNamespace="urn:w">
+  <xs:attribute name="w" type="xs:anyURI"/></xs:schema>)"_ba).isEmpty());
+    SchemaGuide guide(schema, {{u"p"_s, u"urn:w"_s}});
+    const NodeRule rule = guide.ruleFor(path);
+    QCOMPARE(rule.declared, !type.isEmpty());
+    QCOMPARE(rule.type, type);
+    QCOMPARE(rule.choices, choices);
+    QCOMPARE(rule.limits, limits);
+    QCOMPARE(rule.required, required);
+}
+
+// A problem shows at its own node: an attribute's at the attribute, not at
+// its element, and an element's not at its attributes.
+void TestValidation::problemsReachTheirNode()
+{
+    ValidationResult result;
+    result.problems = {{1, 1, u"r/k[1]"_s, u"attribute 'id': value 'x' is not a whole number"_s},
+                       {1, 1, u"r/k[1]"_s, u"value 'blue' not in enumeration"_s},
+                       {1, 1, u"r/k"_s, u"value 'y' not in enumeration"_s}};
+    QCOMPARE(ProblemsAt(result, u"r/k[1]/@id"_s), QStringList{u"attribute 'id': value 'x' is not a whole number"_s});
+    QCOMPARE(ProblemsAt(result, u"r/k[1]"_s), QStringList{u"value 'blue' not in enumeration"_s});
+    QCOMPARE(ProblemsAt(result, u"r/k[1]/@idx"_s), QStringList());
+    const QHash<QString, QStringList> byPath = ProblemsByPath(result);
+    QCOMPARE(byPath.value(u"r/k[1]/@id"_s).size(), 1);
+    QCOMPARE(byPath.value(u"r/k[1]"_s).size(), 1);
+    QCOMPARE(byPath.value(u"r/k"_s).size(), 1);
+    NodeRule rule;
+    rule.declared = true;
+    rule.type = u"a positive integer (xs:positiveInteger)"_s;
+    rule.choices = {u"1"_s, u"2"_s};
+    rule.required = true;
+    QCOMPARE(ValueBoxHelp(u"s.xsd"_s, rule, {u"value '0' is too small"_s}),
+             u"Allowed by s.xsd: a positive integer (xs:positiveInteger).\nOne of: \"1\", \"2\".\nRequired.\n"
+             u"Problem: value '0' is too small"_s);
+}
+
 #include "tst_validation.moc"

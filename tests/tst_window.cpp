@@ -9,8 +9,10 @@
 #include "WindowTestSupport.h"
 #include "frmMain.h"
 
+#include <QAbstractItemView>
 #include <QAccessible>
 #include <QApplication>
+#include <QCompleter>
 #include <QAction>
 #include <QDir>
 #include <QFile>
@@ -84,6 +86,7 @@ private Q_SLOTS:
     void schemaPanel_data();
     void schemaPanel();
     void schemaResultForAnotherFileIsDropped();
+    void valueBoxSaysWhatIsAllowed();
     void unsavedChangesAreChecked_data();
     void unsavedChangesAreChecked();
 
@@ -911,6 +914,63 @@ void TestWindow::unsavedChangesAreChecked()
     QVERIFY2(panel->text().startsWith(text), qPrintable(panel->text()));
     f.open(QIODevice::ReadOnly);
     QCOMPARE(f.readAll(), stored);
+}
+
+// The value box says what the schema allows at the selected node, as its
+// tooltip and its accessible description, with the problem of a value
+// typed; an enumeration's values are offered, and a choice sets the value
+// as typing would, so the check follows. Tree items tell their problems.
+void TestWindow::valueBoxSaysWhatIsAllowed()
+{
+    const QString schema = copyExample(QStringLiteral("catalog.xsd"));
+    QFile f(schema);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QByteArray bytes = f.readAll();
+    f.close();
+    const QByteArray price = "<xs:element name=\"Price\" type=\"xs:string\" minOccurs=\"0\"/>";
+    QVERIFY(bytes.contains(price));
+    writeFile(schema, bytes.replace(price, "<xs:element name=\"Price\" minOccurs=\"0\"><xs:simpleType><xs:restriction "
+                                          "base=\"xs:string\"><xs:enumeration value=\"1,200\"/><xs:enumeration "
+                                          "value=\"980\"/></xs:restriction></xs:simpleType></xs:element>"));
+    auto *panel = widget<QToolButton>("sbarPanel5");
+    auto *value = widget<QLineEdit>("txtValue");
+    openAndLoad(copyExample(QStringLiteral("doc.xml")));
+    QTRY_COMPARE(panel->text(), u"Schema: valid (catalog.xsd)"_s);
+    select(u"Catalog/Book/@id"_s);
+    const QString id = u"Allowed by catalog.xsd: a name no other ID of the document has (xs:ID).\nRequired."_s;
+    QCOMPARE(value->toolTip(), id);
+    QCOMPARE(QAccessible::queryAccessibleInterface(value)->text(QAccessible::Description), id);
+    QVERIFY(!value->completer());
+    select(u"Catalog/Book/Price"_s);
+    QVERIFY2(value->toolTip().contains(u"One of: \"1,200\", \"980\".\nOptional."_s), qPrintable(value->toolTip()));
+    QVERIFY(value->completer());
+    // Typed, a value the enumeration does not hold: its problem follows.
+    value->setFocus();
+    value->selectAll();
+    QTest::keyClicks(value, u"9"_s);
+    QVERIFY(value->completer()->popup()->isVisible());
+    QCOMPARE(value->completer()->popup()->model()->rowCount(), 1); // "980"
+    QTest::keyClick(value->completer()->popup(), Qt::Key_Escape);
+    QTRY_COMPARE_WITH_TIMEOUT(panel->text(), u"Schema: 1 problem in unsaved changes (catalog.xsd)"_s, 10000);
+    QVERIFY2(value->toolTip().contains(u"Problem: value '9' not in enumeration"_s), qPrintable(value->toolTip()));
+    QCOMPARE(QAccessible::queryAccessibleInterface(value)->text(QAccessible::Description), value->toolTip());
+    const QModelIndex item = widget<QTreeView>("treXml")->currentIndex();
+    QVERIFY2(item.data(Qt::ToolTipRole).toString().contains(u"value '9' not in enumeration"_s),
+             qPrintable(item.data(Qt::ToolTipRole).toString()));
+    // Down lists every value; Down and Enter choose one.
+    QTest::keyClick(value, Qt::Key_Backspace);
+    QTest::keyClick(value, Qt::Key_Down);
+    QAbstractItemView *popup = value->completer()->popup();
+    QVERIFY(popup->isVisible());
+    QCOMPARE(popup->model()->rowCount(), 2);
+    QTest::keyClick(popup, Qt::Key_Down);
+    QTest::keyClick(popup, Qt::Key_Down);
+    QTest::keyClick(popup, Qt::Key_Enter);
+    QCOMPARE(value->text(), u"980"_s);
+    QCOMPARE(m_window->selectedNode()->tag(), u"980"_s);
+    QTRY_COMPARE_WITH_TIMEOUT(panel->text(), u"Schema: unsaved changes valid (catalog.xsd)"_s, 10000);
+    QVERIFY(!value->toolTip().contains(u"Problem"_s));
+    QCOMPARE(item.data(Qt::ToolTipRole).toString(), u"980"_s);
 }
 
 QTEST_MAIN(TestWindow)

@@ -10,9 +10,14 @@
 #include "Prompts.h"
 #include "SchemaValidator.h"
 #include "StatusLabel.h"
+#include "ValueHelp.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCompleter>
+#include <QKeyEvent>
+#include <QStringListModel>
 #include <QDir>
 #include <QToolButton>
 #include <QFileInfo>
@@ -171,6 +176,17 @@ void frmMain::buildWidgets()
     txtValue->setAccessibleName(QStringLiteral("Value"));
     // Values of any length stay whole: the default limit is 32,767 characters.
     txtValue->setMaxLength(std::numeric_limits<int>::max());
+    // The values the schema allows, offered as the user types (or presses
+    // Down); a choice sets the value as typing it would.
+    m_valueChoices = new QStringListModel(this);
+    cmpValue = new QCompleter(m_valueChoices, this);
+    cmpValue->setObjectName(QStringLiteral("cmpValue"));
+    cmpValue->setCaseSensitivity(Qt::CaseInsensitive);
+    cmpValue->setFilterMode(Qt::MatchContains);
+    cmpValue->setCompletionMode(QCompleter::PopupCompletion);
+    cmpValue->popup()->setObjectName(QStringLiteral("lstValueChoices"));
+    cmpValue->popup()->setAccessibleName(QStringLiteral("Allowed values"));
+    txtValue->installEventFilter(this);
 
     txtTag = new QLineEdit(fraList);
     txtTag->setObjectName(QStringLiteral("txtTag"));
@@ -402,13 +418,34 @@ void frmMain::schemaCheckFinished(SchemaCheck::Subject subject, const Validation
     if (!result.unmappedUrl.isEmpty())
         m_schemaState.advice = CatalogAdvice(result.unmappedUrl);
     m_schemaResult = std::make_shared<const ValidationResult>(result);
+    m_model->setProblems(ProblemsByPath(result));
     showSchemaPanel();
+    RefreshValueHelp();
+}
+
+void frmMain::RefreshValueHelp()
+{
+    const TreeNode *node = selectedNode();
+    const std::shared_ptr<SchemaGuide> guide = m_check->guide();
+    NodeRule rule;
+    QStringList problems;
+    if (node && guide && m_schemaResult) {
+        rule = guide->ruleFor(NodeNamePath(*node));
+        problems = ProblemsAt(*m_schemaResult, IndexedNodePath(*node));
+    }
+    const QString help = node && m_schemaResult ? ValueBoxHelp(m_schemaResult->schemaName, rule, problems) : QString();
+    txtValue->setToolTip(help);
+    txtValue->setAccessibleDescription(help);
+    if (m_valueChoices->stringList() != rule.choices)
+        m_valueChoices->setStringList(rule.choices);
+    txtValue->setCompleter(rule.choices.isEmpty() || !txtValue->isEnabled() ? nullptr : cmpValue);
 }
 
 void frmMain::ClearSchemaCheck()
 {
     m_check->clear();
     m_schemaResult.reset();
+    m_model->setProblems({});
     m_schemaState = {};
     showSchemaPanel();
 }
@@ -518,6 +555,7 @@ void frmMain::RefreshControls()
         txtTag->setText(node->text());
         txtTag->setCursorPosition(0);
     }
+    RefreshValueHelp();
 }
 
 void frmMain::mnuFileItem_Click(int index)
@@ -780,6 +818,13 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == centralWidget() && event->type() == QEvent::Resize)
         guarded([this] { Form_Resize(); });
+    // Down in the value box lists every allowed value.
+    if (watched == txtValue && event->type() == QEvent::KeyPress && txtValue->completer() &&
+        static_cast<QKeyEvent *>(event)->key() == Qt::Key_Down && !cmpValue->popup()->isVisible()) {
+        cmpValue->setCompletionPrefix(QString());
+        cmpValue->complete();
+        return true;
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 

@@ -12,7 +12,9 @@
 #include <functional>
 #include <memory>
 
+class QCompleter;
 class QLabel;
+class QStringListModel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -128,6 +130,10 @@ private:
     // Forgets the check (another file is bound, or none).
     void ClearSchemaCheck();
     void showSchemaPanel();
+    // The value box's tooltip and accessible description (what the schema
+    // allows at the selected node, and its problems) and the values it
+    // offers while the user types.
+    void RefreshValueHelp();
     void sbarPanel5_Click();
 
     Prompts *m_prompts;
@@ -151,6 +157,8 @@ private:
     QFrame *fraXML;
     QTreeView *treXml;
     QLineEdit *txtValue;
+    QCompleter *cmpValue; // the values an enumeration or xs:boolean allows
+    QStringListModel *m_valueChoices;
     QLineEdit *txtTag;
     QPushButton *cmdPutData;
     QPushButton *cmdGetData;

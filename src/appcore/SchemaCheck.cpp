@@ -2,13 +2,74 @@
 
 #include "Error.h"
 
+#include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
 #include <QFutureWatcher>
+#include <QXmlStreamReader>
 #include <QtConcurrent/QtConcurrentRun>
+
+#include <mutex>
 
 namespace tarnwell {
 
-SchemaCheck::SchemaCheck(QObject *parent) : QObject(parent)
+namespace {
+
+// The namespace declarations of the document's root: (prefix, name).
+QList<std::pair<QString, QString>> rootPrefixes(QXmlStreamReader &reader)
+{
+    QList<std::pair<QString, QString>> out;
+    while (!reader.atEnd()) {
+        if (reader.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        for (const QXmlStreamNamespaceDeclaration &d : reader.namespaceDeclarations())
+            out.append({d.prefix().toString(), d.namespaceUri().toString()});
+        break;
+    }
+    return out;
+}
+
+struct CheckOutcome
+{
+    ValidationResult result;
+    std::shared_ptr<SchemaGuide> guide;
+};
+
+} // namespace
+
+// The guide last made, kept while the schema's file and the document's
+// prefixes stay as they were: a check of each keystroke must not read the
+// schema again. Shared by the checks, one at a time.
+struct SchemaCheck::GuideCache
+{
+    std::mutex mutex;
+    QString file;
+    QDateTime modified;
+    qint64 size = -1;
+    QList<std::pair<QString, QString>> prefixes;
+    std::shared_ptr<SchemaGuide> guide;
+
+    std::shared_ptr<SchemaGuide> guideFor(const QString &schemaFile, const QList<std::pair<QString, QString>> &docPrefixes)
+    {
+        const std::lock_guard lock(mutex);
+        const QFileInfo info(schemaFile);
+        if (guide && file == schemaFile && modified == info.lastModified() && size == info.size() && prefixes == docPrefixes)
+            return guide;
+        guide.reset();
+        try {
+            guide = std::make_shared<SchemaGuide>(schemaFile, docPrefixes);
+        } catch (const std::exception &) {
+            return nullptr; // the check itself says why the schema cannot be read
+        }
+        file = schemaFile;
+        modified = info.lastModified();
+        size = info.size();
+        prefixes = docPrefixes;
+        return guide;
+    }
+};
+
+SchemaCheck::SchemaCheck(QObject *parent) : QObject(parent), m_guides(std::make_shared<GuideCache>())
 {
     m_delay.setSingleShot(true);
     connect(&m_delay, &QTimer::timeout, this, &SchemaCheck::takeText);
@@ -44,6 +105,7 @@ void SchemaCheck::clear()
     m_delay.stop();
     m_waiting.reset();
     m_makeText = nullptr;
+    m_guide.reset();
 }
 
 void SchemaCheck::takeText()
@@ -98,14 +160,16 @@ void SchemaCheck::run(Request request)
         return;
     }
     m_running = true;
-    auto *watcher = new QFutureWatcher<ValidationResult>(this);
+    auto *watcher = new QFutureWatcher<CheckOutcome>(this);
     const Subject subject = request.subject;
-    connect(watcher, &QFutureWatcher<ValidationResult>::finished, this, [this, watcher, generation, subject] {
+    connect(watcher, &QFutureWatcher<CheckOutcome>::finished, this, [this, watcher, generation, subject] {
         watcher->deleteLater();
         m_running = false;
-        const ValidationResult result = watcher->result();
-        if (generation == m_generation)
-            Q_EMIT finished(subject, result);
+        const CheckOutcome outcome = watcher->result();
+        if (generation == m_generation) {
+            m_guide = outcome.guide;
+            Q_EMIT finished(subject, outcome.result);
+        }
         if (m_waiting) {
             Request next = *std::move(m_waiting);
             m_waiting.reset();
@@ -114,8 +178,21 @@ void SchemaCheck::run(Request request)
     });
     // The validator is shared with the task, so a window closed meanwhile
     // leaves it alive until the check ends.
-    watcher->setFuture(QtConcurrent::run([validator = m_validator, r = std::move(request)] {
-        return r.text ? validator->validateText(*r.text, r.path) : validator->validate(r.path);
+    watcher->setFuture(QtConcurrent::run([validator = m_validator, guides = m_guides, r = std::move(request)] {
+        CheckOutcome outcome;
+        outcome.result = r.text ? validator->validateText(*r.text, r.path) : validator->validate(r.path);
+        if (outcome.result.schemaFile.isEmpty() || outcome.result.status == ValidationResult::Status::NotChecked)
+            return outcome;
+        QList<std::pair<QString, QString>> prefixes;
+        if (r.text) {
+            QXmlStreamReader reader(*r.text);
+            prefixes = rootPrefixes(reader);
+        } else if (QFile file(r.path); file.open(QIODevice::ReadOnly)) {
+            QXmlStreamReader reader(&file);
+            prefixes = rootPrefixes(reader);
+        }
+        outcome.guide = guides->guideFor(outcome.result.schemaFile, prefixes);
+        return outcome;
     }));
 }
 

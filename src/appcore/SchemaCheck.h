@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SchemaGuide.h"
 #include "SchemaValidator.h"
 
 #include <QByteArray>
@@ -41,6 +42,10 @@ public:
     void clear();
     // Whether a check is running now.
     bool isRunning() const { return m_running; }
+    // What the schema of the latest result allows, node by node; null when
+    // no schema was read. Made beside the window with the check, and asked
+    // on this thread only.
+    std::shared_ptr<SchemaGuide> guide() const { return m_guide; }
 
 Q_SIGNALS:
     // A check of subject began (the panel says "checking").
@@ -59,7 +64,10 @@ private:
     void run(Request request);
     void takeText();
 
+    struct GuideCache;
     std::shared_ptr<SchemaValidator> m_validator;
+    std::shared_ptr<GuideCache> m_guides;
+    std::shared_ptr<SchemaGuide> m_guide;
     QTimer m_delay;
     quint64 m_generation = 0; // of the latest request
     bool m_running = false;

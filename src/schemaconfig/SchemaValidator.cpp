@@ -459,6 +459,7 @@ ValidationResult SchemaValidator::validateText(const QByteArray &bytes, const QS
             result.reason = QStringLiteral("%1 is not a regular file").arg(named);
             return result;
         }
+        result.schemaFile = info.absoluteFilePath();
         const LoadedSchema *schema = nullptr;
         try {
             schema = &d->schema(QFileInfo(schemaFile).absoluteFilePath());

@@ -36,6 +36,8 @@ struct ValidationResult
     // "http://… is not a local file", "the schema cannot be read: …", or that
     // the document itself cannot be read.
     QString reason;
+    // The schema's local file, absolute, once it was found; else empty.
+    QString schemaFile;
     // The schema's URL when no catalog maps it to a local file, else empty.
     QString unmappedUrl;
     QList<ValidationProblem> problems; // in document order; at most kMaxProblems

@@ -40,6 +40,20 @@ int TreeModel::columnCount(const QModelIndex &) const
     return 1;
 }
 
+QString TreeItemTip(const QString &value, const QStringList &problems)
+{
+    constexpr qsizetype kMost = 80;
+    QString line = value.simplified();
+    if (line.size() > kMost)
+        line = line.left(kMost - 1) + u'…';
+    QStringList lines;
+    if (!line.isEmpty())
+        lines.append(line);
+    for (const QString &p : problems)
+        lines.append(QStringLiteral("Problem: %1").arg(p));
+    return lines.join(u'\n');
+}
+
 QVariant TreeModel::data(const QModelIndex &index, int role) const
 {
     const TreeNode *node = nodeFromIndex(index);
@@ -55,6 +69,9 @@ QVariant TreeModel::data(const QModelIndex &index, int role) const
         return node->foreColor();
     case ExpandedRole:
         return node->isExpanded();
+    case Qt::ToolTipRole:
+    case Qt::AccessibleDescriptionRole:
+        return TreeItemTip(node->tag(), m_problems.isEmpty() ? QStringList() : m_problems.value(IndexedNodePath(*node)));
     default:
         return {};
     }

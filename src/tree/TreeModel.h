@@ -14,7 +14,8 @@ namespace tarnwell {
 // Roles: Qt::DisplayRole is the node's text, TagRole its value, ForeColorRole
 // its colour as 0x00BBGGRR, ExpandedRole whether it is expanded. The colour
 // as a QColor for Qt::ForegroundRole is added by the window's model, since
-// QColor lives in Qt GUI.
+// QColor lives in Qt GUI. Qt::ToolTipRole and Qt::AccessibleDescriptionRole
+// are its value on one line, then the problems noted for it.
 class TreeModel : public QAbstractItemModel
 {
     Q_OBJECT
@@ -63,11 +64,19 @@ public:
     void removeNode(TreeNode *node);
     // Sets node's value.
     void setTag(TreeNode *node, const QString &value);
+    // The problems of the latest schema check, by indexed node path (see
+    // IndexedNodePath); they show in the nodes' tooltips.
+    void setProblems(QHash<QString, QStringList> byPath) { m_problems = std::move(byPath); }
 
 private:
     void setExpanded(TreeNode *node, bool expanded);
 
     std::unique_ptr<TreeNode> m_root;
+    QHash<QString, QStringList> m_problems;
 };
+
+// A tree item's tooltip: its value on one line, cut at 80 characters, then
+// each problem on a line of its own.
+QString TreeItemTip(const QString &value, const QStringList &problems);
 
 } // namespace tarnwell
