@@ -101,6 +101,8 @@ private Q_SLOTS:
     void limitCountsEveryLine();
     void documentsWithTheirSchema_data();
     void documentsWithTheirSchema();
+    void schemaPathsBelowTheDocuments_data();
+    void schemaPathsBelowTheDocuments();
 
 private:
     QTemporaryDir m_dir;
@@ -467,6 +469,46 @@ void TestSchemaConfig::documentsWithTheirSchema()
     }
     for (const QString &path : std::as_const(extra))
         QVERIFY2(lists.isListedInE(path) && !documentPaths.contains(path), qPrintable(path));
+}
+
+// Below each path the documents hold, the schema's paths follow --depth
+// elements deep (2 unless given), each element's attributes with it, so an
+// element that Add offers can be filled in.
+void TestSchemaConfig::schemaPathsBelowTheDocuments_data()
+{
+    QTest::addColumn<QStringList>("depth");
+    QTest::addColumn<QByteArray>("config");
+    const QByteArray top = "E,person\nES,person/name\nES,person/url\nE,person/url/@href\n";
+    const QByteArray below = "E,person/url/label\nE,person/url/label/@lang\n";
+    QTest::newRow("two levels unless given") << QStringList() << top + below;
+    QTest::newRow("--depth 1") << QStringList{u"--depth"_s, u"1"_s} << top;
+    QTest::newRow("--depth 3") << QStringList{u"--depth"_s, u"3"_s} << top + below + "ES,person/url/label/note\n";
+}
+
+void TestSchemaConfig::schemaPathsBelowTheDocuments()
+{
+    QFETCH(QStringList, depth);
+    QFETCH(QByteArray, config);
+    const QString schema = m_dir.filePath(u"personal.xsd"_s);
+    const QString document = m_dir.filePath(u"personal.xml"_s);
+    QFile xsd(schema), xml(document);
+    QVERIFY(xsd.open(QIODevice::WriteOnly) && xml.open(QIODevice::WriteOnly));
+    xsd.write(R"(<xs:schema xmlns:xs="http://www.w3.org/2001/XMLSchema">
+  <xs:element name="person"><xs:complexType><xs:sequence>
+    <xs:element name="name" type="xs:string"/>
+    <xs:element name="url" minOccurs="0"><xs:complexType><xs:sequence>
+      <xs:element name="label" minOccurs="0" maxOccurs="unbounded"><xs:complexType><xs:sequence>
+        <xs:element name="note" type="xs:string" minOccurs="0"/></xs:sequence>
+        <xs:attribute name="lang" type="xs:language"/></xs:complexType></xs:element>
+      </xs:sequence><xs:attribute name="href" type="xs:anyURI" use="required"/></xs:complexType></xs:element>
+  </xs:sequence></xs:complexType></xs:element>
+</xs:schema>)");
+    xml.write("<person><name>Ann</name></person>");
+    xsd.close();
+    xml.close();
+    const Run made = runTool(QStringList{u"--schema"_s, schema, document} + depth);
+    QVERIFY2(made.code == 0, made.err.constData());
+    QCOMPARE(made.out, config);
 }
 
 QTEST_GUILESS_MAIN(TestSchemaConfig)

@@ -50,11 +50,12 @@ const char kHelp[] =
     "  tarnwell-pairs write [--create] FILE    replace FILE's text with standard input\n"
     "  tarnwell-pairs config FILE...           print a TarnwellEditor.cfg made from\n"
     "                                          example documents of one family\n"
-    "  tarnwell-pairs config --schema FILE.xsd [ROOT] FILE.xml...\n"
+    "  tarnwell-pairs config --schema FILE.xsd [ROOT] FILE.xml... [--depth N]\n"
     "                                          the same from an XML Schema and example\n"
     "                                          documents: every path they hold, and\n"
-    "                                          what the schema allows one level below\n"
-    "                                          each; for large schemas\n"
+    "                                          what the schema allows below each, N\n"
+    "                                          elements deep (2 unless given) with\n"
+    "                                          their attributes; for large schemas\n"
     "  tarnwell-pairs config --schema FILE.xsd [ROOT] [--depth N]\n"
     "                                          print a TarnwellEditor.cfg made from an\n"
     "                                          XML Schema alone, starting at the global\n"
@@ -317,9 +318,6 @@ int runConfig(QStringList args)
                                        "and %1 is not a file; see --help.")
                             .arg(quoteForMessage(p)));
     }
-    if (!positional.isEmpty() && haveDepth)
-        throw Error(QStringLiteral("--depth goes with a schema alone: with documents, the paths are theirs and one "
-                                   "level below them; see --help."));
     std::vector<SchemaExample> examples;
     readDocuments(positional, [&](const std::shared_ptr<QuenFile> &file) {
         SchemaExample example;

@@ -34,16 +34,16 @@ public:
         if (++m_lines <= kMaxCount)
             return;
         if (m_withDocuments)
-            throw Error(QStringLiteral("The documents' paths and what %1 allows one level below them come to more than "
+            throw Error(QStringLiteral("The documents' paths and what %1 allows below them come to more than "
                                        "%2 paths, more than a configuration holds; nothing was printed. Give fewer "
-                                       "or smaller example documents.")
+                                       "or smaller example documents, or fewer levels below them with --depth N.")
                             .arg(m_file, QStringLiteral("32,767")),
                         Error::Kind::Overflow);
         throw Error(QStringLiteral("%1 with the root %2 gives more than %3 paths, more than a configuration holds; "
                                    "nothing was printed. Choose a narrower ROOT, list only paths up to N elements "
                                    "deep with --depth N, or give example documents of the family "
                                    "(config --schema FILE.xsd [ROOT] FILE.xml...): then the configuration holds "
-                                   "what they hold and what the schema allows one level below it.")
+                                   "what they hold and what the schema allows a few levels below it.")
                         .arg(m_file, quoteForMessage(m_root), QStringLiteral("32,767")),
                     Error::Kind::Overflow);
     }
@@ -169,12 +169,14 @@ void write(const Shape &shape, const QString &path, bool root, QByteArray &out)
         write(*shape.byName.at(name), path + u'/' + name, false, out);
 }
 
-// The documents' paths with what the schema allows one level below each.
+// The documents' paths with what the schema allows below each, `levels`
+// elements deep: so that an element Add offers has its own attributes and
+// children listed, and can be filled in.
 class ExampleWalker
 {
 public:
-    ExampleWalker(SchemaContent &content, LineBudget &budget, QByteArray &out)
-        : m_content(content), m_budget(budget), m_out(out)
+    ExampleWalker(SchemaContent &content, LineBudget &budget, QByteArray &out, int levels)
+        : m_content(content), m_budget(budget), m_out(out), m_levels(levels)
     {
     }
 
@@ -202,7 +204,7 @@ public:
             if (child)
                 walk(*child, a.decl, path + u'/' + a.name, childSingle);
             else
-                line(path + u'/' + a.name, childSingle);
+                schemaBelow(a.decl, path + u'/' + a.name, childSingle, m_levels);
         }
         for (const QString &name : node.children) {
             if (listed.count(name))
@@ -219,9 +221,28 @@ private:
         m_out += (single && !attribute ? "ES," : "E,") + path.toUtf8() + '\n';
     }
 
+    // An element no document holds at path, with its attributes, and what
+    // the schema allows below it down to levels elements from the first.
+    // The budget bounds what a wide or recursive model could list.
+    void schemaBelow(xc::XSElementDeclaration *decl, const QString &path, bool single, int levels)
+    {
+        line(path, single);
+        const ElementContent &content = m_content.of(decl);
+        for (const QString &a : content.attributes)
+            line(path + u'/' + a, false, true);
+        if (levels <= 1)
+            return;
+        NameSet listed;
+        for (const AllowedChild &a : content.children) {
+            if (listed.insert(a.name).second)
+                schemaBelow(a.decl, path + u'/' + a.name, content.singleNames.count(a.name) > 0, levels - 1);
+        }
+    }
+
     SchemaContent &m_content;
     LineBudget &m_budget;
     QByteArray &m_out;
+    int m_levels;
 };
 
 // The prefixes the documents declare: for elements the first declaration of
@@ -359,7 +380,8 @@ SchemaConfig ConfigFromSchema(const QString &xsdPath, const SchemaConfigOptions 
 
     LineBudget budget(schema.quotedFile(), rootName, documentRoot != nullptr);
     if (documentRoot) {
-        ExampleWalker walker(content, budget, result.text);
+        ExampleWalker walker(content, budget, result.text,
+                             options.depth > 0 ? std::min(options.depth, kDocumentDepth) : kLevelsBelowDocuments);
         walker.walk(*documentRoot, start, rootName, false);
     } else {
         const int maxDepth = options.depth > 0 ? std::min(options.depth, kDocumentDepth) : kDocumentDepth;

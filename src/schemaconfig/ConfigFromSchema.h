@@ -30,6 +30,10 @@ struct SchemaConfig
     QStringList notes;
 };
 
+// How many elements deep the schema's paths go below the documents' paths
+// unless --depth says otherwise.
+inline constexpr int kLevelsBelowDocuments = 2;
+
 struct SchemaConfigOptions
 {
     // The global element to start from; empty for the only one (or, with
@@ -38,8 +42,10 @@ struct SchemaConfigOptions
     // Prefixes to write before names: (prefix, namespace URI); an empty URI
     // stands for the schema's target namespace.
     QList<std::pair<QString, QString>> prefixes;
-    // Paths at most this many elements deep; 0 for no limit but the
-    // document depth the editor reads (256).
+    // Without examples: paths at most this many elements deep; 0 for no
+    // limit but the document depth the editor reads (256). With examples:
+    // how many elements deep the schema's paths go below each path the
+    // documents hold; 0 for kLevelsBelowDocuments.
     int depth = 0;
 };
 
@@ -71,7 +77,9 @@ struct SchemaExample
 //
 // With examples, E holds every path the documents hold and, under each
 // element path they hold, every attribute and child element the schema
-// allows there, one level deep; order and S come from the schema (S also
+// allows there, with their attributes and what the schema allows below them
+// down to options.depth elements from the documents' path (each element's
+// attributes with it); order and S come from the schema (S also
 // needs the documents never to repeat the element), names the schema does
 // not know follow in the documents' order, and prefixes are the ones the
 // documents declare.
