@@ -83,6 +83,26 @@ const GeneratedDocument &largeDocument()
     return doc;
 }
 
+const GeneratedDocument &schemaDocument()
+{
+    static const GeneratedDocument doc(flatBytes(32766).replace(
+        "<Doc>", "<Doc xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" xsi:noNamespaceSchemaLocation=\"doc.xsd\">"));
+    static const bool schemaWritten = [] {
+        QFile f(doc.dir.filePath(QStringLiteral("doc.xsd")));
+        const QByteArray text = "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\">\n"
+                                "<xs:element name=\"Doc\"><xs:complexType><xs:sequence>\n"
+                                "<xs:element name=\"Item\" minOccurs=\"0\" maxOccurs=\"unbounded\"><xs:simpleType>"
+                                "<xs:restriction base=\"xs:string\"><xs:maxLength value=\"40\"/></xs:restriction>"
+                                "</xs:simpleType></xs:element>\n"
+                                "</xs:sequence></xs:complexType></xs:element>\n</xs:schema>\n";
+        if (!f.open(QIODevice::WriteOnly) || f.write(text) != text.size())
+            qFatal("cannot write the benchmark schema");
+        return true;
+    }();
+    (void)schemaWritten;
+    return doc;
+}
+
 const GeneratedDocument &nestedDocument()
 {
     static const GeneratedDocument doc(nestedBytes());

@@ -31,6 +31,11 @@ struct GeneratedDocument
 // The 32,767-entry document shared by the provider and window benchmarks.
 const GeneratedDocument &largeDocument();
 
+// A 32,767-entry document that names its schema, doc.xsd beside it: the
+// root Doc with xsi:noNamespaceSchemaLocation, then 32,765 Item elements
+// whose text is at most 40 characters.
+const GeneratedDocument &schemaDocument();
+
 // A document of three levels with attributes, of kNestedEntries entries:
 // Doc, then Group elements of eight Item elements, each Item with the
 // attributes id and state and a short text.

@@ -1,3 +1,4 @@
+#include "HeapSlack.h"
 #include <QApplication>
 
 #include <benchmark/benchmark.h>
@@ -55,6 +56,8 @@ int main(int argc, char **argv)
     // The window benchmarks run without a display.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // As the programs do: see KeepHeapSlack.
+    tarnwell::KeepHeapSlack();
     QApplication app(argc, argv);
     // Google Benchmark reads --benchmark_format into its own flag (and takes
     // it out of argv), which RunSpecifiedBenchmarks honours only when no

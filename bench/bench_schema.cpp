@@ -4,7 +4,9 @@
 #include "BenchData.h"
 #include "ConfigFromSchema.h"
 #include "Error.h"
+#include "Quen.h"
 #include "SchemaValidator.h"
+#include "TreeModel.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -110,3 +112,36 @@ static void ValidateDocument(benchmark::State &state)
     }
 }
 BENCHMARK(ValidateDocument)->Name("ValidateDocument/32767")->Unit(benchmark::kMillisecond);
+
+// The check of unsaved changes, as the window makes it after a pause: from
+// a changed tree of the 32,767-entry document to the problem list (the pair
+// list, the store preview, the validation with the schema cached, as
+// SchemaCheck makes it: the preview was read back by the reader's limits).
+// The
+// value set breaks the schema, so the list holds one problem.
+static void CheckUnsaved(benchmark::State &state)
+{
+    const bench::GeneratedDocument &document = bench::schemaDocument();
+    document.reset();
+    auto file = CreateQuenEngine()->WorkspaceList().at(0)->CreateController(QString(), kTarnwellProgId.toString(),
+                                                                            QString(), QString())->BindFile(document.path, QString());
+    TreeModel model;
+    model.loadPairList(file->RunCommand(QStringLiteral("GetData")).toStringList(),
+                       NameLists({QStringLiteral("Doc"), QStringLiteral("Doc/Item")}, {}, {}));
+    SchemaValidator validator;
+    validator.validate(document.path); // reads the schema
+    TreeNode *item = model.rootNode()->child(16000);
+    int round = 0;
+    for (auto _ : state) {
+        model.setTag(item, QStringLiteral("a value far too long for its schema, round %1").arg(++round));
+        const QStringList pairs = model.buildPairList();
+        const QByteArray bytes = file->RunCommand(QStringLiteral("PutDataPreview"), pairs).toByteArray();
+        const ValidationResult result =
+            validator.validateText(bytes, document.path, QString(), SchemaValidator::ReadLimits::KnownWithin);
+        if (result.problems.size() != 1) {
+            state.SkipWithError("the changed document does not have exactly one problem");
+            return;
+        }
+    }
+}
+BENCHMARK(CheckUnsaved)->Arg(32767)->Unit(benchmark::kMillisecond);

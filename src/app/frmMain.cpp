@@ -418,6 +418,7 @@ void frmMain::schemaCheckFinished(SchemaCheck::Subject subject, const Validation
     if (!result.unmappedUrl.isEmpty())
         m_schemaState.advice = CatalogAdvice(result.unmappedUrl);
     m_schemaResult = std::make_shared<const ValidationResult>(result);
+    m_lastResult = m_schemaResult;
     m_model->setProblems(ProblemsByPath(result));
     showSchemaPanel();
     RefreshValueHelp();
@@ -429,11 +430,11 @@ void frmMain::RefreshValueHelp()
     const std::shared_ptr<SchemaGuide> guide = m_check->guide();
     NodeRule rule;
     QStringList problems;
-    if (node && guide && m_schemaResult) {
+    if (node && guide && m_lastResult) {
         rule = guide->ruleFor(NodeNamePath(*node));
-        problems = ProblemsAt(*m_schemaResult, IndexedNodePath(*node));
+        problems = ProblemsAt(*m_lastResult, IndexedNodePath(*node));
     }
-    const QString help = node && m_schemaResult ? ValueBoxHelp(m_schemaResult->schemaName, rule, problems) : QString();
+    const QString help = node && m_lastResult ? ValueBoxHelp(m_lastResult->schemaName, rule, problems) : QString();
     txtValue->setToolTip(help);
     txtValue->setAccessibleDescription(help);
     if (m_valueChoices->stringList() != rule.choices)
@@ -445,6 +446,7 @@ void frmMain::ClearSchemaCheck()
 {
     m_check->clear();
     m_schemaResult.reset();
+    m_lastResult.reset();
     m_model->setProblems({});
     m_schemaState = {};
     showSchemaPanel();

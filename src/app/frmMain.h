@@ -178,6 +178,10 @@ private:
     SchemaCheck *m_check = nullptr;
     SchemaPanelState m_schemaState;
     std::shared_ptr<const ValidationResult> m_schemaResult;
+    // The latest result that arrived, kept while a newer check runs: the
+    // value box and the tree items say what it found until the next one
+    // ends.
+    std::shared_ptr<const ValidationResult> m_lastResult;
 };
 
 } // namespace tarnwell

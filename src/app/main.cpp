@@ -1,3 +1,4 @@
+#include "HeapSlack.h"
 #include "frmMain.h"
 
 #include <QApplication>
@@ -106,6 +107,7 @@ int main(int argc, char **argv)
     if (request.exitCode >= 0)
         return request.exitCode;
 
+    tarnwell::KeepHeapSlack();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tarnwell-xml-editor"));
     QApplication::setApplicationDisplayName(tarnwell::frmMain::kTitle.toString());

@@ -167,7 +167,11 @@ void SchemaCheck::run(Request request)
         m_running = false;
         const CheckOutcome outcome = watcher->result();
         if (generation == m_generation) {
-            m_guide = outcome.guide;
+            // A text that could not be checked against a schema it names
+            // (one not well-formed, say) keeps the guide that schema gave.
+            if (outcome.guide || outcome.result.status != ValidationResult::Status::NotChecked ||
+                outcome.result.schemaFile.isEmpty() || (m_guide && m_guide->file() != outcome.result.schemaFile))
+                m_guide = outcome.guide;
             Q_EMIT finished(subject, outcome.result);
         }
         if (m_waiting) {
@@ -180,7 +184,10 @@ void SchemaCheck::run(Request request)
     // leaves it alive until the check ends.
     watcher->setFuture(QtConcurrent::run([validator = m_validator, guides = m_guides, r = std::move(request)] {
         CheckOutcome outcome;
-        outcome.result = r.text ? validator->validateText(*r.text, r.path) : validator->validate(r.path);
+        // What PutData would store was read back by the reader's limits.
+        const auto limits = r.subject == Subject::UnsavedChanges ? SchemaValidator::ReadLimits::KnownWithin
+                                                                 : SchemaValidator::ReadLimits::Check;
+        outcome.result = r.text ? validator->validateText(*r.text, r.path, QString(), limits) : validator->validate(r.path);
         if (outcome.result.schemaFile.isEmpty() || outcome.result.status == ValidationResult::Status::NotChecked)
             return outcome;
         QList<std::pair<QString, QString>> prefixes;

@@ -1,5 +1,6 @@
 // tarnwell-pairs: the pair list and the raw text of an XML file, for scripts,
 // through the same provider the editor uses.
+#include "HeapSlack.h"
 #include "ConfigFromDocuments.h"
 #include "ConfigFromSchema.h"
 #include "SchemaValidator.h"
@@ -461,7 +462,8 @@ int store(const std::shared_ptr<QuenFile> &file, const QStringList &pairs, bool 
         // result with problems, or one that cannot be checked, is not stored.
         const QByteArray after = file->RunCommand(QStringLiteral("PutDataPreview"), pairs).toByteArray();
         SchemaValidator validator;
-        const ValidationResult result = validator.validateText(after, file->Path());
+        const ValidationResult result =
+            validator.validateText(after, file->Path(), QString(), SchemaValidator::ReadLimits::KnownWithin);
         for (const QString &note : CatalogNotes())
             std::fprintf(stderr, "tarnwell-pairs: note: %s.\n", oneLine(note).toUtf8().constData());
         if (result.status == ValidationResult::Status::NotChecked) {
@@ -755,6 +757,7 @@ int main(int argc, char **argv)
     // A reader that stops early (get ... | head -1) ends the program quietly,
     // as it ends any filter, even where the caller ignored SIGPIPE.
     std::signal(SIGPIPE, SIG_DFL);
+    tarnwell::KeepHeapSlack();
     QCoreApplication app(argc, argv);
     const QStringList arguments = app.arguments();
     for (int i = 1; i < argc && i < arguments.size(); ++i) {

@@ -415,7 +415,8 @@ ValidationResult SchemaValidator::validate(const QString &documentPath, const QS
     return validateText(bytes, documentPath, schemaPath);
 }
 
-ValidationResult SchemaValidator::validateText(const QByteArray &bytes, const QString &documentPath, const QString &schemaPath)
+ValidationResult SchemaValidator::validateText(const QByteArray &bytes, const QString &documentPath, const QString &schemaPath,
+                                               ReadLimits limits)
 {
     ValidationResult result;
     const std::lock_guard lock(d->mutex);
@@ -470,7 +471,7 @@ ValidationResult SchemaValidator::validateText(const QByteArray &bytes, const QS
         // The document within the limits the editor reads it by (its
         // nesting, its attributes, what its entities expand to), or no
         // check: Xerces has no such bounds of its own.
-        if (const QString limit = readLimitOf(bytes, document); !limit.isEmpty()) {
+        if (const QString limit = limits == ReadLimits::Check ? readLimitOf(bytes, document) : QString(); !limit.isEmpty()) {
             result.reason = QStringLiteral("the document goes beyond what the editor reads: %1").arg(limit);
             return result;
         }

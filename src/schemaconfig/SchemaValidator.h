@@ -63,9 +63,14 @@ public:
     // its files are unchanged, so a second check costs only the document.
     // Never throws; one check at a time per validator (calls are serialized).
     ValidationResult validate(const QString &documentPath, const QString &schemaPath = {});
+    // Whether a text is first checked against the limits the editor reads
+    // documents by, or is known to be within them (the provider's store
+    // preview, which it read back by those limits).
+    enum class ReadLimits { Check, KnownWithin };
     // The same check of a text not stored yet (what a store would write),
     // as if it were the file at documentPath.
-    ValidationResult validateText(const QByteArray &bytes, const QString &documentPath, const QString &schemaPath = {});
+    ValidationResult validateText(const QByteArray &bytes, const QString &documentPath, const QString &schemaPath = {},
+                                  ReadLimits limits = ReadLimits::Check);
 
 private:
     struct Impl;
