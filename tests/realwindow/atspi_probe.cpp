@@ -1,9 +1,10 @@
 // What a screen reader sees of a running program, through the accessibility
 // bus (AT-SPI over D-Bus): finds the accessible objects whose name starts
 // with a prefix and prints their name and description, or performs the
-// first object's first action (a press, for a button).
+// first object's first action (a press, for a button), or prints the first
+// object's text (what a screen reader reads of a text box).
 //
-// Usage: atspi-probe find PREFIX | atspi-probe press PREFIX
+// Usage: atspi-probe find PREFIX | atspi-probe press PREFIX | atspi-probe text PREFIX
 // Exit status 0 when an object was found (and pressed), 1 when none was, 2
 // when the accessibility bus cannot be reached.
 #include <QCoreApplication>
@@ -81,8 +82,9 @@ int main(int argc, char **argv)
     qDBusRegisterMetaType<Ref>();
     qDBusRegisterMetaType<QList<Ref>>();
     const QStringList args = app.arguments().mid(1);
-    if (args.size() != 2 || (args[0] != QLatin1String("find") && args[0] != QLatin1String("press"))) {
-        std::fputs("usage: atspi-probe find|press PREFIX\n", stderr);
+    if (args.size() != 2 ||
+        (args[0] != QLatin1String("find") && args[0] != QLatin1String("press") && args[0] != QLatin1String("text"))) {
+        std::fputs("usage: atspi-probe find|press|text PREFIX\n", stderr);
         return 2;
     }
     QDBusInterface launcher(QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus"), QStringLiteral("org.a11y.Bus"),
@@ -107,6 +109,14 @@ int main(int argc, char **argv)
         QDBusInterface action(found.first().service, found.first().path.path(), QStringLiteral("org.a11y.atspi.Action"), bus);
         const QDBusReply<bool> done = action.call(QStringLiteral("DoAction"), 0);
         return done.isValid() && done.value() ? 0 : 1;
+    }
+    if (args[0] == QLatin1String("text")) {
+        QDBusInterface text(found.first().service, found.first().path.path(), QStringLiteral("org.a11y.atspi.Text"), bus);
+        const QDBusReply<QString> content = text.call(QStringLiteral("GetText"), 0, -1);
+        if (!content.isValid())
+            return 1;
+        std::printf("%s\n", qPrintable(content.value()));
+        return 0;
     }
     for (const Ref &r : found)
         std::printf("%s\t%s\n", qPrintable(property(bus, r, "Name")), qPrintable(property(bus, r, "Description")));
