@@ -255,8 +255,23 @@ void TestProvider::storesExactBytes_data()
     // only a character reference ("&lt;") never holds markup.
     QTest::newRow("beside an entity holding markup")
         << QByteArray("<!DOCTYPE d [<!ENTITY e \"<b>x</b>\">]>\n<d>\n  <a>&e;</a>\n  <c>1</c>\n</d>\n")
-        << list({"DAT,,d,", "DAT,,d/a,x", "DAT,,d/c,2", "DAT,,d/c/@n,1"})
+        << list({"DAT,,d,", "DAT,,d/a,", "DAT,,d/a/b,x", "DAT,,d/c,2", "DAT,,d/c/@n,1"})
         << QByteArray("<!DOCTYPE d [<!ENTITY e \"<b>x</b>\">]>\n<d>\n  <a>&e;</a>\n  <c n=\"1\">2</c>\n</d>\n") << QString();
+    // Elements from an entity are shown and read-only: edits elsewhere keep
+    // the reference as written, one inside them is refused, naming it.
+    const QByteArray fooEntity("<!DOCTYPE doc [<!ENTITY e \"<foo>x</foo>\">]>\n<doc>\n  &e;\n  <foo>y</foo>\n  <k>t</k>\n</doc>\n");
+    QTest::newRow("beside the elements of an entity")
+        << fooEntity << list({"DAT,,doc,", "DAT,,doc/foo,x", "DAT,,doc/foo[1],z", "DAT,,doc/k,t"})
+        << QByteArray(fooEntity).replace("<foo>y", "<foo>z") << QString();
+    QTest::newRow("a sibling of the elements of an entity deleted")
+        << fooEntity << list({"DAT,,doc,", "DAT,,doc/foo,x", "DAT,,doc/k,t"})
+        << QByteArray("<!DOCTYPE doc [<!ENTITY e \"<foo>x</foo>\">]>\n<doc>\n  &e;\n  \n  <k>t</k>\n</doc>\n") << QString();
+    QTest::newRow("inside the elements of an entity")
+        << fooEntity << list({"DAT,,doc,", "DAT,,doc/foo,w", "DAT,,doc/foo[1],y", "DAT,,doc/k,t"}) << fooEntity
+        << QStringLiteral("the elements of the entity \"&e;\", whose text holds markup; they are read-only");
+    QTest::newRow("the elements of an entity deleted")
+        << fooEntity << list({"DAT,,doc,", "DAT,,doc/foo,y", "DAT,,doc/k,t"}) << fooEntity
+        << QStringLiteral("the elements of the entity \"&e;\"");
     QTest::newRow("over an entity holding text")
         << QByteArray("<!DOCTYPE d [<!ENTITY co \"a &#38;lt; b\">]>\n<d><a>&co;</a></d>") << list({"DAT,,d,", "DAT,,d/a,c"})
         << QByteArray("<!DOCTYPE d [<!ENTITY co \"a &#38;lt; b\">]>\n<d><a>c</a></d>") << QString();
@@ -373,7 +388,7 @@ void TestProvider::storesExactBytes_data()
                                                  << twoPrefixes << QStringLiteral("which name the same attribute (\"v\" in the namespace \"u\")");
     const QByteArray entity("<!DOCTYPE d [<!ENTITY e \"<b>x</b>\">]>\n<d>\n  <a>&e;</a>\n  <c>1</c>\n</d>\n");
     QTest::newRow("edit over an entity holding markup") << entity << list({"DAT,,d,", "DAT,,d/a,y", "DAT,,d/c,1"}) << entity
-                                                        << QStringLiteral("the edit would remove the entity \"&e;\"");
+                                                        << QStringLiteral("entity \"&e;\", whose text holds markup");
     // Every encoding stores as it reads, again and again: a byte below 0x40
     // inside a GB18030 or JOHAB character is not markup; characters that
     // Shift_JIS would write as bytes reading back as others are references;
@@ -621,6 +636,18 @@ void TestProvider::readsByXmlRules_data()
         << QByteArray("<?xml version=\"1.0\" standalone=\"yes\"?><!DOCTYPE r [<!ENTITY % x SYSTEM \"n.ent\"> %x;"
                       "<!ATTLIST r a NMTOKEN #IMPLIED>]><r a=\" x \"/>")
         << QStringList{u"DAT,,r,"_s, u"DAT,,r/@a,x"_s};
+    // Elements from internal entities are in the list where the reference
+    // stands, as XML and XPath count them; their text is theirs, not their
+    // parent's, whose own text around them stays its value.
+    QTest::newRow("elements from an entity")
+        << QByteArray("<!DOCTYPE doc [<!ENTITY e \"<foo>x</foo>\">]><doc>&e;<foo>y</foo></doc>")
+        << QStringList{u"DAT,,doc,"_s, u"DAT,,doc/foo,x"_s, u"DAT,,doc/foo[1],y"_s};
+    QTest::newRow("an entity of text and an element")
+        << QByteArray("<!DOCTYPE p [<!ENTITY m \"t<i>x</i>u\">]><p>a&m;b</p>")
+        << QStringList{u"DAT,,p,atub"_s, u"DAT,,p/i,x"_s};
+    QTest::newRow("entities within entities")
+        << QByteArray("<!DOCTYPE r [<!ENTITY in \"<k v='1'>&amp;</k>\"><!ENTITY out \"<g>&in;</g>\">]><r>&out;<z/></r>")
+        << QStringList{u"DAT,,r,"_s, u"DAT,,r/g,"_s, u"DAT,,r/g/k,&"_s, u"DAT,,r/g/k/@v,1"_s, u"DAT,,r/z,"_s};
     // Attribute defaults of the internal subset are not in the file: they
     // stay out of the list.
     QTest::newRow("attribute default left out")

@@ -17,11 +17,20 @@ void PatchEmitter::dropText(qsizetype from, qsizetype to) const
     for (const QByteArray &ref : m_dom.markupEntityRefs) {
         if (text.contains(ref)) {
             throw storeError(m_fileName, QStringLiteral("the edit would remove the entity %1, whose text holds "
-                                                        "markup that the data does not show; change that part "
-                                                        "in the XML View instead.")
+                                                        "markup; its elements are read-only in the data. Change "
+                                                        "that part in the XML View instead.")
                                              .arg(quoteForMessage(QString::fromUtf8(ref))));
         }
     }
+}
+
+bool PatchEmitter::refersToMarkup(const LexItem &item) const
+{
+    if (item.kind != LexItem::Text || m_dom.markupEntityRefs.empty())
+        return false;
+    const QByteArrayView text = QByteArrayView(m_s).sliced(item.start, item.end - item.start);
+    return std::any_of(m_dom.markupEntityRefs.begin(), m_dom.markupEntityRefs.end(),
+                       [&](const QByteArray &ref) { return text.contains(ref); });
 }
 
 void PatchEmitter::dropTextItems(const LexElement &lx, size_t from, size_t to) const
@@ -446,6 +455,20 @@ PatchEmitter::ChildGaps PatchEmitter::gapsAroundChildren(const LexElement &lx, c
         g.gapStart[k] = k == 0 ? 0 : g.tailEnd[k - 1];
         g.blockStart[k] = startOfOwnLines(m_s, lx, item, g.gapStart[k]);
         g.tailEnd[k] = endOfLineComments(m_s, lx, item);
+        // A reference to an entity that holds markup belongs to no child: a
+        // child's block stops short of it on either side.
+        for (size_t i = item; i-- > g.blockStart[k];) {
+            if (refersToMarkup(lx.content[i])) {
+                g.blockStart[k] = i + 1;
+                break;
+            }
+        }
+        for (size_t i = item + 1; i < g.tailEnd[k]; ++i) {
+            if (refersToMarkup(lx.content[i])) {
+                g.tailEnd[k] = i;
+                break;
+            }
+        }
         if (childKept[k]) {
             g.left[k] = std::move(left);
             left.clear();

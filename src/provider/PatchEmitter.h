@@ -58,6 +58,8 @@ private:
 
     // The content between an existing element's tags.
     void dropText(qsizetype from, qsizetype to) const;
+    // Whether item is text that refers to an entity holding markup.
+    bool refersToMarkup(const LexItem &item) const;
     void dropTextItems(const LexElement &lx, size_t from, size_t to) const;
     void emitItems(const LexElement &lx, size_t from, size_t to, bool container, bool valueChanged,
                    const QString &value, bool *valueWritten);

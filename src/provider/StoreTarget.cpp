@@ -291,6 +291,124 @@ QString namespaceForMessage(const QString &uri)
 
 } // namespace
 
+namespace {
+
+// Whether the document's element d and target element t hold the same
+// names, values, attributes and children, all the way down.
+bool sameSubtree(const DomDocument &doc, int d, const Target &target, int t)
+{
+    std::vector<std::pair<int, int>> stack{{d, t}};
+    std::vector<std::pair<QString, QString>> da, ta;
+    while (!stack.empty()) {
+        const auto [di, ti] = stack.back();
+        stack.pop_back();
+        const DomElement &de = doc.elements[static_cast<size_t>(di)];
+        const TargetElement &te = target.elements[static_cast<size_t>(ti)];
+        if (de.name != te.name || de.value != te.value || de.shown().size() != te.children.size() ||
+            de.attributes.size() != te.attributes.size())
+            return false;
+        da.clear();
+        ta.clear();
+        for (const DomAttribute &a : de.attributes)
+            da.emplace_back(a.segment, a.value);
+        for (const TargetAttribute &a : te.attributes)
+            ta.emplace_back(a.segment, a.value);
+        std::sort(da.begin(), da.end());
+        std::sort(ta.begin(), ta.end());
+        if (da != ta)
+            return false;
+        for (size_t i = 0; i < te.children.size(); ++i)
+            stack.emplace_back(de.shown()[i], te.children[i]);
+    }
+    return true;
+}
+
+// The target element at the path the document's element d has (names and
+// indexes among the shown siblings); -1 when the target has none there.
+int targetAt(const DomDocument &doc, int d, const Target &target)
+{
+    std::vector<std::pair<const QString *, int>> steps; // name, index among same-named siblings
+    for (int e = d; doc.elements[static_cast<size_t>(e)].parent >= 0; e = doc.elements[static_cast<size_t>(e)].parent) {
+        const DomElement &self = doc.elements[static_cast<size_t>(e)];
+        int index = 0;
+        for (int sibling : doc.elements[static_cast<size_t>(self.parent)].shown()) {
+            if (sibling == e)
+                break;
+            index += doc.elements[static_cast<size_t>(sibling)].name == self.name ? 1 : 0;
+        }
+        steps.emplace_back(&self.name, index);
+    }
+    if (target.elements.empty() || target.elements[0].name != doc.elements[0].name)
+        return -1;
+    int t = 0;
+    for (auto it = steps.rbegin(); it != steps.rend(); ++it) {
+        const auto &byName = target.elements[static_cast<size_t>(t)].childrenByName;
+        const auto found = byName.find(*it->first);
+        if (found == byName.end() || it->second >= static_cast<int>(found->second.size()))
+            return -1;
+        t = found->second[static_cast<size_t>(it->second)];
+    }
+    return t;
+}
+
+Error entityChanged(const QString &fileName, const QByteArray &ref)
+{
+    return storeError(fileName, QStringLiteral("the edit would change, move or remove the elements of the entity %1, "
+                                               "whose text holds markup; they are read-only in the data. Change them "
+                                               "in the XML View instead.")
+                                    .arg(quoteForMessage(QString::fromUtf8(ref))));
+}
+
+} // namespace
+
+Target withoutEntityElements(const DomDocument &doc, const Target &target, const QString &fileName)
+{
+    Target out = target;
+    // Each element that refers to such an entity, with its place in the
+    // target, all found before any is changed.
+    std::vector<std::pair<int, int>> parents;
+    for (size_t d = 0; d < doc.fileElements; ++d) {
+        const DomElement &e = doc.elements[d];
+        if (e.shownChildren.empty())
+            continue;
+        const int t = targetAt(doc, static_cast<int>(d), out);
+        if (t < 0) {
+            for (int c : e.shownChildren) {
+                if (!doc.elements[static_cast<size_t>(c)].entity.isEmpty())
+                    throw entityChanged(fileName, doc.elements[static_cast<size_t>(c)].entity);
+            }
+        }
+        parents.emplace_back(static_cast<int>(d), t);
+    }
+    for (const auto &[d, t] : parents) {
+        TargetElement &te = out.elements[static_cast<size_t>(t)];
+        std::vector<bool> taken(te.children.size(), false);
+        size_t next = 0;
+        for (int c : doc.elements[static_cast<size_t>(d)].shownChildren) {
+            const DomElement &child = doc.elements[static_cast<size_t>(c)];
+            if (child.entity.isEmpty())
+                continue;
+            size_t at = next;
+            while (at < te.children.size() && !sameSubtree(doc, c, out, te.children[at]))
+                ++at;
+            if (at == te.children.size())
+                throw entityChanged(fileName, child.entity);
+            taken[at] = true;
+            next = at + 1;
+        }
+        std::vector<int> kept;
+        for (size_t i = 0; i < te.children.size(); ++i) {
+            if (!taken[i])
+                kept.push_back(te.children[i]);
+        }
+        te.children = std::move(kept);
+        te.childrenByName.clear();
+        for (int c : te.children)
+            te.childrenByName[out.elements[static_cast<size_t>(c)].name].push_back(c);
+    }
+    return out;
+}
+
 bool matchesTarget(const DomDocument &doc, const Target &target, QString *where, QString *why)
 {
     why->clear();
@@ -319,7 +437,7 @@ bool matchesTarget(const DomDocument &doc, const Target &target, QString *where,
         stack.pop_back();
         const DomElement &d = doc.elements[static_cast<size_t>(di)];
         const TargetElement &t = target.elements[static_cast<size_t>(ti)];
-        bool same = d.name == t.name && d.value == t.value && d.children.size() == t.children.size() &&
+        bool same = d.name == t.name && d.value == t.value && d.shown().size() == t.children.size() &&
                     d.attributes.size() == t.attributes.size();
         if (same && !d.attributes.empty()) {
             da.clear();
@@ -350,7 +468,7 @@ bool matchesTarget(const DomDocument &doc, const Target &target, QString *where,
                 return otherNamespace(ti, a.ns, had, a.entry, a.segment);
         }
         for (size_t i = 0; i < t.children.size(); ++i)
-            stack.emplace_back(d.children[i], t.children[i]);
+            stack.emplace_back(d.shown()[i], t.children[i]);
     }
     return true;
 }

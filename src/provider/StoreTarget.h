@@ -46,6 +46,13 @@ struct Target
 // namespace, or (requiredRoot not empty) names another root.
 Target buildTarget(const QStringList &pairs, const QString &requiredRoot, const QString &fileName);
 
+// The target without the elements that the text of entities gives the
+// document (a store keeps the references as written), after finding each
+// of them unchanged in the target under the element that refers to the
+// entity. Throws, naming the entity, when one was changed, moved or
+// removed: they are read-only.
+Target withoutEntityElements(const DomDocument &doc, const Target &target, const QString &fileName);
+
 // Whether the document holds exactly what target says (same paths and values,
 // same order of child elements, the namespaces the entries give; attribute
 // order free). Otherwise *where names the first difference, and *why says

@@ -229,11 +229,11 @@ private:
         if (!m_lex) {
             LexDocument lex;
             std::vector<size_t> childCounts;
-            childCounts.reserve(m_dom.elements.size());
-            for (const DomElement &e : m_dom.elements)
-                childCounts.push_back(e.children.size());
-            bool ok = lexDocument(text().utf8(), lex, &childCounts) &&
-                      lex.elements.size() == m_dom.elements.size();
+            // Only the elements the file writes have markup of their own.
+            childCounts.reserve(m_dom.fileElements);
+            for (size_t i = 0; i < m_dom.fileElements; ++i)
+                childCounts.push_back(m_dom.elements[i].children.size());
+            bool ok = lexDocument(text().utf8(), lex, &childCounts) && lex.elements.size() == m_dom.fileElements;
             // Each name as UTF-8, converted once: the elements of one name
             // share its string.
             QHash<const QChar *, QByteArray> utf8Names;

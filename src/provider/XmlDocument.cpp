@@ -187,20 +187,48 @@ QString expandReferences(xmlDocPtr doc, const QString &text, bool attribute, int
     return out;
 }
 
-QString textOf(xmlNodePtr n)
+QString textOf(xmlNodePtr n, int depth = 0);
+
+// The text an entity whose text holds markup gives the element that refers
+// to it: its own character data, as the parser built it, and that of the
+// entities it refers to; the text of its elements is theirs.
+QString entityOwnText(xmlEntityPtr entity, int depth)
+{
+    QString text;
+    if (!entity || depth > 40)
+        return text;
+    for (xmlNodePtr k = entity->children; k; k = k->next) {
+        if (k->type == XML_TEXT_NODE || k->type == XML_CDATA_SECTION_NODE || k->type == XML_ENTITY_REF_NODE)
+            text += textOf(k, depth + 1);
+    }
+    return text;
+}
+
+QString textOf(xmlNodePtr n, int depth)
 {
     if (n->type == XML_ENTITY_REF_NODE) {
-        // An entity of text only is read by the rules above; one whose text
-        // holds markup is read as the parser built it.
+        // An entity of text only is read by the rules above.
         const xmlEntityPtr entity = xmlGetDocEntity(n->doc, n->name);
         if (entity && entity->etype == XML_INTERNAL_GENERAL_ENTITY && !holdsMarkup(n->doc, entity, 0))
             return replacementText(n->doc, entity, false, 0);
-        xmlChar *content = xmlNodeGetContent(n);
-        QString s = str(content);
-        xmlFree(content);
-        return s;
+        return entityOwnText(entity, depth);
     }
     return str(n->content);
+}
+
+// Whether the text of entity holds an element, directly or through the
+// entities it refers to.
+bool entityHoldsElements(xmlDocPtr doc, xmlEntityPtr entity, int depth = 0)
+{
+    if (!entity || entity->etype != XML_INTERNAL_GENERAL_ENTITY || depth > 40)
+        return false;
+    for (xmlNodePtr k = entity->children; k; k = k->next) {
+        if (k->type == XML_ELEMENT_NODE)
+            return true;
+        if (k->type == XML_ENTITY_REF_NODE && entityHoldsElements(doc, xmlGetDocEntity(doc, k->name), depth + 1))
+            return true;
+    }
+    return false;
 }
 
 // A namespace name as declared, its references to entities and characters
@@ -654,7 +682,11 @@ private:
     void readAttributes(xmlNodePtr n, DomElement &e);
     void checkSchemaInstancePath(xmlNodePtr n, const DomElement &e) const;
     void checkExpandedNamespaces(xmlNodePtr n, const DomElement &e);
-    size_t readChildren(xmlNodePtr n, DomDocument &out);
+    size_t readChildren(xmlNodePtr n, DomDocument &out, bool *holdsEntityElements);
+    void addAllEntityElements(DomDocument &out);
+    void addEntityElements(xmlNodePtr ref, int parent, const QByteArray &outermost, int depth, DomDocument &out,
+                           std::vector<int> &top);
+    int addEntityElement(xmlNodePtr k, int parent, const QByteArray &outermost, int depth, DomDocument &out);
     void countText(qsizetype size, xmlNodePtr where);
     void countReference(xmlNodePtr ref, xmlNodePtr where);
     QString namespaceName(const xmlChar *href, xmlNodePtr where);
@@ -672,6 +704,9 @@ private:
     QHash<const void *, qsizetype> m_entitySizes;  // per entity: the bytes it expands to
     QHash<const xmlChar *, QString> m_namespaceNames; // namespace names written with references, expanded
     qsizetype m_entityText = 0;                    // what the references so far expand to
+    // The elements the file writes that refer to entities holding elements,
+    // by index, in document order.
+    std::vector<std::pair<int, xmlNodePtr>> m_entityParents;
 };
 
 void ElementTableBuilder::build(DomDocument &out, size_t elementCount)
@@ -697,9 +732,10 @@ void ElementTableBuilder::build(DomDocument &out, size_t elementCount)
         for (xmlNsPtr ns = n->nsDef; ns; ns = ns->next)
             out.namespaces.push_back({index, str(ns->prefix), ns->href ? namespaceName(ns->href, n) : QString()});
         checkExpandedNamespaces(n, e);
-        const size_t elementChildren = readChildren(n, out);
+        bool holdsEntityElements = false;
+        const size_t elementChildren = readChildren(n, out, &holdsEntityElements);
         DomElement &element = out.elements.back();
-        element.value = valueOf(n, elementChildren > 0,
+        element.value = valueOf(n, elementChildren > 0 || holdsEntityElements,
                                 m_expected && static_cast<size_t>(index) < m_expected->size()
                                     ? (*m_expected)[static_cast<size_t>(index)]
                                     : nullptr);
@@ -724,6 +760,7 @@ void ElementTableBuilder::build(DomDocument &out, size_t elementCount)
         if (n == root)
             break;
     }
+    addAllEntityElements(out);
 }
 
 void ElementTableBuilder::readName(xmlNodePtr n, DomElement &e)
@@ -815,7 +852,7 @@ void ElementTableBuilder::checkExpandedNamespaces(xmlNodePtr n, const DomElement
 // Counts n's element children, and reads its references to entities: an
 // external or undeclared entity refuses the document, and one whose text
 // holds markup is noted for the store.
-size_t ElementTableBuilder::readChildren(xmlNodePtr n, DomDocument &out)
+size_t ElementTableBuilder::readChildren(xmlNodePtr n, DomDocument &out, bool *holdsEntityElements)
 {
     size_t elementChildren = 0;
     for (xmlNodePtr c = n->children; c; c = c->next) {
@@ -841,9 +878,111 @@ size_t ElementTableBuilder::readChildren(xmlNodePtr n, DomDocument &out)
             const QByteArray ref = '&' + QByteArray(reinterpret_cast<const char *>(c->name)) + ';';
             if (std::find(out.markupEntityRefs.begin(), out.markupEntityRefs.end(), ref) == out.markupEntityRefs.end())
                 out.markupEntityRefs.push_back(ref);
+            if (entityHoldsElements(m_doc, entity)) {
+                *holdsEntityElements = true;
+                if (m_entityParents.empty() || m_entityParents.back().second != n)
+                    m_entityParents.emplace_back(static_cast<int>(out.elements.size()) - 1, n);
+            }
         }
     }
     return elementChildren;
+}
+
+// The elements the text of the entity that ref refers to holds, added under
+// parent; their indexes go to top in document order.
+void ElementTableBuilder::addEntityElements(xmlNodePtr ref, int parent, const QByteArray &outermost, int depth,
+                                            DomDocument &out, std::vector<int> &top)
+{
+    const xmlEntityPtr entity = xmlGetDocEntity(m_doc, ref->name);
+    if (!entity || entity->etype != XML_INTERNAL_GENERAL_ENTITY || depth > 40)
+        return;
+    for (xmlNodePtr k = entity->children; k; k = k->next) {
+        if (k->type == XML_ELEMENT_NODE)
+            top.push_back(addEntityElement(k, parent, outermost, depth, out));
+        else if (k->type == XML_ENTITY_REF_NODE)
+            addEntityElements(k, parent, outermost, depth + 1, out, top);
+    }
+}
+
+// One element of an entity's text, with what it holds; returns its index.
+int ElementTableBuilder::addEntityElement(xmlNodePtr k, int parent, const QByteArray &outermost, int depth,
+                                          DomDocument &out)
+{
+    int level = 0;
+    for (int p = parent; p >= 0; p = out.elements[static_cast<size_t>(p)].parent)
+        ++level;
+    if (level > kMaxDepth) {
+        const QString limit = QStringLiteral("it nests elements deeper than %1 levels").arg(kMaxDepth);
+        throw ReadLimitError(QStringLiteral("%1 goes beyond what the editor reads: %2 (the entity %3, line %4).")
+                                 .arg(quoteForMessage(m_fileName, 200), limit, quoteForMessage(QString::fromUtf8(outermost)))
+                                 .arg(xmlGetLineNo(k)),
+                             limit);
+    }
+    if (out.elements.size() - out.fileElements >= kMaxEntityElements) {
+        const QString limit = QStringLiteral("its entities give it more than %1 elements")
+                                  .arg(QLocale(QLocale::English).toString(static_cast<qulonglong>(kMaxEntityElements)));
+        throw ReadLimitError(QStringLiteral("%1 goes beyond what the editor reads: %2.").arg(quoteForMessage(m_fileName, 200), limit),
+                             limit);
+    }
+    const int index = static_cast<int>(out.elements.size());
+    out.elements.emplace_back();
+    {
+        DomElement &e = out.elements.back();
+        e.parent = parent;
+        e.entity = outermost;
+        readName(k, e);
+        readAttributes(k, e);
+        checkSchemaInstancePath(k, e);
+        checkExpandedNamespaces(k, e);
+    }
+    for (xmlNsPtr ns = k->nsDef; ns; ns = ns->next)
+        out.namespaces.push_back({index, str(ns->prefix), ns->href ? namespaceName(ns->href, k) : QString()});
+    std::vector<int> children;
+    bool hasElements = false;
+    for (xmlNodePtr c = k->children; c; c = c->next) {
+        if (c->type == XML_ELEMENT_NODE) {
+            hasElements = true;
+            children.push_back(addEntityElement(c, index, outermost, depth, out));
+        } else if (c->type == XML_ENTITY_REF_NODE) {
+            // What it expands to was counted with the outermost reference.
+            const xmlEntityPtr inner = xmlGetDocEntity(m_doc, c->name);
+            if (!inner || inner->etype != XML_INTERNAL_GENERAL_ENTITY) {
+                throw Error(QStringLiteral("%1 uses the entity %2, which is external or declared outside the file; "
+                                           "such entities are not read (line %3).")
+                                .arg(quoteForMessage(m_fileName, 200), quoteForMessage(str(c->name)))
+                                .arg(xmlGetLineNo(c)),
+                            Error::Kind::Provider);
+            }
+            if (entityHoldsElements(m_doc, inner)) {
+                hasElements = true;
+                addEntityElements(c, index, outermost, depth + 1, out, children);
+            }
+        }
+    }
+    DomElement &e = out.elements[static_cast<size_t>(index)];
+    e.children = std::move(children);
+    e.value = valueOf(k, hasElements, nullptr);
+    return index;
+}
+
+// After the elements the file writes: those of the entities they refer to,
+// and each parent's children in document order.
+void ElementTableBuilder::addAllEntityElements(DomDocument &out)
+{
+    out.fileElements = out.elements.size();
+    for (const auto &[parent, node] : m_entityParents) {
+        std::vector<int> shown;
+        size_t written = 0;
+        for (xmlNodePtr c = node->children; c; c = c->next) {
+            if (c->type == XML_ELEMENT_NODE) {
+                shown.push_back(out.elements[static_cast<size_t>(parent)].children.at(written++));
+            } else if (c->type == XML_ENTITY_REF_NODE) {
+                const QByteArray ref = '&' + QByteArray(reinterpret_cast<const char *>(c->name)) + ';';
+                addEntityElements(c, parent, ref, 0, out, shown);
+            }
+        }
+        out.elements[static_cast<size_t>(parent)].shownChildren = std::move(shown);
+    }
 }
 
 void ElementTableBuilder::countText(qsizetype size, xmlNodePtr where)
@@ -932,7 +1071,21 @@ QStringList pairListOf(const DomDocument &doc)
     };
     std::vector<Placed> placed(doc.elements.size());
     NameMap<int> seen;
-    for (size_t i = 0; i < doc.elements.size(); ++i) {
+    // Elements from entities come after those the file writes: the list
+    // takes them all in document order.
+    std::vector<int> order;
+    if (doc.fileElements != 0 && doc.fileElements < doc.elements.size()) {
+        order.reserve(doc.elements.size());
+        for (std::vector<int> pending{0}; !pending.empty();) {
+            const int i = pending.back();
+            pending.pop_back();
+            order.push_back(i);
+            const std::vector<int> &children = doc.elements[static_cast<size_t>(i)].shown();
+            pending.insert(pending.end(), children.rbegin(), children.rend());
+        }
+    }
+    for (size_t k = 0; k < doc.elements.size(); ++k) {
+        const size_t i = order.empty() ? k : static_cast<size_t>(order[k]);
         const DomElement &e = doc.elements[i];
         Placed &self = placed[i];
         QStringView parentPath;
@@ -959,14 +1112,14 @@ QStringList pairListOf(const DomDocument &doc)
             attribute.append(a.segment).append(u',').append(a.value);
             pairs.append(std::move(attribute));
         }
-        if (e.children.empty())
+        if (e.shown().empty())
             continue;
         seen.clear();
         // Elements of one name share its string, so a run of them is counted
         // without a look-up each.
         const QChar *lastName = nullptr;
         int *lastCount = nullptr;
-        for (int c : e.children) {
+        for (int c : e.shown()) {
             const QString &name = doc.elements[static_cast<size_t>(c)].name;
             if (!lastCount || name.constData() != lastName) {
                 lastCount = &seen[name];

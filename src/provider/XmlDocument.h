@@ -25,7 +25,18 @@ struct DomElement
     QString value;
     int parent = -1;
     std::vector<DomAttribute> attributes; // namespace declarations left out
-    std::vector<int> children;            // element children, in order
+    // Element children, in order: for an element the file writes, those it
+    // writes itself (what a store patches); for one an entity's text holds,
+    // all of them.
+    std::vector<int> children;
+    // All element children in document order, those from entities among
+    // them; empty when that is children.
+    std::vector<int> shownChildren;
+    // The reference ("&name;", UTF-8) whose entity's text holds this
+    // element; empty for an element the file writes.
+    QByteArray entity;
+
+    const std::vector<int> &shown() const { return shownChildren.empty() ? children : shownChildren; }
 };
 
 // A namespace declaration: "xmlns:prefix='uri'", or "xmlns='uri'" with an
@@ -39,12 +50,17 @@ struct DomNamespace
 
 struct DomDocument
 {
-    std::vector<DomElement> elements; // document order; 0 is the root
+    // The elements the file writes, in document order (0 is the root), then
+    // those that the text of entities referred to holds, in the order the
+    // references stand. Their elements are shown, and a store keeps them as
+    // they are: only the references are in the file.
+    std::vector<DomElement> elements;
+    size_t fileElements = 0; // how many of elements the file writes
     std::vector<DomNamespace> namespaces; // by element, in document order
     QString encoding;                 // as declared; empty when not declared
     // References ("&name;", UTF-8) to the entities used in the content whose
-    // text holds markup. Their elements are not part of the pair list, so a
-    // store must not drop or rewrite text that holds one.
+    // text holds markup. A store must not drop or rewrite text that holds
+    // one: the file holds their elements only as the reference.
     std::vector<QByteArray> markupEntityRefs;
 };
 
@@ -57,6 +73,9 @@ inline constexpr int kMaxAttributes = 10'000;
 // document may expand to in all (one entity referenced again and again, or
 // entities of entities, would otherwise take the machine's memory).
 inline constexpr qsizetype kMaxEntityText = 10'000'000;
+// The most elements the text of entities may give a document in all (each
+// reference to an entity gives its elements once more).
+inline constexpr size_t kMaxEntityElements = 100'000;
 
 // A document refused because it goes beyond one of the parser's limits (its
 // nesting, the length of a name or of a text) rather than because it is

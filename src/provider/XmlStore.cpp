@@ -7,6 +7,8 @@
 
 #include <QSet>
 
+#include <optional>
+
 namespace tarnwell::xml {
 
 using store::storeError;
@@ -67,14 +69,20 @@ CheckedStore storeChecked(const EncodedText &text, const LexDocument *lex, const
 {
     if (lex)
         checkNamesEncodable(text, dom, target, fileName);
+    // Elements from entities are written by their references, which the
+    // patch keeps; it works on the rest.
+    std::optional<Target> ownElements;
+    if (lex && dom.fileElements > 0 && dom.fileElements < dom.elements.size())
+        ownElements = withoutEntityElements(dom, target, fileName);
+    const Target &patched = ownElements ? *ownElements : target;
     CheckedStore out;
-    out.bytes = lex ? patchDocument(text, *lex, dom, target, fileName) : newDocument(target, fileName);
+    out.bytes = lex ? patchDocument(text, *lex, dom, patched, fileName) : newDocument(target, fileName);
     // The target's values in document order: the parse shares the strings
     // of the values it finds as sent.
     std::vector<const QString *> expected;
-    expected.reserve(target.elements.size());
-    for (std::vector<int> pending{0}; !target.elements.empty() && !pending.empty();) {
-        const TargetElement &e = target.elements[static_cast<size_t>(pending.back())];
+    expected.reserve(patched.elements.size());
+    for (std::vector<int> pending{0}; !patched.elements.empty() && !pending.empty();) {
+        const TargetElement &e = patched.elements[static_cast<size_t>(pending.back())];
         pending.pop_back();
         expected.push_back(&e.value);
         pending.insert(pending.end(), e.children.rbegin(), e.children.rend());
@@ -90,6 +98,18 @@ CheckedStore storeChecked(const EncodedText &text, const LexDocument *lex, const
     if (!matchesTarget(out.dom, target, &where, &why)) {
         if (!why.isEmpty())
             throw storeError(fileName, why);
+        // Elements from an entity are written by its reference, and a new
+        // element beside them may not come out where the list puts it.
+        if (ownElements) {
+            QStringList refs;
+            for (const QByteArray &ref : dom.markupEntityRefs)
+                refs.append(quoteForMessage(QString::fromUtf8(ref)));
+            throw storeError(fileName, QStringLiteral("the result would not hold exactly the data sent (at %1): an element "
+                                                      "next to the elements of the entity %2, whose text holds markup, "
+                                                      "cannot be placed there; put it elsewhere, or change that part in "
+                                                      "the XML View.")
+                                           .arg(quoteForMessage(where), refs.join(QStringLiteral(", "))));
+        }
         throw storeError(fileName,
                          QStringLiteral("the result would not hold exactly the data sent (at %1).").arg(quoteForMessage(where)));
     }
