@@ -10,6 +10,7 @@
 #include "Prompts.h"
 #include "SchemaValidator.h"
 #include "StatusLabel.h"
+#include "TarnwellProvider.h"
 #include "ValueHelp.h"
 
 #include <QAbstractItemView>
@@ -370,8 +371,11 @@ void frmMain::ScheduleUnsavedCheck()
 {
     if (!m_quenFile)
         return;
-    m_check->checkTextLater(SchemaCheck::Subject::UnsavedChanges, m_strFileName, [this] {
-        return m_quenFile->RunCommand(QStringLiteral("PutDataPreview"), m_model->buildPairList()).toByteArray();
+    m_check->checkTextLater(SchemaCheck::Subject::UnsavedChanges, m_strFileName, [this]() -> SchemaCheck::TextToCheck {
+        const QStringList pairs = m_model->buildPairList();
+        const QByteArray draft = m_quenFile->RunCommand(QStringLiteral("PutDataDraft"), pairs).toByteArray();
+        // Read back beside the window, as a store would, while it is checked.
+        return {draft, [draft, pairs, path = m_strFileName] { return TarnwellProvider::DraftRefusal(draft, pairs, path); }};
     });
 }
 
@@ -388,7 +392,7 @@ void frmMain::ScheduleBoxCheck()
         const QRegularExpressionMatch m = declared.match(QString::fromUtf8(utf8.left(512)));
         if (m.hasMatch())
             utf8 = (m.captured(1) + QStringLiteral("UTF-8") + m.captured(3)).toUtf8() + utf8.mid(m.captured(0).toUtf8().size());
-        return utf8;
+        return SchemaCheck::TextToCheck(utf8);
     });
 }
 

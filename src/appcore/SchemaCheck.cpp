@@ -88,7 +88,7 @@ void SchemaCheck::checkStored(const QString &path)
     run(std::move(r));
 }
 
-void SchemaCheck::checkTextLater(Subject subject, const QString &path, std::function<QByteArray()> makeText, int delayMs)
+void SchemaCheck::checkTextLater(Subject subject, const QString &path, std::function<TextToCheck()> makeText, int delayMs)
 {
     // The request is the newest from now on: nothing older is reported.
     ++m_generation;
@@ -116,7 +116,9 @@ void SchemaCheck::takeText()
     r.subject = m_laterSubject;
     r.path = m_laterPath;
     try {
-        r.text = m_makeText();
+        TextToCheck made = m_makeText();
+        r.text = std::move(made.text);
+        r.storeRefusal = std::move(made.storeRefusal);
     } catch (const Error &e) {
         r.failure = e.description();
     } catch (const std::exception &e) {
@@ -184,10 +186,27 @@ void SchemaCheck::run(Request request)
     // leaves it alive until the check ends.
     watcher->setFuture(QtConcurrent::run([validator = m_validator, guides = m_guides, r = std::move(request)] {
         CheckOutcome outcome;
+        // The store's read-back runs beside the schema check.
+        QFuture<QString> refusal;
+        if (r.storeRefusal)
+            refusal = QtConcurrent::run(r.storeRefusal);
         // What PutData would store was read back by the reader's limits.
         const auto limits = r.subject == Subject::UnsavedChanges ? SchemaValidator::ReadLimits::KnownWithin
                                                                  : SchemaValidator::ReadLimits::Check;
         outcome.result = r.text ? validator->validateText(*r.text, r.path, QString(), limits) : validator->validate(r.path);
+        if (r.storeRefusal) {
+            QString why;
+            try {
+                why = refusal.result();
+            } catch (const std::exception &e) {
+                why = QString::fromLocal8Bit(e.what());
+            }
+            if (!why.isEmpty()) {
+                outcome.result = {};
+                outcome.result.reason = why;
+                return outcome;
+            }
+        }
         if (outcome.result.schemaFile.isEmpty() || outcome.result.status == ValidationResult::Status::NotChecked)
             return outcome;
         QList<std::pair<QString, QString>> prefixes;

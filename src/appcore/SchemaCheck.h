@@ -32,12 +32,25 @@ public:
     explicit SchemaCheck(QObject *parent = nullptr);
     ~SchemaCheck() override;
 
+    // A text to check, and (when set) what reads it back as a store would,
+    // giving the store's refusal or nothing; the two run side by side, and
+    // a refusal makes the check "not checked", with it as the reason.
+    struct TextToCheck
+    {
+        TextToCheck(QByteArray bytes, std::function<QString()> refusal = {})
+            : text(std::move(bytes)), storeRefusal(std::move(refusal))
+        {
+        }
+        QByteArray text;
+        std::function<QString()> storeRefusal;
+    };
+
     // Checks the stored file at path, at once.
     void checkStored(const QString &path);
     // Checks, kDelayMs after the last such request, the text makeText gives
     // then (on this thread) as if it were the file at path. makeText may
     // throw an Error: the check is then "not checked", with its description.
-    void checkTextLater(Subject subject, const QString &path, std::function<QByteArray()> makeText, int delayMs = kDelayMs);
+    void checkTextLater(Subject subject, const QString &path, std::function<TextToCheck()> makeText, int delayMs = kDelayMs);
     // Forgets every request and result (another file is bound, or none).
     void clear();
     // Whether a check is running now.
@@ -59,6 +72,7 @@ private:
         Subject subject = Subject::StoredFile;
         QString path;
         std::optional<QByteArray> text; // none: the stored file
+        std::function<QString()> storeRefusal;
         QString failure;                // why there is no text to check
     };
     void run(Request request);
@@ -74,7 +88,7 @@ private:
     std::optional<Request> m_waiting; // to run once the running one ends
     Subject m_laterSubject = Subject::UnsavedChanges;
     QString m_laterPath;
-    std::function<QByteArray()> m_makeText;
+    std::function<TextToCheck()> m_makeText;
 };
 
 } // namespace tarnwell

@@ -27,7 +27,8 @@ public:
     // invalid, a string, a string list, a byte array or a number, as the
     // command defines. The Tarnwell provider's commands: "GetData" (the
     // pair list of the file as it is now), "PutData" (stores a pair list),
-    // "PutDataPreview" (the bytes PutData would store) and "Revision" (a
+    // "PutDataPreview" (the bytes PutData would store), "PutDataDraft" (the
+    // same, not read back yet) and "Revision" (a
     // number that changes whenever the text the file object holds does: read
     // again after a change on disk, stored by PutData or SetContent).
     virtual QVariant RunCommand(const QString &name, const QVariant &param = QVariant()) = 0;

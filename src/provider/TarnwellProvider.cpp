@@ -61,6 +61,8 @@ public:
         }
         if (name == QLatin1String("PutDataPreview"))
             return putData(stringListFrom(param, m_path), false);
+        if (name == QLatin1String("PutDataDraft"))
+            return draft(stringListFrom(param, m_path));
         throw Error(QStringLiteral("The provider has no command %1.").arg(quoteForMessage(name)), Error::Kind::Provider);
     }
 
@@ -274,6 +276,15 @@ private:
         return QByteArray();
     }
 
+    // The bytes putData would check and write.
+    QByteArray draft(const QStringList &pairs)
+    {
+        checkCount(pairs.size(), QStringLiteral("entries in the pair list"));
+        const Target target = buildTarget(pairs, m_new ? QString() : m_dom.elements[0].name, m_path);
+        return m_new ? storeDraft(EncodedText(), nullptr, DomDocument(), target, m_path)
+                     : storeDraft(text(), &lex(), m_dom, target, m_path);
+    }
+
     void write(const QByteArray &bytes)
     {
         const QString folder = QFileInfo(m_path).absolutePath();
@@ -314,6 +325,16 @@ private:
 };
 
 } // namespace
+
+QString TarnwellProvider::DraftRefusal(const QByteArray &draft, const QStringList &pairs, const QString &path)
+{
+    try {
+        readBack(draft, buildTarget(pairs, QString(), path), path);
+    } catch (const Error &e) {
+        return e.description();
+    }
+    return QString();
+}
 
 std::shared_ptr<QuenFile> TarnwellProvider::BindFile(const QString &path, const QString &option)
 {

@@ -64,45 +64,53 @@ void checkNamesEncodable(const EncodedText &text, const DomDocument &dom, const 
 
 } // namespace
 
-CheckedStore storeChecked(const EncodedText &text, const LexDocument *lex, const DomDocument &dom, const Target &target,
-                          const QString &fileName)
+QByteArray storeDraft(const EncodedText &text, const LexDocument *lex, const DomDocument &dom, const Target &target,
+                      const QString &fileName, std::optional<Target> *ownElements)
 {
     if (lex)
         checkNamesEncodable(text, dom, target, fileName);
     // Elements from entities are written by their references, which the
     // patch keeps; it works on the rest.
-    std::optional<Target> ownElements;
+    std::optional<Target> own;
     if (lex && dom.fileElements > 0 && dom.fileElements < dom.elements.size())
-        ownElements = withoutEntityElements(dom, target, fileName);
-    const Target &patched = ownElements ? *ownElements : target;
-    CheckedStore out;
-    out.bytes = lex ? patchDocument(text, *lex, dom, patched, fileName) : newDocument(target, fileName);
+        own = withoutEntityElements(dom, target, fileName);
+    QByteArray bytes = lex ? patchDocument(text, *lex, dom, own ? *own : target, fileName) : newDocument(target, fileName);
+    if (ownElements)
+        *ownElements = std::move(own);
+    return bytes;
+}
+
+DomDocument readBack(const QByteArray &bytes, const Target &target, const QString &fileName, const Target *patched,
+                     const std::vector<QByteArray> *entityRefs)
+{
     // The target's values in document order: the parse shares the strings
     // of the values it finds as sent.
+    const Target &written = patched ? *patched : target;
     std::vector<const QString *> expected;
-    expected.reserve(patched.elements.size());
-    for (std::vector<int> pending{0}; !patched.elements.empty() && !pending.empty();) {
-        const TargetElement &e = patched.elements[static_cast<size_t>(pending.back())];
+    expected.reserve(written.elements.size());
+    for (std::vector<int> pending{0}; !written.elements.empty() && !pending.empty();) {
+        const TargetElement &e = written.elements[static_cast<size_t>(pending.back())];
         pending.pop_back();
         expected.push_back(&e.value);
         pending.insert(pending.end(), e.children.rbegin(), e.children.rend());
     }
+    DomDocument dom;
     try {
-        out.dom = parseDocument(out.bytes, fileName, &expected);
+        dom = parseDocument(bytes, fileName, &expected);
     } catch (const ReadLimitError &e) {
         throw storeError(fileName, QStringLiteral("the result could not be read back: %1.").arg(e.limit()));
     } catch (const Error &e) {
         throw storeError(fileName, QStringLiteral("the result would not be well-formed (%1)").arg(e.description()));
     }
     QString where, why;
-    if (!matchesTarget(out.dom, target, &where, &why)) {
+    if (!matchesTarget(dom, target, &where, &why)) {
         if (!why.isEmpty())
             throw storeError(fileName, why);
         // Elements from an entity are written by its reference, and a new
         // element beside them may not come out where the list puts it.
-        if (ownElements) {
+        if (entityRefs && !entityRefs->empty()) {
             QStringList refs;
-            for (const QByteArray &ref : dom.markupEntityRefs)
+            for (const QByteArray &ref : *entityRefs)
                 refs.append(quoteForMessage(QString::fromUtf8(ref)));
             throw storeError(fileName, QStringLiteral("the result would not hold exactly the data sent (at %1): an element "
                                                       "next to the elements of the entity %2, whose text holds markup, "
@@ -113,6 +121,17 @@ CheckedStore storeChecked(const EncodedText &text, const LexDocument *lex, const
         throw storeError(fileName,
                          QStringLiteral("the result would not hold exactly the data sent (at %1).").arg(quoteForMessage(where)));
     }
+    return dom;
+}
+
+CheckedStore storeChecked(const EncodedText &text, const LexDocument *lex, const DomDocument &dom, const Target &target,
+                          const QString &fileName)
+{
+    std::optional<Target> ownElements;
+    CheckedStore out;
+    out.bytes = storeDraft(text, lex, dom, target, fileName, &ownElements);
+    out.dom = readBack(out.bytes, target, fileName, ownElements ? &*ownElements : nullptr,
+                       ownElements ? &dom.markupEntityRefs : nullptr);
     return out;
 }
 

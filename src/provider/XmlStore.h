@@ -10,6 +10,7 @@
 
 #include <QHash>
 #include <QStringList>
+#include <optional>
 #include <vector>
 
 // Storing a pair list into a document by patching its text.
@@ -33,6 +34,18 @@ struct CheckedStore
 // would not read back as target.
 CheckedStore storeChecked(const EncodedText &text, const LexDocument *lex, const DomDocument &dom, const Target &target,
                           const QString &fileName);
+
+// The two halves of storeChecked. storeDraft makes the text, not read back
+// yet; ownElements (when not null) receives the target the patch worked on
+// when elements from entities were left to their references.
+QByteArray storeDraft(const EncodedText &text, const LexDocument *lex, const DomDocument &dom, const Target &target,
+                      const QString &fileName, std::optional<Target> *ownElements = nullptr);
+// readBack parses bytes and throws the store's refusal when they do not
+// hold exactly target (patched: what the patch worked on; entityRefs: the
+// references it kept, for the message). Needs nothing of the document it
+// came from, so it may run on another thread.
+DomDocument readBack(const QByteArray &bytes, const Target &target, const QString &fileName,
+                     const Target *patched = nullptr, const std::vector<QByteArray> *entityRefs = nullptr);
 
 // The text of a new document holding target: UTF-8, an XML declaration, LF.
 // Throws, naming fileName, when a name has a prefix (other than "xml"): a new
