@@ -79,6 +79,7 @@ private Q_SLOTS:
     void store_data() { corpusRows(); }
     void store();
     void storeWithoutChangeWritesNothing();
+    void draftIsWhatAStoreWrites();
     void storesExactBytes_data();
     void storesExactBytes();
     void everyEditStores_data();
@@ -588,6 +589,27 @@ void TestProvider::contentWriteRefusesUnencodableCharacter()
     const QString error = failureOf([&] { file->SetContent(file->Content().toString().replace(u'é', u'日')); });
     QVERIFY2(error.contains(QStringLiteral("日")), qPrintable(error));
     QCOMPARE(bytesOf(path), bytesOf(kData + QStringLiteral("latin1.xml")));
+}
+
+// The draft the checks read is the text PutData would write; read back
+// apart from the file object, it gives the refusal PutData would give.
+void TestProvider::draftIsWhatAStoreWrites()
+{
+    const QString path = m_dir.filePath(QStringLiteral("draft.xml"));
+    const QByteArray bytes("<!DOCTYPE r [<!ATTLIST r a NMTOKEN #IMPLIED>]><r a=\"x\"><t>1</t></r>");
+    writeBytes(path, bytes);
+    auto file = controller()->BindFile(path, QString());
+    const QStringList changed{u"DAT,,r,"_s, u"DAT,,r/@a,x"_s, u"DAT,,r/t,2"_s};
+    const QByteArray draft = file->RunCommand(QStringLiteral("PutDataDraft"), changed).toByteArray();
+    QCOMPARE(draft, file->RunCommand(QStringLiteral("PutDataPreview"), changed).toByteArray());
+    QCOMPARE(TarnwellProvider::DraftRefusal(draft, changed, path), QString());
+    // Blanks an NMTOKEN drops: the draft is written, and reads back otherwise.
+    const QStringList blanks{u"DAT,,r,"_s, u"DAT,,r/@a, y "_s, u"DAT,,r/t,1"_s};
+    const QByteArray refused = file->RunCommand(QStringLiteral("PutDataDraft"), blanks).toByteArray();
+    const QString why = TarnwellProvider::DraftRefusal(refused, blanks, path);
+    QVERIFY2(why.contains(u"NMTOKEN"_s), qPrintable(why));
+    QCOMPARE(why, failureOf([&] { file->RunCommand(QStringLiteral("PutData"), blanks); }));
+    QCOMPARE(bytesOf(path), bytes);
 }
 
 void TestProvider::laterGetDataSeesWrittenText()

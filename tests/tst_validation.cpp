@@ -406,6 +406,16 @@ void TestValidation::newerCheckSupersedesOlder()
     const ValidationResult result = finished.first().at(1).value<ValidationResult>();
     QCOMPARE(result.status, Status::NotChecked);
     QCOMPARE(result.reason, u"the changes cannot be stored"_s);
+    // A valid text that a store would refuse when it reads it back is not
+    // called valid: the refusal is the reason.
+    finished.clear();
+    check.checkTextLater(SchemaCheck::Subject::UnsavedChanges, document, [&]() -> SchemaCheck::TextToCheck {
+        return {valid, [] { return u"the result would not hold exactly the data sent"_s; }};
+    }, 0);
+    QTRY_COMPARE(finished.size(), 1);
+    const ValidationResult refused = finished.first().at(1).value<ValidationResult>();
+    QCOMPARE(refused.status, Status::NotChecked);
+    QCOMPARE(refused.reason, u"the result would not hold exactly the data sent"_s);
 }
 
 QTEST_GUILESS_MAIN(TestValidation)
