@@ -87,6 +87,7 @@ private Q_SLOTS:
     void schemaPanel();
     void schemaResultForAnotherFileIsDropped();
     void valueBoxSaysWhatIsAllowed();
+    void entityNodesAreReadOnly();
     void unsavedChangesAreChecked_data();
     void unsavedChangesAreChecked();
 
@@ -971,6 +972,31 @@ void TestWindow::valueBoxSaysWhatIsAllowed()
     QTRY_COMPARE_WITH_TIMEOUT(panel->text(), u"Schema: unsaved changes valid (catalog.xsd)"_s, 10000);
     QVERIFY(!value->toolTip().contains(u"Problem"_s));
     QCOMPARE(item.data(Qt::ToolTipRole).toString(), u"980"_s);
+}
+
+// The nodes an entity's text gives are shown, and read-only: no value
+// edit, Add or Delete, and their tooltips say why; the others stay editable.
+void TestWindow::entityNodesAreReadOnly()
+{
+    const QString path = m_dir.filePath(QStringLiteral("entity.xml"));
+    writeFile(path, "<!DOCTYPE Catalog [<!ENTITY guest \"<Author>Guest, G.</Author>\">]>\n<Catalog>\n  <Book id=\"b1\">\n"
+                    "    <Author>Hunt, A.</Author>\n    &guest;\n  </Book>\n</Catalog>\n");
+    openAndLoad(path);
+    TreeNode *book = m_window->treeModel()->rootNode()->child(0);
+    QCOMPARE(book->text(), u"Book"_s);
+    QCOMPARE(book->childCount(), 3); // @id and both authors
+    TreeNode *guest = book->child(2);
+    QCOMPARE(guest->tag(), u"Guest, G."_s);
+    auto *tree = widget<QTreeView>("treXml");
+    tree->setCurrentIndex(m_window->treeModel()->indexFromNode(guest));
+    QVERIFY(!widget<QLineEdit>("txtValue")->isEnabled());
+    QVERIFY(!widget<QPushButton>("cmdDelete")->isEnabled());
+    const QString why = u"Read-only: the entity &guest; gives it"_s;
+    QVERIFY2(widget<QLineEdit>("txtValue")->toolTip().startsWith(why), qPrintable(widget<QLineEdit>("txtValue")->toolTip()));
+    QVERIFY(m_window->treeModel()->indexFromNode(guest).data(Qt::ToolTipRole).toString().contains(why));
+    tree->setCurrentIndex(m_window->treeModel()->indexFromNode(book->child(1)));
+    QVERIFY(widget<QLineEdit>("txtValue")->isEnabled());
+    QVERIFY(widget<QPushButton>("cmdDelete")->isEnabled());
 }
 
 QTEST_MAIN(TestWindow)

@@ -438,7 +438,10 @@ void frmMain::RefreshValueHelp()
         rule = guide->ruleFor(NodeNamePath(*node));
         problems = ProblemsAt(*m_lastResult, IndexedNodePath(*node));
     }
-    const QString help = node && m_lastResult ? ValueBoxHelp(m_lastResult->schemaName, rule, problems) : QString();
+    const QString lockedBy = node ? node->lockedBy() : QString();
+    const QString help = node && (m_lastResult || !lockedBy.isEmpty())
+                             ? ValueBoxHelp(m_lastResult ? m_lastResult->schemaName : QString(), rule, problems, lockedBy)
+                             : QString();
     txtValue->setToolTip(help);
     txtValue->setAccessibleDescription(help);
     if (m_valueChoices->stringList() != rule.choices)
@@ -544,9 +547,10 @@ void frmMain::RefreshControls()
     txtValue->setEnabled(false);
 
     if (const TreeNode *node = selectedNode()) {
-        cmdAdd->setEnabled(!CollectAddableItems(*node, m_lists).isEmpty());
-        cmdDelete->setEnabled(!node->isTopLevel());
-        const bool listed = IsListedInE(*node, m_lists);
+        const bool locked = !node->lockedBy().isEmpty();
+        cmdAdd->setEnabled(!locked && !CollectAddableItems(*node, m_lists).isEmpty());
+        cmdDelete->setEnabled(!locked && !node->isTopLevel());
+        const bool listed = !locked && IsListedInE(*node, m_lists);
         txtValue->setEnabled(listed);
         // Both colours come from the application: the box's own palette
         // holds whatever the previous node gave it.
@@ -670,6 +674,12 @@ void frmMain::cmdGetData_Click()
         const QStringList pairs = PairListFromVariant(m_quenFile->RunCommand(QStringLiteral("GetData")));
         const quint64 revision = FileRevision();
         m_model->loadPairList(pairs, m_lists);
+        // Nodes an entity's text gives are read-only; a provider that has
+        // no such nodes may not know the command.
+        try {
+            m_model->lockNodes(m_quenFile->RunCommand(QStringLiteral("EntityNodes")).toStringList());
+        } catch (const Error &) {
+        }
         m_revisions.treeRead(revision);
         expandAsModel(QModelIndex());
         if (TreeNode *root = m_model->rootNode())
@@ -720,7 +730,7 @@ void frmMain::cmdPutData_Click()
 void frmMain::cmdAdd_Click()
 {
     TreeNode *parent = selectedNode();
-    if (!parent)
+    if (!parent || !parent->lockedBy().isEmpty())
         return;
     const QStringList names = CollectAddableItems(*parent, m_lists);
     if (const std::optional<QString> chosen = m_prompts->addItem(this, names); chosen && names.contains(*chosen)) {
@@ -738,7 +748,7 @@ void frmMain::cmdDelete_Click()
 {
     if (m_prompts->question(this, kDeleteQuestion.toString())) {
         TreeNode *node = selectedNode();
-        if (node && !node->isTopLevel()) {
+        if (node && !node->isTopLevel() && node->lockedBy().isEmpty()) {
             m_model->removeNode(node);
             m_panels.treeChanged();
             showStatusPanels();

@@ -45,9 +45,11 @@ QHash<QString, QStringList> ProblemsByPath(const ValidationResult &result)
     return out;
 }
 
-QString ValueBoxHelp(const QString &schemaName, const NodeRule &rule, const QStringList &problems)
+QString ValueBoxHelp(const QString &schemaName, const NodeRule &rule, const QStringList &problems, const QString &lockedBy)
 {
     QStringList lines;
+    if (!lockedBy.isEmpty())
+        lines.append(QStringLiteral("Read-only: the entity %1 gives it; change it in the XML View.").arg(lockedBy));
     if (rule.declared) {
         lines.append(QStringLiteral("Allowed by %1: %2.").arg(schemaName, rule.type));
         if (!rule.choices.isEmpty()) {

@@ -25,6 +25,9 @@ QHash<QString, QStringList> ProblemsByPath(const ValidationResult &result);
 // (xs:positiveInteger).", the choices, the limits, whether it is required,
 // then each problem. Empty when the schema says nothing of the node and the
 // value breaks nothing.
-QString ValueBoxHelp(const QString &schemaName, const NodeRule &rule, const QStringList &problems);
+// lockedBy, when not empty, is the entity whose text gives the node: it
+// comes first, as the node is read-only.
+QString ValueBoxHelp(const QString &schemaName, const NodeRule &rule, const QStringList &problems,
+                     const QString &lockedBy = QString());
 
 } // namespace tarnwell

@@ -55,6 +55,13 @@ public:
             refreshFromDisk();
             return pairListOf(m_dom);
         }
+        if (name == QLatin1String("EntityNodes")) {
+            // What GetData lists that the text of an entity gives.
+            QStringList nodes;
+            if (!m_new)
+                pairListOf(m_dom, &nodes);
+            return nodes;
+        }
         if (name == QLatin1String("PutData")) {
             putData(stringListFrom(param, m_path), true);
             return QVariant();

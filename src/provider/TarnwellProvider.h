@@ -11,8 +11,10 @@ namespace tarnwell {
 // first store. Its files answer "GetData" (the pair list), "PutData" (store
 // a pair list by patching the document's text), "PutDataPreview" (the
 // bytes PutData would write, checked as for a store, as a byte array; nothing
-// is written) and "PutDataDraft" (the same bytes, not read back yet: see
-// DraftRefusal), and carry the raw text as Content.
+// is written), "PutDataDraft" (the same bytes, not read back yet: see
+// DraftRefusal) and "EntityNodes" ("&name;<TAB>path" for each node of the
+// last GetData that an entity's text gives, read-only), and carry the raw
+// text as Content.
 class TarnwellProvider : public QuenProvider
 {
 public:

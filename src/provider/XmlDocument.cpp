@@ -1049,7 +1049,7 @@ DomDocument parseDocument(const QByteArray &bytes, const QString &fileName, cons
     return out;
 }
 
-QStringList pairListOf(const DomDocument &doc)
+QStringList pairListOf(const DomDocument &doc, QStringList *fromEntities)
 {
     QStringList pairs;
     if (doc.elements.empty())
@@ -1104,6 +1104,12 @@ QStringList pairListOf(const DomDocument &doc)
         self.entry = static_cast<int>(pairs.size());
         pairs.append(std::move(entry));
         const QStringView path = QStringView(pairs.at(self.entry)).mid(pathStart, self.pathLength);
+        if (fromEntities && !e.entity.isEmpty()) {
+            const QString entity = QString::fromUtf8(e.entity) + u'\t';
+            fromEntities->append(entity + path.toString());
+            for (const DomAttribute &a : e.attributes)
+                fromEntities->append(entity + path.toString() + u'/' + a.segment);
+        }
         for (const DomAttribute &a : e.attributes) {
             const QStringView ns = a.xsi ? kXsiNamespace : QStringView();
             QString attribute;

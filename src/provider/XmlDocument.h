@@ -111,7 +111,9 @@ const QString *namespaceInScope(const DomDocument &doc, int element, QStringView
 
 // The pair list of a document, in document order: each element, then its
 // attributes, then its child elements.
-QStringList pairListOf(const DomDocument &doc);
+// fromEntities, when not null, receives "&name;<TAB>path" for each element
+// and attribute the text of an entity gives, in the list's order.
+QStringList pairListOf(const DomDocument &doc, QStringList *fromEntities = nullptr);
 
 // s without the XML white space (space, tab, CR, LF) at either end. The value
 // of an element that holds elements is read this way: its blank text is

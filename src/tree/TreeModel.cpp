@@ -40,7 +40,7 @@ int TreeModel::columnCount(const QModelIndex &) const
     return 1;
 }
 
-QString TreeItemTip(const QString &value, const QStringList &problems)
+QString TreeItemTip(const QString &value, const QStringList &problems, const QString &lockedBy)
 {
     constexpr qsizetype kMost = 80;
     QString line = value.simplified();
@@ -49,9 +49,28 @@ QString TreeItemTip(const QString &value, const QStringList &problems)
     QStringList lines;
     if (!line.isEmpty())
         lines.append(line);
+    if (!lockedBy.isEmpty())
+        lines.append(QStringLiteral("Read-only: the entity %1 gives it; change it in the XML View.").arg(lockedBy));
     for (const QString &p : problems)
         lines.append(QStringLiteral("Problem: %1").arg(p));
     return lines.join(u'\n');
+}
+
+void TreeModel::lockNodes(const QStringList &entries)
+{
+    for (const QString &entry : entries) {
+        const qsizetype tab = entry.indexOf(u'\t');
+        if (tab < 0)
+            continue;
+        TreeNode *node = m_root.get();
+        for (const QStringView segment : QStringView(entry).mid(tab + 1).tokenize(u'/')) {
+            node = FindChildNode(*node, segment);
+            if (!node)
+                break;
+        }
+        if (node && node != m_root.get())
+            node->setLockedBy(entry.left(tab));
+    }
 }
 
 QVariant TreeModel::data(const QModelIndex &index, int role) const
@@ -71,7 +90,8 @@ QVariant TreeModel::data(const QModelIndex &index, int role) const
         return node->isExpanded();
     case Qt::ToolTipRole:
     case Qt::AccessibleDescriptionRole:
-        return TreeItemTip(node->tag(), m_problems.isEmpty() ? QStringList() : m_problems.value(IndexedNodePath(*node)));
+        return TreeItemTip(node->tag(), m_problems.isEmpty() ? QStringList() : m_problems.value(IndexedNodePath(*node)),
+                           node->lockedBy());
     default:
         return {};
     }

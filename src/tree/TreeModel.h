@@ -64,6 +64,10 @@ public:
     void removeNode(TreeNode *node);
     // Sets node's value.
     void setTag(TreeNode *node, const QString &value);
+    // Marks the nodes an entity's text gives as read-only: entries are
+    // "&name;<TAB>indexed path", as the provider's "EntityNodes" gives them.
+    // A path the tree does not hold is passed over.
+    void lockNodes(const QStringList &entries);
     // The problems of the latest schema check, by indexed node path (see
     // IndexedNodePath); they show in the nodes' tooltips.
     void setProblems(QHash<QString, QStringList> byPath) { m_problems = std::move(byPath); }
@@ -76,7 +80,8 @@ private:
 };
 
 // A tree item's tooltip: its value on one line, cut at 80 characters, then
-// each problem on a line of its own.
-QString TreeItemTip(const QString &value, const QStringList &problems);
+// that it is read-only (the entity lockedBy gives it), then each problem on
+// a line of its own.
+QString TreeItemTip(const QString &value, const QStringList &problems, const QString &lockedBy = QString());
 
 } // namespace tarnwell

@@ -35,6 +35,10 @@ public:
     void setTag(QString tag) { m_tag = std::move(tag); }
     quint32 foreColor() const { return m_foreColor; }
     void setForeColor(quint32 color) { m_foreColor = color; }
+    // The entity reference ("&name;") whose text holds this node, which is
+    // then read-only; empty for a node the file writes.
+    const QString &lockedBy() const { return m_lockedBy; }
+    void setLockedBy(QString entity) { m_lockedBy = std::move(entity); }
     bool isExpanded() const { return m_expanded; }
     void setExpanded(bool expanded) { m_expanded = expanded; }
 
@@ -75,6 +79,7 @@ private:
 
     QString m_text;
     QString m_tag;
+    QString m_lockedBy;
     quint32 m_foreColor = kBlue;
     bool m_expanded = false;
     TreeNode *m_parent = nullptr;
