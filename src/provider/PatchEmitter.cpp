@@ -247,7 +247,7 @@ QString PatchEmitter::indexedPath(int d) const
         const DomElement &element = m_dom.elements[static_cast<size_t>(e)];
         int index = 0;
         if (element.parent >= 0) {
-            for (int sibling : m_dom.elements[static_cast<size_t>(element.parent)].children) {
+            for (int sibling : m_dom.elements[static_cast<size_t>(element.parent)].shown()) {
                 if (sibling == e)
                     break;
                 if (m_dom.elements[static_cast<size_t>(sibling)].name == element.name)

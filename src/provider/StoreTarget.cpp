@@ -323,32 +323,82 @@ bool sameSubtree(const DomDocument &doc, int d, const Target &target, int t)
     return true;
 }
 
-// The target element at the path the document's element d has (names and
-// indexes among the shown siblings); -1 when the target has none there.
-int targetAt(const DomDocument &doc, int d, const Target &target)
+// The target element that stands for the document's element d: at d's
+// place among its same-named siblings, counted from the first (fromEnd
+// false) or from the last, level by level from the root; -1 when the
+// target has none there. An edit before d shifts the first count, one
+// after it the second.
+int targetAt(const DomDocument &doc, int d, const Target &target, bool fromEnd)
 {
-    std::vector<std::pair<const QString *, int>> steps; // name, index among same-named siblings
+    struct Step
+    {
+        const QString *name;
+        int index; // among the same-named shown siblings
+        int count; // how many of them there are
+    };
+    std::vector<Step> steps;
     for (int e = d; doc.elements[static_cast<size_t>(e)].parent >= 0; e = doc.elements[static_cast<size_t>(e)].parent) {
         const DomElement &self = doc.elements[static_cast<size_t>(e)];
-        int index = 0;
+        int index = -1, count = 0;
         for (int sibling : doc.elements[static_cast<size_t>(self.parent)].shown()) {
             if (sibling == e)
-                break;
-            index += doc.elements[static_cast<size_t>(sibling)].name == self.name ? 1 : 0;
+                index = count;
+            count += doc.elements[static_cast<size_t>(sibling)].name == self.name ? 1 : 0;
         }
-        steps.emplace_back(&self.name, index);
+        steps.push_back({&self.name, index, count});
     }
     if (target.elements.empty() || target.elements[0].name != doc.elements[0].name)
         return -1;
     int t = 0;
     for (auto it = steps.rbegin(); it != steps.rend(); ++it) {
         const auto &byName = target.elements[static_cast<size_t>(t)].childrenByName;
-        const auto found = byName.find(*it->first);
-        if (found == byName.end() || it->second >= static_cast<int>(found->second.size()))
+        const auto found = byName.find(*it->name);
+        if (found == byName.end())
             return -1;
-        t = found->second[static_cast<size_t>(it->second)];
+        const int have = static_cast<int>(found->second.size());
+        const int at = fromEnd ? have - (it->count - it->index) : it->index;
+        if (at < 0 || at >= have)
+            return -1;
+        t = found->second[static_cast<size_t>(at)];
     }
     return t;
+}
+
+// Finds in te's children each element an entity gives the document's
+// element d, in order: at its own place counted from the first child or
+// from the last, else the next equal one. Their positions go to taken;
+// false when one is not there unchanged (*missing: its reference).
+bool findEntityChildren(const DomDocument &doc, int d, const Target &target, const TargetElement &te,
+                        std::vector<size_t> &taken, QByteArray *missing)
+{
+    const std::vector<int> &shown = doc.elements[static_cast<size_t>(d)].shownChildren;
+    const size_t n = shown.size(), m = te.children.size();
+    taken.clear();
+    size_t next = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const DomElement &child = doc.elements[static_cast<size_t>(shown[i])];
+        if (child.entity.isEmpty())
+            continue;
+        auto fits = [&](size_t at) { return at >= next && at < m && sameSubtree(doc, shown[i], target, te.children[at]); };
+        size_t at = m;
+        if (fits(i))
+            at = i;
+        else if (i + m >= n && fits(i + m - n))
+            at = i + m - n;
+        else {
+            for (size_t j = next; j < m && at == m; ++j) {
+                if (fits(j))
+                    at = j;
+            }
+        }
+        if (at == m) {
+            *missing = child.entity;
+            return false;
+        }
+        taken.push_back(at);
+        next = at + 1;
+    }
+    return true;
 }
 
 Error entityChanged(const QString &fileName, const QByteArray &ref)
@@ -363,42 +413,51 @@ Error entityChanged(const QString &fileName, const QByteArray &ref)
 
 Target withoutEntityElements(const DomDocument &doc, const Target &target, const QString &fileName)
 {
-    Target out = target;
-    // Each element that refers to such an entity, with its place in the
-    // target, all found before any is changed.
-    std::vector<std::pair<int, int>> parents;
+    // Each element that refers to such an entity, its place in the target,
+    // and where its entity's elements are there, all found before any is
+    // taken out.
+    struct Found
+    {
+        int t;
+        std::vector<size_t> taken;
+    };
+    std::vector<Found> found;
+    std::vector<size_t> taken;
     for (size_t d = 0; d < doc.fileElements; ++d) {
-        const DomElement &e = doc.elements[d];
-        if (e.shownChildren.empty())
+        if (doc.elements[d].shownChildren.empty())
             continue;
-        const int t = targetAt(doc, static_cast<int>(d), out);
-        if (t < 0) {
-            for (int c : e.shownChildren) {
-                if (!doc.elements[static_cast<size_t>(c)].entity.isEmpty())
-                    throw entityChanged(fileName, doc.elements[static_cast<size_t>(c)].entity);
+        QByteArray missing;
+        int place = -1;
+        for (const bool fromEnd : {false, true}) {
+            const int t = targetAt(doc, static_cast<int>(d), target, fromEnd);
+            if (t >= 0 && findEntityChildren(doc, static_cast<int>(d), target, target.elements[static_cast<size_t>(t)], taken,
+                                             &missing)) {
+                place = t;
+                break;
             }
         }
-        parents.emplace_back(static_cast<int>(d), t);
-    }
-    for (const auto &[d, t] : parents) {
-        TargetElement &te = out.elements[static_cast<size_t>(t)];
-        std::vector<bool> taken(te.children.size(), false);
-        size_t next = 0;
-        for (int c : doc.elements[static_cast<size_t>(d)].shownChildren) {
-            const DomElement &child = doc.elements[static_cast<size_t>(c)];
-            if (child.entity.isEmpty())
-                continue;
-            size_t at = next;
-            while (at < te.children.size() && !sameSubtree(doc, c, out, te.children[at]))
-                ++at;
-            if (at == te.children.size())
-                throw entityChanged(fileName, child.entity);
-            taken[at] = true;
-            next = at + 1;
+        if (place < 0) {
+            if (missing.isEmpty()) {
+                for (int c : doc.elements[d].shownChildren) {
+                    if (!doc.elements[static_cast<size_t>(c)].entity.isEmpty()) {
+                        missing = doc.elements[static_cast<size_t>(c)].entity;
+                        break;
+                    }
+                }
+            }
+            throw entityChanged(fileName, missing);
         }
+        found.push_back({place, taken});
+    }
+    Target out = target;
+    for (const Found &f : found) {
+        TargetElement &te = out.elements[static_cast<size_t>(f.t)];
+        std::vector<bool> drop(te.children.size(), false);
+        for (size_t at : f.taken)
+            drop[at] = true;
         std::vector<int> kept;
         for (size_t i = 0; i < te.children.size(); ++i) {
-            if (!taken[i])
+            if (!drop[i])
                 kept.push_back(te.children[i]);
         }
         te.children = std::move(kept);

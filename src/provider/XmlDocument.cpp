@@ -10,6 +10,7 @@
 #include <QAnyStringView>
 #include <QHash>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QStringDecoder>
 #include <QUtf8StringView>
 #include <libxml/entities.h>
@@ -490,6 +491,9 @@ struct ReadState
     // A parameter entity that is not read was referred to in the internal
     // subset: it may have held declarations that override the ones after it.
     bool declarationsStopped = false;
+    // The parameter entity whose declaration was just read: libxml2 looks it
+    // up again at once (for its raw value), which is no reference to it.
+    QByteArray justDeclared;
 };
 
 ReadState *readState(void *ctx)
@@ -519,7 +523,15 @@ void countElement(void *ctx, const xmlChar *localname, const xmlChar *prefix, co
 xmlEntityPtr noteParameterEntity(void *ctx, const xmlChar *name)
 {
     const xmlEntityPtr entity = xmlSAX2GetParameterEntity(ctx, name);
-    if (ReadState *state = readState(ctx); state && (!entity || entity->etype != XML_INTERNAL_PARAMETER_ENTITY))
+    ReadState *state = readState(ctx);
+    if (!state)
+        return entity;
+    if (!state->justDeclared.isNull() && state->justDeclared == reinterpret_cast<const char *>(name)) {
+        state->justDeclared = QByteArray();
+        return entity;
+    }
+    state->justDeclared = QByteArray();
+    if (!entity || entity->etype != XML_INTERNAL_PARAMETER_ENTITY)
         state->declarationsStopped = true;
     return entity;
 }
@@ -547,8 +559,12 @@ void declareAttribute(void *ctx, const xmlChar *elem, const xmlChar *fullname, i
 void declareEntity(void *ctx, const xmlChar *name, int type, const xmlChar *publicId, const xmlChar *systemId,
                    xmlChar *content)
 {
-    if (!skipsDeclaration(ctx))
-        xmlSAX2EntityDecl(ctx, name, type, publicId, systemId, content);
+    if (skipsDeclaration(ctx))
+        return;
+    if (ReadState *state = readState(ctx); state && content &&
+                                           (type == XML_INTERNAL_PARAMETER_ENTITY || type == XML_EXTERNAL_PARAMETER_ENTITY))
+        state->justDeclared = QByteArray(reinterpret_cast<const char *>(name));
+    xmlSAX2EntityDecl(ctx, name, type, publicId, systemId, content);
 }
 
 void declareUnparsedEntity(void *ctx, const xmlChar *name, const xmlChar *publicId, const xmlChar *systemId,
@@ -684,9 +700,16 @@ private:
     void checkExpandedNamespaces(xmlNodePtr n, const DomElement &e);
     size_t readChildren(xmlNodePtr n, DomDocument &out, bool *holdsEntityElements);
     void addAllEntityElements(DomDocument &out);
-    void addEntityElements(xmlNodePtr ref, int parent, const QByteArray &outermost, int depth, DomDocument &out,
+    // The reference in the file that elements from entities come through.
+    struct Outermost
+    {
+        QByteArray ref; // "&name;"
+        long line = 0;
+    };
+    void addEntityElements(xmlNodePtr ref, int parent, const Outermost &outermost, int depth, DomDocument &out,
                            std::vector<int> &top);
-    int addEntityElement(xmlNodePtr k, int parent, const QByteArray &outermost, int depth, DomDocument &out);
+    int addEntityElement(xmlNodePtr k, xmlEntityPtr source, int parent, const Outermost &outermost, int depth,
+                         DomDocument &out);
     void countText(qsizetype size, xmlNodePtr where);
     void countReference(xmlNodePtr ref, xmlNodePtr where);
     QString namespaceName(const xmlChar *href, xmlNodePtr where);
@@ -890,7 +913,7 @@ size_t ElementTableBuilder::readChildren(xmlNodePtr n, DomDocument &out, bool *h
 
 // The elements the text of the entity that ref refers to holds, added under
 // parent; their indexes go to top in document order.
-void ElementTableBuilder::addEntityElements(xmlNodePtr ref, int parent, const QByteArray &outermost, int depth,
+void ElementTableBuilder::addEntityElements(xmlNodePtr ref, int parent, const Outermost &outermost, int depth,
                                             DomDocument &out, std::vector<int> &top)
 {
     const xmlEntityPtr entity = xmlGetDocEntity(m_doc, ref->name);
@@ -898,15 +921,15 @@ void ElementTableBuilder::addEntityElements(xmlNodePtr ref, int parent, const QB
         return;
     for (xmlNodePtr k = entity->children; k; k = k->next) {
         if (k->type == XML_ELEMENT_NODE)
-            top.push_back(addEntityElement(k, parent, outermost, depth, out));
+            top.push_back(addEntityElement(k, entity, parent, outermost, depth, out));
         else if (k->type == XML_ENTITY_REF_NODE)
             addEntityElements(k, parent, outermost, depth + 1, out, top);
     }
 }
 
 // One element of an entity's text, with what it holds; returns its index.
-int ElementTableBuilder::addEntityElement(xmlNodePtr k, int parent, const QByteArray &outermost, int depth,
-                                          DomDocument &out)
+int ElementTableBuilder::addEntityElement(xmlNodePtr k, xmlEntityPtr source, int parent, const Outermost &outermost,
+                                          int depth, DomDocument &out)
 {
     int level = 0;
     for (int p = parent; p >= 0; p = out.elements[static_cast<size_t>(p)].parent)
@@ -914,8 +937,8 @@ int ElementTableBuilder::addEntityElement(xmlNodePtr k, int parent, const QByteA
     if (level > kMaxDepth) {
         const QString limit = QStringLiteral("it nests elements deeper than %1 levels").arg(kMaxDepth);
         throw ReadLimitError(QStringLiteral("%1 goes beyond what the editor reads: %2 (the entity %3, line %4).")
-                                 .arg(quoteForMessage(m_fileName, 200), limit, quoteForMessage(QString::fromUtf8(outermost)))
-                                 .arg(xmlGetLineNo(k)),
+                                 .arg(quoteForMessage(m_fileName, 200), limit, quoteForMessage(QString::fromUtf8(outermost.ref)))
+                                 .arg(outermost.line),
                              limit);
     }
     if (out.elements.size() - out.fileElements >= kMaxEntityElements) {
@@ -924,25 +947,77 @@ int ElementTableBuilder::addEntityElement(xmlNodePtr k, int parent, const QByteA
         throw ReadLimitError(QStringLiteral("%1 goes beyond what the editor reads: %2.").arg(quoteForMessage(m_fileName, 200), limit),
                              limit);
     }
+    // libxml2 reads an entity's text apart from the document: a prefix
+    // declared outside the text is left unbound (a declaration without a
+    // name stands in for it), and the element's name loses it. Such a
+    // prefix is taken from the elements around the reference; an attribute
+    // loses its prefix without a trace, so its entity is not read.
+    auto notRead = [&](const QString &why) {
+        return Error(QStringLiteral("%1 uses the entity %2, %3 (line %4).")
+                         .arg(quoteForMessage(m_fileName, 200), quoteForMessage(QString::fromUtf8(outermost.ref)), why)
+                         .arg(outermost.line),
+                     Error::Kind::Provider);
+    };
+    QString lostPrefix;
+    for (xmlNsPtr ns = k->nsDef; ns; ns = ns->next) {
+        if (!ns->href && ns->prefix)
+            lostPrefix = str(ns->prefix);
+    }
+    if (!lostPrefix.isEmpty() && !namespaceInScope(out, parent, lostPrefix))
+        throw notRead(QStringLiteral("whose text uses the namespace prefix %1, which is not declared there; such "
+                                     "entities are not read")
+                          .arg(quoteForMessage(lostPrefix)));
+    const QByteArray raw = source && source->content ? QByteArray(reinterpret_cast<const char *>(source->content)) : QByteArray();
+    for (xmlAttrPtr a = k->properties; a; a = a->next) {
+        if (a->ns)
+            continue;
+        static const QRegularExpression prefixed(QStringLiteral("[^\\s<>\"'=]:%1\\s*="));
+        const QString name = QRegularExpression::escape(str(a->name));
+        if (QRegularExpression(prefixed.pattern().arg(name)).match(QString::fromUtf8(raw)).hasMatch())
+            throw notRead(QStringLiteral("whose text gives an element an attribute with a namespace prefix declared "
+                                         "outside it; such entities are not read"));
+    }
     const int index = static_cast<int>(out.elements.size());
     out.elements.emplace_back();
     {
         DomElement &e = out.elements.back();
         e.parent = parent;
-        e.entity = outermost;
+        e.entity = outermost.ref;
         readName(k, e);
+        if (!lostPrefix.isEmpty())
+            e.name = lostPrefix + u':' + e.name;
         readAttributes(k, e);
         checkSchemaInstancePath(k, e);
         checkExpandedNamespaces(k, e);
     }
-    for (xmlNsPtr ns = k->nsDef; ns; ns = ns->next)
-        out.namespaces.push_back({index, str(ns->prefix), ns->href ? namespaceName(ns->href, k) : QString()});
+    // The stand-ins for declarations outside the text are no declarations.
+    for (xmlNsPtr ns = k->nsDef; ns; ns = ns->next) {
+        if (ns->href)
+            out.namespaces.push_back({index, str(ns->prefix), namespaceName(ns->href, k)});
+    }
+    // A prefix bound nowhere, inside the text or around the reference, is
+    // not well-formed (Namespaces in XML), as it is in the file itself.
+    {
+        const DomElement &e = out.elements[static_cast<size_t>(index)];
+        auto checkBound = [&](QStringView name) {
+            const qsizetype colon = name.indexOf(u':');
+            if (colon > 0 && !namespaceInScope(out, index, name.left(colon)))
+                throw notRead(QStringLiteral("whose text uses the namespace prefix %1, which is declared nowhere; "
+                                             "the document is not well-formed")
+                                  .arg(quoteForMessage(name.left(colon).toString())));
+        };
+        checkBound(e.name);
+        for (const DomAttribute &a : e.attributes) {
+            if (!a.xsi)
+                checkBound(QStringView(a.segment).mid(1));
+        }
+    }
     std::vector<int> children;
     bool hasElements = false;
     for (xmlNodePtr c = k->children; c; c = c->next) {
         if (c->type == XML_ELEMENT_NODE) {
             hasElements = true;
-            children.push_back(addEntityElement(c, index, outermost, depth, out));
+            children.push_back(addEntityElement(c, source, index, outermost, depth, out));
         } else if (c->type == XML_ENTITY_REF_NODE) {
             // What it expands to was counted with the outermost reference.
             const xmlEntityPtr inner = xmlGetDocEntity(m_doc, c->name);
@@ -977,8 +1052,8 @@ void ElementTableBuilder::addAllEntityElements(DomDocument &out)
             if (c->type == XML_ELEMENT_NODE) {
                 shown.push_back(out.elements[static_cast<size_t>(parent)].children.at(written++));
             } else if (c->type == XML_ENTITY_REF_NODE) {
-                const QByteArray ref = '&' + QByteArray(reinterpret_cast<const char *>(c->name)) + ';';
-                addEntityElements(c, parent, ref, 0, out, shown);
+                const Outermost outermost{'&' + QByteArray(reinterpret_cast<const char *>(c->name)) + ';', xmlGetLineNo(c)};
+                addEntityElements(c, parent, outermost, 0, out, shown);
             }
         }
         out.elements[static_cast<size_t>(parent)].shownChildren = std::move(shown);
