@@ -293,6 +293,27 @@ QString namespaceForMessage(const QString &uri)
 
 namespace {
 
+// Whether d and t have the same name, value, number of children and
+// attributes (in any order); da and ta are scratch space.
+bool sameElement(const DomElement &d, const TargetElement &t, std::vector<std::pair<QString, QString>> &da,
+                 std::vector<std::pair<QString, QString>> &ta)
+{
+    if (d.name != t.name || d.value != t.value || d.shown().size() != t.children.size() ||
+        d.attributes.size() != t.attributes.size())
+        return false;
+    if (d.attributes.empty())
+        return true;
+    da.clear();
+    ta.clear();
+    for (const DomAttribute &a : d.attributes)
+        da.emplace_back(a.segment, a.value);
+    for (const TargetAttribute &a : t.attributes)
+        ta.emplace_back(a.segment, a.value);
+    std::sort(da.begin(), da.end());
+    std::sort(ta.begin(), ta.end());
+    return da == ta;
+}
+
 // Whether the document's element d and target element t hold the same
 // names, values, attributes and children, all the way down.
 bool sameSubtree(const DomDocument &doc, int d, const Target &target, int t)
@@ -304,18 +325,7 @@ bool sameSubtree(const DomDocument &doc, int d, const Target &target, int t)
         stack.pop_back();
         const DomElement &de = doc.elements[static_cast<size_t>(di)];
         const TargetElement &te = target.elements[static_cast<size_t>(ti)];
-        if (de.name != te.name || de.value != te.value || de.shown().size() != te.children.size() ||
-            de.attributes.size() != te.attributes.size())
-            return false;
-        da.clear();
-        ta.clear();
-        for (const DomAttribute &a : de.attributes)
-            da.emplace_back(a.segment, a.value);
-        for (const TargetAttribute &a : te.attributes)
-            ta.emplace_back(a.segment, a.value);
-        std::sort(da.begin(), da.end());
-        std::sort(ta.begin(), ta.end());
-        if (da != ta)
+        if (!sameElement(de, te, da, ta))
             return false;
         for (size_t i = 0; i < te.children.size(); ++i)
             stack.emplace_back(de.shown()[i], te.children[i]);
@@ -496,20 +506,7 @@ bool matchesTarget(const DomDocument &doc, const Target &target, QString *where,
         stack.pop_back();
         const DomElement &d = doc.elements[static_cast<size_t>(di)];
         const TargetElement &t = target.elements[static_cast<size_t>(ti)];
-        bool same = d.name == t.name && d.value == t.value && d.shown().size() == t.children.size() &&
-                    d.attributes.size() == t.attributes.size();
-        if (same && !d.attributes.empty()) {
-            da.clear();
-            ta.clear();
-            for (const DomAttribute &a : d.attributes)
-                da.emplace_back(a.segment, a.value);
-            for (const TargetAttribute &a : t.attributes)
-                ta.emplace_back(a.segment, a.value);
-            std::sort(da.begin(), da.end());
-            std::sort(ta.begin(), ta.end());
-            same = da == ta;
-        }
-        if (!same) {
+        if (!sameElement(d, t, da, ta)) {
             *where = pathOf(ti);
             explainAttribute(d, t, *where, why);
             return false;

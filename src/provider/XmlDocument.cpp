@@ -711,6 +711,7 @@ private:
     int addEntityElement(xmlNodePtr k, xmlEntityPtr source, int parent, const Outermost &outermost, int depth,
                          DomDocument &out);
     void countText(qsizetype size, xmlNodePtr where);
+    Error unreadEntity(const xmlChar *name, long line) const;
     void countReference(xmlNodePtr ref, xmlNodePtr where);
     QString namespaceName(const xmlChar *href, xmlNodePtr where);
 
@@ -883,17 +884,10 @@ size_t ElementTableBuilder::readChildren(xmlNodePtr n, DomDocument &out, bool *h
             ++elementChildren;
         if (c->type != XML_ENTITY_REF_NODE)
             continue;
-        // External entities are never read, so a value that needs one
-        // cannot be shown truthfully: refuse the document instead.
         const xmlEntityPtr entity = xmlGetDocEntity(m_doc, c->name);
         countReference(c, c);
-        if (!entity || entity->etype != XML_INTERNAL_GENERAL_ENTITY) {
-            throw Error(QStringLiteral("%1 uses the entity %2, which is external or declared outside the file; "
-                                       "such entities are not read (line %3).")
-                            .arg(quoteForMessage(m_fileName, 200), quoteForMessage(str(c->name)))
-                            .arg(xmlGetLineNo(c)),
-                        Error::Kind::Provider);
-        }
+        if (!entity || entity->etype != XML_INTERNAL_GENERAL_ENTITY)
+            throw unreadEntity(c->name, xmlGetLineNo(c));
         const auto known = m_entityMarkup.constFind(entity);
         const bool markup = known != m_entityMarkup.cend() ? *known
                                                            : *m_entityMarkup.insert(entity, holdsMarkup(m_doc, entity, 0));
@@ -1021,13 +1015,8 @@ int ElementTableBuilder::addEntityElement(xmlNodePtr k, xmlEntityPtr source, int
         } else if (c->type == XML_ENTITY_REF_NODE) {
             // What it expands to was counted with the outermost reference.
             const xmlEntityPtr inner = xmlGetDocEntity(m_doc, c->name);
-            if (!inner || inner->etype != XML_INTERNAL_GENERAL_ENTITY) {
-                throw Error(QStringLiteral("%1 uses the entity %2, which is external or declared outside the file; "
-                                           "such entities are not read (line %3).")
-                                .arg(quoteForMessage(m_fileName, 200), quoteForMessage(str(c->name)))
-                                .arg(xmlGetLineNo(c)),
-                            Error::Kind::Provider);
-            }
+            if (!inner || inner->etype != XML_INTERNAL_GENERAL_ENTITY)
+                throw unreadEntity(c->name, outermost.line);
             if (entityHoldsElements(m_doc, inner)) {
                 hasElements = true;
                 addEntityElements(c, index, outermost, depth + 1, out, children);
@@ -1058,6 +1047,17 @@ void ElementTableBuilder::addAllEntityElements(DomDocument &out)
         }
         out.elements[static_cast<size_t>(parent)].shownChildren = std::move(shown);
     }
+}
+
+// External entities are never read, so a value that needs one cannot be
+// shown truthfully: the document is refused instead.
+Error ElementTableBuilder::unreadEntity(const xmlChar *name, long line) const
+{
+    return Error(QStringLiteral("%1 uses the entity %2, which is external or declared outside the file; such "
+                                "entities are not read (line %3).")
+                     .arg(quoteForMessage(m_fileName, 200), quoteForMessage(str(name)))
+                     .arg(line),
+                 Error::Kind::Provider);
 }
 
 void ElementTableBuilder::countText(qsizetype size, xmlNodePtr where)
