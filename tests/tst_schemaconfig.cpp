@@ -103,6 +103,7 @@ private Q_SLOTS:
     void documentsWithTheirSchema();
     void schemaPathsBelowTheDocuments_data();
     void schemaPathsBelowTheDocuments();
+    void fewerLevelsWhereTwoPassTheLimit();
 
 private:
     QTemporaryDir m_dir;
@@ -509,6 +510,36 @@ void TestSchemaConfig::schemaPathsBelowTheDocuments()
     const Run made = runTool(QStringList{u"--schema"_s, schema, document} + depth);
     QVERIFY2(made.code == 0, made.err.constData());
     QCOMPARE(made.out, config);
+}
+
+// A vocabulary whose elements may all hold one another passes the limit
+// two levels below the documents: one level is listed, with a note, unless
+// --depth asked for two, which is refused naming the way out.
+void TestSchemaConfig::fewerLevelsWhereTwoPassTheLimit()
+{
+    QByteArray xsd = "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\">\n"
+                     "<xs:complexType name=\"any\"><xs:choice minOccurs=\"0\" maxOccurs=\"unbounded\">";
+    for (int i = 0; i < 200; ++i)
+        xsd += "<xs:element ref=\"e" + QByteArray::number(i) + "\"/>";
+    xsd += "</xs:choice></xs:complexType>\n<xs:element name=\"root\" type=\"any\"/>\n";
+    for (int i = 0; i < 200; ++i)
+        xsd += "<xs:element name=\"e" + QByteArray::number(i) + "\" type=\"any\"/>\n";
+    xsd += "</xs:schema>\n";
+    const QString schema = m_dir.filePath(u"fan.xsd"_s);
+    const QString document = m_dir.filePath(u"fan.xml"_s);
+    QFile f(schema), d(document);
+    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(xsd) == xsd.size() && d.open(QIODevice::WriteOnly));
+    d.write("<root><e1/></root>");
+    f.close();
+    d.close();
+    const Run made = runTool({u"--schema"_s, schema, document});
+    QVERIFY2(made.code == 0, made.err.constData());
+    QVERIFY2(made.err.contains("go 1 element deep: 2 would pass 32,767 paths"), made.err.constData());
+    QVERIFY(made.out.contains("\nE,root/e1/e5\n"));      // one level below a document's element
+    QVERIFY(!made.out.contains("\nE,root/e2/e5\n"));     // but not two below the root's
+    const Run asked = runTool({u"--schema"_s, schema, document, u"--depth"_s, u"2"_s});
+    QCOMPARE(asked.code, 1);
+    QVERIFY2(asked.err.contains("fewer levels below them with --depth 1"), asked.err.constData());
 }
 
 QTEST_GUILESS_MAIN(TestSchemaConfig)

@@ -438,6 +438,19 @@ void TestValidation::guideSaysWhatIsAllowed_data()
                             << QStringList{u"at most 5 characters"_s, u"matching the pattern [a-z]+"_s} << false;
     QTest::newRow("boolean") << u"r/b"_s << u"true or false (xs:boolean)"_s << QStringList{u"true"_s, u"false"_s}
                              << QStringList() << false;
+    // What a built-in type says already is not repeated as a limit; a
+    // pattern of a type restricted further still applies.
+    QTest::newRow("a restricted built-in type") << u"r/i"_s << u"a whole number (xs:int)"_s << QStringList()
+                                                << QStringList{u"at most 99"_s} << false;
+    QTest::newRow("a restricted pattern type")
+        << u"r/pc"_s << u"text (xs:string), as the type shortCode restricts it"_s << QStringList()
+        << QStringList{u"at most 4 characters"_s, u"matching the pattern [A-Z]+"_s} << false;
+    QTest::newRow("a restricted list of an enumeration")
+        << u"r/ls"_s << u"a list of text (xs:string), as the type colour restricts it, separated by spaces"_s << QStringList()
+        << QStringList{u"each item one of \"red\", \"green\""_s, u"at most 3 items"_s} << false;
+    QTest::newRow("a union with an enumeration")
+        << u"r/u"_s << u"a positive integer (xs:positiveInteger), or one of \"auto\""_s << QStringList{u"auto"_s}
+        << QStringList() << false;
     // A child of a choice is never required, though the choice is.
     QTest::newRow("in a choice") << u"r/k/x"_s << u"a date, YYYY-MM-DD (xs:date)"_s << QStringList() << QStringList() << false;
     QTest::newRow("in a required sequence of a group")
@@ -465,6 +478,8 @@ void TestValidation::guideSaysWhatIsAllowed()
   <xs:import namespace="urn:w" schemaLocation="guide-w.xsd"/>
   <xs:simpleType name="colour"><xs:restriction base="xs:string">
     <xs:enumeration value="red"/><xs:enumeration value="green"/></xs:restriction></xs:simpleType>
+  <xs:simpleType name="code"><xs:restriction base="xs:string"><xs:pattern value="[A-Z]+"/></xs:restriction></xs:simpleType>
+  <xs:simpleType name="shortCode"><xs:restriction base="code"><xs:maxLength value="4"/></xs:restriction></xs:simpleType>
   <xs:group name="g"><xs:sequence><xs:element name="z" type="xs:int"/></xs:sequence></xs:group>
   <xs:element name="r"><xs:complexType><xs:sequence>
     <xs:element name="n" type="xs:positiveInteger"/>
@@ -472,6 +487,14 @@ void TestValidation::guideSaysWhatIsAllowed()
     <xs:element name="s" minOccurs="0"><xs:simpleType><xs:restriction base="xs:string">
       <xs:maxLength value="5"/><xs:pattern value="[a-z]+"/></xs:restriction></xs:simpleType></xs:element>
     <xs:element name="b" type="xs:boolean" minOccurs="0"/>
+    <xs:element name="i" minOccurs="0"><xs:simpleType><xs:restriction base="xs:int">
+      <xs:maxInclusive value="99"/></xs:restriction></xs:simpleType></xs:element>
+    <xs:element name="pc" type="shortCode" minOccurs="0"/>
+    <xs:element name="ls" minOccurs="0"><xs:simpleType><xs:restriction><xs:simpleType><xs:list itemType="colour"/>
+      </xs:simpleType><xs:maxLength value="3"/></xs:restriction></xs:simpleType></xs:element>
+    <xs:element name="u" minOccurs="0"><xs:simpleType><xs:union memberTypes="xs:positiveInteger"><xs:simpleType>
+      <xs:restriction base="xs:token"><xs:enumeration value="auto"/></xs:restriction></xs:simpleType></xs:union>
+      </xs:simpleType></xs:element>
     <xs:element name="k"><xs:complexType><xs:sequence>
       <xs:choice><xs:element name="x" type="xs:date"/><xs:element name="y" type="xs:time"/></xs:choice>
       <xs:group ref="g"/></xs:sequence></xs:complexType></xs:element>

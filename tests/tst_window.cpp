@@ -989,13 +989,14 @@ void TestWindow::entityNodesAreReadOnly()
     QCOMPARE(guest->tag(), u"Guest, G."_s);
     auto *tree = widget<QTreeView>("treXml");
     tree->setCurrentIndex(m_window->treeModel()->indexFromNode(guest));
-    QVERIFY(!widget<QLineEdit>("txtValue")->isEnabled());
+    QVERIFY(widget<QLineEdit>("txtValue")->isReadOnly()); // reachable, so its description is heard
     QVERIFY(!widget<QPushButton>("cmdDelete")->isEnabled());
+    QVERIFY(!widget<QPushButton>("cmdAdd")->isEnabled());
     const QString why = u"Read-only: the entity &guest; gives it"_s;
     QVERIFY2(widget<QLineEdit>("txtValue")->toolTip().startsWith(why), qPrintable(widget<QLineEdit>("txtValue")->toolTip()));
     QVERIFY(m_window->treeModel()->indexFromNode(guest).data(Qt::ToolTipRole).toString().contains(why));
     tree->setCurrentIndex(m_window->treeModel()->indexFromNode(book->child(1)));
-    QVERIFY(widget<QLineEdit>("txtValue")->isEnabled());
+    QVERIFY(widget<QLineEdit>("txtValue")->isEnabled() && !widget<QLineEdit>("txtValue")->isReadOnly());
     QVERIFY(widget<QPushButton>("cmdDelete")->isEnabled());
 }
 

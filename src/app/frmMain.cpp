@@ -422,10 +422,25 @@ void frmMain::schemaCheckFinished(SchemaCheck::Subject subject, const Validation
     if (!result.unmappedUrl.isEmpty())
         m_schemaState.advice = CatalogAdvice(result.unmappedUrl);
     m_schemaResult = std::make_shared<const ValidationResult>(result);
-    m_lastResult = m_schemaResult;
-    m_model->setProblems(ProblemsByPath(result));
+    // The XML box's text is not the tree's: its problems stay in the panel.
+    if (subject != SchemaCheck::Subject::TypedText) {
+        m_lastResult = m_schemaResult;
+        m_model->setProblems(ProblemsByPath(result));
+    }
     showSchemaPanel();
     RefreshValueHelp();
+}
+
+// After Add or Delete the last result's paths name other nodes: its
+// problems leave the tree and the value box until the next check ends.
+void frmMain::ForgetProblemPlaces()
+{
+    m_model->setProblems({});
+    if (m_lastResult && !m_lastResult->problems.isEmpty()) {
+        auto kept = std::make_shared<ValidationResult>(*m_lastResult);
+        kept->problems.clear();
+        m_lastResult = std::move(kept);
+    }
 }
 
 void frmMain::RefreshValueHelp()
@@ -446,7 +461,7 @@ void frmMain::RefreshValueHelp()
     txtValue->setAccessibleDescription(help);
     if (m_valueChoices->stringList() != rule.choices)
         m_valueChoices->setStringList(rule.choices);
-    txtValue->setCompleter(rule.choices.isEmpty() || !txtValue->isEnabled() ? nullptr : cmpValue);
+    txtValue->setCompleter(rule.choices.isEmpty() || !txtValue->isEnabled() || txtValue->isReadOnly() ? nullptr : cmpValue);
 }
 
 void frmMain::ClearSchemaCheck()
@@ -551,7 +566,10 @@ void frmMain::RefreshControls()
         cmdAdd->setEnabled(!locked && !CollectAddableItems(*node, m_lists).isEmpty());
         cmdDelete->setEnabled(!locked && !node->isTopLevel());
         const bool listed = !locked && IsListedInE(*node, m_lists);
-        txtValue->setEnabled(listed);
+        // A node an entity gives stays reachable, read-only, so that its
+        // description (which says why) can be heard.
+        txtValue->setEnabled(listed || locked);
+        txtValue->setReadOnly(locked);
         // Both colours come from the application: the box's own palette
         // holds whatever the previous node gave it.
         const QColor background =
@@ -736,6 +754,7 @@ void frmMain::cmdAdd_Click()
     if (const std::optional<QString> chosen = m_prompts->addItem(this, names); chosen && names.contains(*chosen)) {
         TreeNode *node = m_model->addTreeNode(parent, *chosen, m_lists);
         m_model->setTag(node, QString());
+        ForgetProblemPlaces();
         m_panels.treeChanged();
         showStatusPanels();
         ScheduleUnsavedCheck();
@@ -750,6 +769,7 @@ void frmMain::cmdDelete_Click()
         TreeNode *node = selectedNode();
         if (node && !node->isTopLevel() && node->lockedBy().isEmpty()) {
             m_model->removeNode(node);
+            ForgetProblemPlaces();
             m_panels.treeChanged();
             showStatusPanels();
             ScheduleUnsavedCheck();
@@ -808,7 +828,7 @@ void frmMain::txtValue_Change()
     if (m_updating)
         return;
     TreeNode *node = selectedNode();
-    if (!node || node->tag() == txtValue->text())
+    if (!node || !node->lockedBy().isEmpty() || node->tag() == txtValue->text())
         return;
     m_model->setTag(node, txtValue->text());
     m_panels.treeChanged();

@@ -134,6 +134,7 @@ private:
     // allows at the selected node, and its problems) and the values it
     // offers while the user types.
     void RefreshValueHelp();
+    void ForgetProblemPlaces();
     void sbarPanel5_Click();
 
     Prompts *m_prompts;

@@ -42,18 +42,32 @@ struct CheckOutcome
 // schema again. Shared by the checks, one at a time.
 struct SchemaCheck::GuideCache
 {
+    struct FileStamp
+    {
+        QString file;
+        QDateTime modified;
+        qint64 size = -1;
+        bool operator==(const FileStamp &) const = default;
+    };
+    static std::vector<FileStamp> stampsOf(const QStringList &files)
+    {
+        std::vector<FileStamp> out;
+        for (const QString &f : files) {
+            const QFileInfo info(f);
+            out.push_back({f, info.lastModified(), info.exists() ? info.size() : -1});
+        }
+        return out;
+    }
+
     std::mutex mutex;
-    QString file;
-    QDateTime modified;
-    qint64 size = -1;
+    std::vector<FileStamp> stamps; // of every file the schema is made of
     QList<std::pair<QString, QString>> prefixes;
     std::shared_ptr<SchemaGuide> guide;
 
     std::shared_ptr<SchemaGuide> guideFor(const QString &schemaFile, const QList<std::pair<QString, QString>> &docPrefixes)
     {
         const std::lock_guard lock(mutex);
-        const QFileInfo info(schemaFile);
-        if (guide && file == schemaFile && modified == info.lastModified() && size == info.size() && prefixes == docPrefixes)
+        if (guide && guide->file() == schemaFile && prefixes == docPrefixes && stamps == stampsOf(guide->files()))
             return guide;
         guide.reset();
         try {
@@ -61,9 +75,7 @@ struct SchemaCheck::GuideCache
         } catch (const std::exception &) {
             return nullptr; // the check itself says why the schema cannot be read
         }
-        file = schemaFile;
-        modified = info.lastModified();
-        size = info.size();
+        stamps = stampsOf(guide->files());
         prefixes = docPrefixes;
         return guide;
     }
@@ -190,7 +202,10 @@ void SchemaCheck::run(Request request)
         QFuture<QString> refusal;
         if (r.storeRefusal)
             refusal = QtConcurrent::run(r.storeRefusal);
-        // What PutData would store was read back by the reader's limits.
+        // What PutData would store comes from a document read within the
+        // reader's limits and a pair list within its own; the read-back
+        // beside the check applies those limits again, and its refusal
+        // replaces the result.
         const auto limits = r.subject == Subject::UnsavedChanges ? SchemaValidator::ReadLimits::KnownWithin
                                                                  : SchemaValidator::ReadLimits::Check;
         outcome.result = r.text ? validator->validateText(*r.text, r.path, QString(), limits) : validator->validate(r.path);

@@ -36,7 +36,7 @@ public:
         if (m_withDocuments)
             throw Error(QStringLiteral("The documents' paths and what %1 allows below them come to more than "
                                        "%2 paths, more than a configuration holds; nothing was printed. Give fewer "
-                                       "or smaller example documents, or fewer levels below them with --depth N.")
+                                       "or smaller example documents, or fewer levels below them with --depth 1.")
                             .arg(m_file, QStringLiteral("32,767")),
                         Error::Kind::Overflow);
         throw Error(QStringLiteral("%1 with the root %2 gives more than %3 paths, more than a configuration holds; "
@@ -230,7 +230,8 @@ private:
         const ElementContent &content = m_content.of(decl);
         for (const QString &a : content.attributes)
             line(path + u'/' + a, false, true);
-        if (levels <= 1)
+        // No deeper than the documents the editor reads.
+        if (levels <= 1 || path.count(u'/') + 1 >= kDocumentDepth)
             return;
         NameSet listed;
         for (const AllowedChild &a : content.children) {
@@ -380,9 +381,29 @@ SchemaConfig ConfigFromSchema(const QString &xsdPath, const SchemaConfigOptions 
 
     LineBudget budget(schema.quotedFile(), rootName, documentRoot != nullptr);
     if (documentRoot) {
-        ExampleWalker walker(content, budget, result.text,
-                             options.depth > 0 ? std::min(options.depth, kDocumentDepth) : kLevelsBelowDocuments);
-        walker.walk(*documentRoot, start, rootName, false);
+        // Unless --depth was given, fewer levels below the documents' paths
+        // are taken where two would pass the limit (large vocabularies let
+        // every element hold dozens of others).
+        const int given = options.depth > 0 ? std::min(options.depth, kDocumentDepth) : 0;
+        for (int levels = given ? given : kLevelsBelowDocuments;; --levels) {
+            result.text.clear();
+            LineBudget tried(schema.quotedFile(), rootName, true);
+            try {
+                ExampleWalker walker(content, tried, result.text, levels);
+                walker.walk(*documentRoot, start, rootName, false);
+            } catch (const Error &e) {
+                if (given || levels == 1 || e.kind() != Error::Kind::Overflow)
+                    throw;
+                continue;
+            }
+            if (levels < kLevelsBelowDocuments && !given)
+                result.notes.append(QStringLiteral("The schema's paths below the documents' go %1 element%2 deep: "
+                                                   "%3 would pass 32,767 paths.")
+                                        .arg(levels)
+                                        .arg(levels == 1 ? QString() : QStringLiteral("s"))
+                                        .arg(levels + 1));
+            break;
+        }
     } else {
         const int maxDepth = options.depth > 0 ? std::min(options.depth, kDocumentDepth) : kDocumentDepth;
         SchemaWalker walker(content, budget, maxDepth);

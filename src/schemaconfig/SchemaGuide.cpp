@@ -102,67 +102,111 @@ QStringList stringList(xc::StringList *list)
     return out;
 }
 
+// The patterns t and the types it restricts (below the built-in one)
+// define: each applies.
+QStringList ownPatterns(xc::XSSimpleTypeDefinition *t)
+{
+    QStringList out;
+    for (int steps = 0; t && !isBuiltin(t) && steps < 1000; ++steps) {
+        if (t->getDefinedFacets() & xc::XSSimpleTypeDefinition::FACET_PATTERN) {
+            for (const QString &p : stringList(t->getLexicalPattern())) {
+                if (!out.contains(p))
+                    out.append(p);
+            }
+        }
+        xc::XSTypeDefinition *base = t->getBaseType();
+        if (!base || base == t || base->getTypeCategory() != xc::XSTypeDefinition::SIMPLE_TYPE)
+            break;
+        t = static_cast<xc::XSSimpleTypeDefinition *>(base);
+    }
+    return out;
+}
+
 // A simple type in words, with the built-in type it comes from; the
 // enumeration and facets go into rule. depth bounds lists of unions of lists.
 QString simpleTypeWords(xc::XSSimpleTypeDefinition *t, NodeRule *rule, int depth = 0)
 {
     if (!t || depth > 8)
         return QStringLiteral("a value");
-    if (t->getVariety() == xc::XSSimpleTypeDefinition::VARIETY_LIST && !isBuiltin(t))
-        return QStringLiteral("a list of %1, separated by spaces").arg(simpleTypeWords(t->getItemType(), nullptr, depth + 1));
-    if (t->getVariety() == xc::XSSimpleTypeDefinition::VARIETY_UNION) {
-        QStringList members;
-        if (xc::XSSimpleTypeDefinitionList *list = t->getMemberTypes()) {
-            for (XMLSize_t i = 0; i < list->size(); ++i)
-                members.append(simpleTypeWords(list->elementAt(i), nullptr, depth + 1));
+    const bool list = t->getVariety() == xc::XSSimpleTypeDefinition::VARIETY_LIST && !isBuiltin(t);
+    const bool oneOf = t->getVariety() == xc::XSSimpleTypeDefinition::VARIETY_UNION && !isBuiltin(t);
+    xc::XSSimpleTypeDefinition *builtin = list || oneOf ? nullptr : builtinOf(t);
+    QString words;
+    if (list) {
+        NodeRule item;
+        words = QStringLiteral("a list of %1, separated by spaces").arg(simpleTypeWords(t->getItemType(), &item, depth + 1));
+        if (rule && !item.choices.isEmpty())
+            rule->limits.append(QStringLiteral("each item one of %1").arg(QuotedNames(item.choices, 30)));
+        for (const QString &limit : std::as_const(item.limits)) {
+            if (rule)
+                rule->limits.append(QStringLiteral("each item %1").arg(limit));
         }
-        members.removeDuplicates();
-        return members.isEmpty() ? QStringLiteral("a value") : members.join(QStringLiteral(", or "));
+    } else if (oneOf) {
+        // Each member as it is restricted; the values enumerations allow are
+        // offered together.
+        QStringList members;
+        if (xc::XSSimpleTypeDefinitionList *memberTypes = t->getMemberTypes()) {
+            for (XMLSize_t i = 0; i < memberTypes->size(); ++i) {
+                NodeRule member;
+                QString w = simpleTypeWords(memberTypes->elementAt(i), &member, depth + 1);
+                if (!member.choices.isEmpty()) {
+                    w = QStringLiteral("one of %1").arg(QuotedNames(member.choices, 30));
+                    if (rule)
+                        rule->choices.append(member.choices);
+                }
+                if (!member.limits.isEmpty())
+                    w += QStringLiteral(" (%1)").arg(member.limits.join(QStringLiteral("; ")));
+                if (!members.contains(w))
+                    members.append(w);
+            }
+        }
+        words = members.isEmpty() ? QStringLiteral("a value") : members.join(QStringLiteral(", or "));
+    } else {
+        const QString builtinName = builtin ? fromXml(builtin->getName()) : QString();
+        words = builtin ? QStringLiteral("%1 (xs:%2)").arg(builtinWords(builtinName), builtinName) : QStringLiteral("a value");
+        if (rule && builtinName == QLatin1String("boolean"))
+            rule->choices = {QStringLiteral("true"), QStringLiteral("false")};
     }
-    xc::XSSimpleTypeDefinition *builtin = builtinOf(t);
-    const QString builtinName = builtin ? fromXml(builtin->getName()) : QString();
-    QString words = builtin ? QStringLiteral("%1 (xs:%2)").arg(builtinWords(builtinName), builtinName)
-                            : QStringLiteral("a value");
     if (!isBuiltin(t) && t->getName() && !t->getAnonymous())
         words += QStringLiteral(", as the type %1 restricts it").arg(fromXml(t->getName()));
-    if (!rule)
-        return words;
-    if (builtinName == QLatin1String("boolean"))
-        rule->choices = {QStringLiteral("true"), QStringLiteral("false")};
-    if (isBuiltin(t))
+    if (!rule || isBuiltin(t))
         return words;
     const int facets = t->getDefinedFacets();
     auto facet = [&](xc::XSSimpleTypeDefinition::FACET f) { return fromXml(t->getLexicalFacetValue(f)); };
-    const bool list = t->getVariety() == xc::XSSimpleTypeDefinition::VARIETY_LIST;
+    // Xerces gives a type the facets of the built-in one it restricts too;
+    // those the words say already are left out.
+    auto has = [&](xc::XSSimpleTypeDefinition::FACET f) {
+        if (!(facets & f))
+            return false;
+        return !(builtin && (builtin->getDefinedFacets() & f) && fromXml(builtin->getLexicalFacetValue(f)) == facet(f));
+    };
     const QString unit = list ? QStringLiteral("items") : QStringLiteral("characters");
     if (facets & xc::XSSimpleTypeDefinition::FACET_ENUMERATION)
         rule->choices = stringList(t->getLexicalEnumeration());
-    if (facets & xc::XSSimpleTypeDefinition::FACET_LENGTH)
+    if (has(xc::XSSimpleTypeDefinition::FACET_LENGTH))
         rule->limits.append(QStringLiteral("exactly %1 %2").arg(facet(xc::XSSimpleTypeDefinition::FACET_LENGTH), unit));
-    if (facets & xc::XSSimpleTypeDefinition::FACET_MINLENGTH)
+    if (has(xc::XSSimpleTypeDefinition::FACET_MINLENGTH))
         rule->limits.append(QStringLiteral("at least %1 %2").arg(facet(xc::XSSimpleTypeDefinition::FACET_MINLENGTH), unit));
-    if (facets & xc::XSSimpleTypeDefinition::FACET_MAXLENGTH)
+    if (has(xc::XSSimpleTypeDefinition::FACET_MAXLENGTH))
         rule->limits.append(QStringLiteral("at most %1 %2").arg(facet(xc::XSSimpleTypeDefinition::FACET_MAXLENGTH), unit));
-    if (facets & xc::XSSimpleTypeDefinition::FACET_MININCLUSIVE)
+    if (has(xc::XSSimpleTypeDefinition::FACET_MININCLUSIVE))
         rule->limits.append(QStringLiteral("at least %1").arg(facet(xc::XSSimpleTypeDefinition::FACET_MININCLUSIVE)));
-    if (facets & xc::XSSimpleTypeDefinition::FACET_MINEXCLUSIVE)
+    if (has(xc::XSSimpleTypeDefinition::FACET_MINEXCLUSIVE))
         rule->limits.append(QStringLiteral("more than %1").arg(facet(xc::XSSimpleTypeDefinition::FACET_MINEXCLUSIVE)));
-    if (facets & xc::XSSimpleTypeDefinition::FACET_MAXINCLUSIVE)
+    if (has(xc::XSSimpleTypeDefinition::FACET_MAXINCLUSIVE))
         rule->limits.append(QStringLiteral("at most %1").arg(facet(xc::XSSimpleTypeDefinition::FACET_MAXINCLUSIVE)));
-    if (facets & xc::XSSimpleTypeDefinition::FACET_MAXEXCLUSIVE)
+    if (has(xc::XSSimpleTypeDefinition::FACET_MAXEXCLUSIVE))
         rule->limits.append(QStringLiteral("less than %1").arg(facet(xc::XSSimpleTypeDefinition::FACET_MAXEXCLUSIVE)));
-    if (facets & xc::XSSimpleTypeDefinition::FACET_TOTALDIGITS)
+    if (has(xc::XSSimpleTypeDefinition::FACET_TOTALDIGITS))
         rule->limits.append(QStringLiteral("at most %1 digits").arg(facet(xc::XSSimpleTypeDefinition::FACET_TOTALDIGITS)));
-    if (facets & xc::XSSimpleTypeDefinition::FACET_FRACTIONDIGITS)
+    if (has(xc::XSSimpleTypeDefinition::FACET_FRACTIONDIGITS))
         rule->limits.append(QStringLiteral("at most %1 digits after the decimal point")
                                 .arg(facet(xc::XSSimpleTypeDefinition::FACET_FRACTIONDIGITS)));
-    if (facets & xc::XSSimpleTypeDefinition::FACET_PATTERN) {
-        // The built-in type's own patterns are what its words say already.
-        const QStringList inherent = builtin ? stringList(builtin->getLexicalPattern()) : QStringList();
-        for (const QString &pattern : stringList(t->getLexicalPattern())) {
-            if (!inherent.contains(pattern))
-                rule->limits.append(QStringLiteral("matching the pattern %1").arg(pattern));
-        }
+    // The built-in type's own patterns are what its words say already.
+    const QStringList inherent = builtin ? stringList(builtin->getLexicalPattern()) : QStringList();
+    for (const QString &pattern : ownPatterns(t)) {
+        if (!inherent.contains(pattern))
+            rule->limits.append(QStringLiteral("matching the pattern %1").arg(pattern));
     }
     return words;
 }
@@ -256,6 +300,11 @@ QString SchemaGuide::file() const
     return d->schemaFile;
 }
 
+QStringList SchemaGuide::files() const
+{
+    return d->schema.files();
+}
+
 NodeRule SchemaGuide::ruleFor(const QString &path)
 {
     NodeRule rule;
@@ -276,7 +325,9 @@ NodeRule SchemaGuide::ruleFor(const QString &path)
             const qsizetype colon = qname.indexOf(u':');
             const QString local = colon < 0 ? qname : qname.mid(colon + 1);
             QString ns;
-            if (colon >= 0) {
+            if (qname.startsWith(QLatin1String("xml:"))) {
+                ns = QStringLiteral("http://www.w3.org/XML/1998/namespace");
+            } else if (colon >= 0) {
                 const auto it = d->attributeNamespaces.find(qname.left(colon));
                 if (it == d->attributeNamespaces.end())
                     return rule;
