@@ -141,9 +141,9 @@ static void CheckUnsaved(benchmark::State &state)
     auto runOnce = [&] {
         done = false;
         check.checkTextLater(SchemaCheck::Subject::UnsavedChanges, document.path, [&]() -> SchemaCheck::TextToCheck {
-            const QStringList pairs = model.buildPairList();
-            const QByteArray draft = file->RunCommand(QStringLiteral("PutDataDraft"), pairs).toByteArray();
-            return {draft, [draft, pairs, path = document.path] { return TarnwellProvider::DraftRefusal(draft, pairs, path); }};
+            const StoreDraft draft =
+                file->RunCommand(QStringLiteral("PutDataDraft"), model.buildPairList()).value<StoreDraft>();
+            return {draft.bytes, [draft] { return TarnwellProvider::DraftRefusal(draft); }};
         }, 0);
         while (!done)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);

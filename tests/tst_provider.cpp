@@ -611,16 +611,26 @@ void TestProvider::draftIsWhatAStoreWrites()
     writeBytes(path, bytes);
     auto file = controller()->BindFile(path, QString());
     const QStringList changed{u"DAT,,r,"_s, u"DAT,,r/@a,x"_s, u"DAT,,r/t,2"_s};
-    const QByteArray draft = file->RunCommand(QStringLiteral("PutDataDraft"), changed).toByteArray();
-    QCOMPARE(draft, file->RunCommand(QStringLiteral("PutDataPreview"), changed).toByteArray());
-    QCOMPARE(TarnwellProvider::DraftRefusal(draft, changed, path), QString());
+    const StoreDraft draft = file->RunCommand(QStringLiteral("PutDataDraft"), changed).value<StoreDraft>();
+    QCOMPARE(draft.bytes, file->RunCommand(QStringLiteral("PutDataPreview"), changed).toByteArray());
+    QCOMPARE(TarnwellProvider::DraftRefusal(draft), QString());
     // Blanks an NMTOKEN drops: the draft is written, and reads back otherwise.
     const QStringList blanks{u"DAT,,r,"_s, u"DAT,,r/@a, y "_s, u"DAT,,r/t,1"_s};
-    const QByteArray refused = file->RunCommand(QStringLiteral("PutDataDraft"), blanks).toByteArray();
-    const QString why = TarnwellProvider::DraftRefusal(refused, blanks, path);
+    const QString why =
+        TarnwellProvider::DraftRefusal(file->RunCommand(QStringLiteral("PutDataDraft"), blanks).value<StoreDraft>());
     QVERIFY2(why.contains(u"NMTOKEN"_s), qPrintable(why));
     QCOMPARE(why, failureOf([&] { file->RunCommand(QStringLiteral("PutData"), blanks); }));
     QCOMPARE(bytesOf(path), bytes);
+    // An element beside an entity's that would not come out where the list
+    // puts it: the draft's refusal names the entity, as PutData's does.
+    const QString entityPath = m_dir.filePath(QStringLiteral("draft-entity.xml"));
+    writeBytes(entityPath, "<!DOCTYPE r [<!ENTITY e \"<a>1</a>\">]><r><x/>&e;</r>");
+    auto entityFile = controller()->BindFile(entityPath, QString());
+    const QStringList beside{u"DAT,,r,"_s, u"DAT,,r/x,"_s, u"DAT,,r/a,1"_s, u"DAT,,r/y,"_s};
+    const QString besideWhy =
+        TarnwellProvider::DraftRefusal(entityFile->RunCommand(QStringLiteral("PutDataDraft"), beside).value<StoreDraft>());
+    QVERIFY2(besideWhy.contains(u"the entity \"&e;\""_s), qPrintable(besideWhy));
+    QCOMPARE(besideWhy, failureOf([&] { entityFile->RunCommand(QStringLiteral("PutData"), beside); }));
 }
 
 void TestProvider::laterGetDataSeesWrittenText()

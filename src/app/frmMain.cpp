@@ -372,10 +372,12 @@ void frmMain::ScheduleUnsavedCheck()
     if (!m_quenFile)
         return;
     m_check->checkTextLater(SchemaCheck::Subject::UnsavedChanges, m_strFileName, [this]() -> SchemaCheck::TextToCheck {
-        const QStringList pairs = m_model->buildPairList();
-        const QByteArray draft = m_quenFile->RunCommand(QStringLiteral("PutDataDraft"), pairs).toByteArray();
+        const QVariant made = m_quenFile->RunCommand(QStringLiteral("PutDataDraft"), m_model->buildPairList());
+        if (!made.canConvert<StoreDraft>())
+            throw Error(QStringLiteral("The provider made no draft of the changes."));
+        const StoreDraft draft = made.value<StoreDraft>();
         // Read back beside the window, as a store would, while it is checked.
-        return {draft, [draft, pairs, path = m_strFileName] { return TarnwellProvider::DraftRefusal(draft, pairs, path); }};
+        return {draft.bytes, [draft] { return TarnwellProvider::DraftRefusal(draft); }};
     });
 }
 

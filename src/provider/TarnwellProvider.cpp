@@ -69,7 +69,7 @@ public:
         if (name == QLatin1String("PutDataPreview"))
             return putData(stringListFrom(param, m_path), false);
         if (name == QLatin1String("PutDataDraft"))
-            return draft(stringListFrom(param, m_path));
+            return QVariant::fromValue(draft(stringListFrom(param, m_path)));
         throw Error(QStringLiteral("The provider has no command %1.").arg(quoteForMessage(name)), Error::Kind::Provider);
     }
 
@@ -283,13 +283,23 @@ private:
         return QByteArray();
     }
 
-    // The bytes putData would check and write.
-    QByteArray draft(const QStringList &pairs)
+    // The bytes putData would check and write, with what they must read
+    // back as.
+    StoreDraft draft(const QStringList &pairs)
     {
         checkCount(pairs.size(), QStringLiteral("entries in the pair list"));
-        const Target target = buildTarget(pairs, m_new ? QString() : m_dom.elements[0].name, m_path);
-        return m_new ? storeDraft(EncodedText(), nullptr, DomDocument(), target, m_path)
-                     : storeDraft(text(), &lex(), m_dom, target, m_path);
+        auto target = std::make_shared<Target>(buildTarget(pairs, m_new ? QString() : m_dom.elements[0].name, m_path));
+        std::optional<Target> written;
+        StoreDraft out;
+        out.bytes = m_new ? storeDraft(EncodedText(), nullptr, DomDocument(), *target, m_path)
+                          : storeDraft(text(), &lex(), m_dom, *target, m_path, &written);
+        out.path = m_path;
+        out.target = std::move(target);
+        if (written) {
+            out.written = std::make_shared<Target>(*std::move(written));
+            out.entityRefs = m_dom.markupEntityRefs;
+        }
+        return out;
     }
 
     void write(const QByteArray &bytes)
@@ -333,10 +343,12 @@ private:
 
 } // namespace
 
-QString TarnwellProvider::DraftRefusal(const QByteArray &draft, const QStringList &pairs, const QString &path)
+QString TarnwellProvider::DraftRefusal(const StoreDraft &draft)
 {
+    if (!draft.target)
+        return QStringLiteral("%1 was not stored: there is no draft to read back.").arg(quoted(draft.path));
     try {
-        readBack(draft, buildTarget(pairs, QString(), path), path);
+        readBack(draft.bytes, *draft.target, draft.path, draft.written.get(), draft.written ? &draft.entityRefs : nullptr);
     } catch (const Error &e) {
         return e.description();
     }
