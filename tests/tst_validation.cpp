@@ -455,6 +455,12 @@ void TestValidation::guideSaysWhatIsAllowed_data()
     QTest::newRow("in a choice") << u"r/k/x"_s << u"a date, YYYY-MM-DD (xs:date)"_s << QStringList() << QStringList() << false;
     QTest::newRow("in a required sequence of a group")
         << u"r/k/z"_s << u"a whole number (xs:int)"_s << QStringList() << QStringList() << true;
+    // A name in several places: required where one place of a sequence,
+    // or every alternative of a choice, requires it.
+    QTest::newRow("optional first, required later")
+        << u"r/m/a"_s << u"text (xs:string)"_s << QStringList() << QStringList() << true;
+    QTest::newRow("in every alternative") << u"r/m/w"_s << u"text (xs:string)"_s << QStringList() << QStringList() << true;
+    QTest::newRow("in one alternative") << u"r/m/v"_s << u"text (xs:string)"_s << QStringList() << QStringList() << false;
     QTest::newRow("required attribute") << u"r/@id"_s << u"a whole number (xs:int)"_s << QStringList() << QStringList() << true;
     QTest::newRow("range") << u"r/@q"_s << u"a decimal number (xs:decimal)"_s << QStringList()
                            << QStringList{u"at least 0"_s, u"less than 10"_s} << false;
@@ -498,6 +504,11 @@ void TestValidation::guideSaysWhatIsAllowed()
     <xs:element name="k"><xs:complexType><xs:sequence>
       <xs:choice><xs:element name="x" type="xs:date"/><xs:element name="y" type="xs:time"/></xs:choice>
       <xs:group ref="g"/></xs:sequence></xs:complexType></xs:element>
+    <xs:element name="m"><xs:complexType><xs:sequence>
+      <xs:element name="a" type="xs:string" minOccurs="0"/><xs:element name="q" type="xs:string"/>
+      <xs:element name="a" type="xs:string"/>
+      <xs:choice><xs:element name="w" type="xs:string"/><xs:sequence><xs:element name="v" type="xs:string"/>
+        <xs:element name="w" type="xs:string"/></xs:sequence></xs:choice></xs:sequence></xs:complexType></xs:element>
   </xs:sequence>
   <xs:attribute name="id" type="xs:int" use="required"/>
   <xs:attribute name="q"><xs:simpleType><xs:restriction base="xs:decimal">

@@ -3,6 +3,8 @@
 #include "SchemaContent.h"
 #include "SchemaLoader.h"
 
+#include <algorithm>
+
 #include <xercesc/framework/psvi/XSAttributeDeclaration.hpp>
 #include <xercesc/framework/psvi/XSAttributeUse.hpp>
 #include <xercesc/framework/psvi/XSComplexTypeDefinition.hpp>
@@ -255,13 +257,21 @@ int requiredIn(xc::XSParticle *p, const xc::XSElementDeclaration *child, int dep
         xc::XSParticleList *particles = group ? group->getParticles() : nullptr;
         if (!particles)
             return -1;
+        // In a sequence or all group one required place makes the child
+        // required; in a choice every alternative must require it.
         const bool choice = group->getCompositor() == xc::XSModelGroup::COMPOSITOR_CHOICE && particles->size() > 1;
+        int result = -1;
+        bool everyAlternative = true;
         for (XMLSize_t i = 0; i < particles->size(); ++i) {
             const int found = requiredIn(particles->elementAt(i), child, depth + 1);
-            if (found >= 0)
-                return optional || choice ? 0 : found;
+            everyAlternative = everyAlternative && found == 1;
+            result = std::max(result, found);
         }
-        return -1;
+        if (result < 0)
+            return -1;
+        if (optional || (choice && !everyAlternative))
+            return 0;
+        return result;
     }
     default:
         return -1;
