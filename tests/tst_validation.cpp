@@ -467,6 +467,12 @@ void TestValidation::guideSaysWhatIsAllowed_data()
     QTest::newRow("list") << u"r/@l"_s << u"a list of a whole number (xs:int), separated by spaces"_s << QStringList()
                           << QStringList() << false;
     QTest::newRow("prefixed attribute") << u"r/@p:w"_s << u"a URI (xs:anyURI)"_s << QStringList() << QStringList() << false;
+    // Admitted by an attribute wildcard: its global declaration says what.
+    QTest::newRow("through a wildcard") << u"r/@p:n"_s << u"a whole number, 0 or more (xs:nonNegativeInteger)"_s
+                                        << QStringList() << QStringList() << false;
+    QTest::newRow("through a wildcard, undeclared")
+        << u"r/@p:zz"_s << u"any value, as a wildcard of the schema admits the attribute"_s << QStringList()
+        << QStringList() << false;
     QTest::newRow("undeclared child") << u"r/zz"_s << QString() << QStringList() << QStringList() << false;
     QTest::newRow("undeclared attribute") << u"r/@zz"_s << QString() << QStringList() << QStringList() << false;
     QTest::newRow("another root") << u"q/n"_s << QString() << QStringList() << QStringList() << false;
@@ -515,10 +521,11 @@ void TestValidation::guideSaysWhatIsAllowed()
     <xs:minInclusive value="0"/><xs:maxExclusive value="10"/></xs:restriction></xs:simpleType></xs:attribute>
   <xs:attribute name="l"><xs:simpleType><xs:list itemType="xs:int"/></xs:simpleType></xs:attribute>
   <xs:attribute ref="w:w"/>
+  <xs:anyAttribute namespace="urn:w" processContents="lax"/>
   </xs:complexType></xs:element>
 </xs:schema>)"_ba);
     QVERIFY(!place(u"guide-w.xsd"_s, R"(<xs:schema xmlns:xs="http://www.w3.org/2001/XMLSchema" targetNamespace="urn:w">
-  <xs:attribute name="w" type="xs:anyURI"/></xs:schema>)"_ba).isEmpty());
+  <xs:attribute name="w" type="xs:anyURI"/><xs:attribute name="n" type="xs:nonNegativeInteger"/></xs:schema>)"_ba).isEmpty());
     SchemaGuide guide(schema, {{u"p"_s, u"urn:w"_s}});
     const NodeRule rule = guide.ruleFor(path);
     QCOMPARE(rule.declared, !type.isEmpty());

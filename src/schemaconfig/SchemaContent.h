@@ -73,6 +73,8 @@ public:
     // the only non-abstract global element of the target namespace. Throws
     // an Error naming quotedFile and at most 20 of the candidates otherwise.
     xc::XSElementDeclaration *startElement(const QString &root, const QString &quotedFile);
+    // Whether wildcard admits names of the namespace ns ("" for none).
+    static bool allows(xc::XSWildcard *wildcard, const QString &ns);
     // The names of the elements startElement chooses from.
     QStringList rootCandidateNames() const;
 
@@ -97,7 +99,6 @@ private:
     void addTypeContent(xc::XSTypeDefinition *type, ElementContent &content, std::map<QString, bool> &single,
                         std::unordered_set<const void *> &listed);
     std::vector<xc::XSTypeDefinition *> typesFor(xc::XSElementDeclaration *decl);
-    static bool allows(xc::XSWildcard *wildcard, const QString &ns);
 
     xc::XSModel *m_model;
     QString m_targetNamespace;

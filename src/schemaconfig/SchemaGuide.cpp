@@ -343,7 +343,8 @@ NodeRule SchemaGuide::ruleFor(const QString &path)
                     return rule;
                 ns = it->second;
             }
-            xc::XSAttributeUseList *uses = static_cast<xc::XSComplexTypeDefinition *>(type)->getAttributeUses();
+            auto *complex = static_cast<xc::XSComplexTypeDefinition *>(type);
+            xc::XSAttributeUseList *uses = complex->getAttributeUses();
             for (XMLSize_t u = 0; uses && u < uses->size(); ++u) {
                 xc::XSAttributeUse *use = uses->elementAt(u);
                 xc::XSAttributeDeclaration *attribute = use->getAttrDeclaration();
@@ -354,6 +355,20 @@ NodeRule SchemaGuide::ruleFor(const QString &path)
                 rule.type = simpleTypeWords(attribute->getTypeDefinition(), &rule);
                 return rule;
             }
+            // An attribute wildcard admits it: as its global declaration
+            // says, unless the wildcard skips checking it.
+            xc::XSWildcard *any = complex->getAttributeWildcard();
+            if (!any || !SchemaContent::allows(any, ns))
+                return rule;
+            rule.declared = true;
+            if (any->getProcessContents() != xc::XSWildcard::PC_SKIP) {
+                if (xc::XSAttributeDeclaration *global =
+                        d->schema.model()->getAttributeDeclaration(toXml(local), ns.isEmpty() ? nullptr : toXml(ns))) {
+                    rule.type = simpleTypeWords(global->getTypeDefinition(), &rule);
+                    return rule;
+                }
+            }
+            rule.type = QStringLiteral("any value, as a wildcard of the schema admits the attribute");
             return rule;
         }
         xc::XSElementDeclaration *child = nullptr;
