@@ -1,8 +1,46 @@
 #include "TreeNode.h"
 
+#include <QStringList>
+
 #include <algorithm>
 
 namespace tarnwell {
+
+namespace {
+
+// The entity references nodes are locked by, each once; the tree lives on
+// one thread. Index 0 is none.
+QStringList &lockNames()
+{
+    static QStringList names{QString()};
+    return names;
+}
+
+} // namespace
+
+const QString &TreeNode::lockedBy() const
+{
+    return lockNames().at(m_lockedBy);
+}
+
+void TreeNode::setLockedBy(const QString &entity)
+{
+    QStringList &names = lockNames();
+    qsizetype at = names.indexOf(entity);
+    if (at < 0) {
+        // A session that meets more names than the field holds says less.
+        if (names.size() > 0xFFFE) {
+            static const QString some = QStringLiteral("an entity");
+            at = names.indexOf(some);
+            if (at < 0)
+                at = 1;
+        } else {
+            names.append(entity);
+            at = names.size() - 1;
+        }
+    }
+    m_lockedBy = static_cast<quint16>(at);
+}
 
 TreeNode::TreeNode(QString text, quint32 foreColor) : m_text(std::move(text)), m_foreColor(foreColor) {}
 

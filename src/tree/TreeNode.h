@@ -37,8 +37,8 @@ public:
     void setForeColor(quint32 color) { m_foreColor = color; }
     // The entity reference ("&name;") whose text holds this node, which is
     // then read-only; empty for a node the file writes.
-    const QString &lockedBy() const { return m_lockedBy; }
-    void setLockedBy(QString entity) { m_lockedBy = std::move(entity); }
+    const QString &lockedBy() const;
+    void setLockedBy(const QString &entity);
     bool isExpanded() const { return m_expanded; }
     void setExpanded(bool expanded) { m_expanded = expanded; }
 
@@ -79,9 +79,11 @@ private:
 
     QString m_text;
     QString m_tag;
-    QString m_lockedBy;
     quint32 m_foreColor = kBlue;
     bool m_expanded = false;
+    // lockedBy() as an index into a table of the names seen (0: none), so
+    // that the field fits where the node has room anyway.
+    quint16 m_lockedBy = 0;
     TreeNode *m_parent = nullptr;
     int m_row = 0;
     std::vector<std::unique_ptr<TreeNode>> m_children;
