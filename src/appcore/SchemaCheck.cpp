@@ -2,7 +2,6 @@
 
 #include "Error.h"
 
-#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QFutureWatcher>
@@ -42,32 +41,14 @@ struct CheckOutcome
 // schema again. Shared by the checks, one at a time.
 struct SchemaCheck::GuideCache
 {
-    struct FileStamp
-    {
-        QString file;
-        QDateTime modified;
-        qint64 size = -1;
-        bool operator==(const FileStamp &) const = default;
-    };
-    static std::vector<FileStamp> stampsOf(const QStringList &files)
-    {
-        std::vector<FileStamp> out;
-        for (const QString &f : files) {
-            const QFileInfo info(f);
-            out.push_back({f, info.lastModified(), info.exists() ? info.size() : -1});
-        }
-        return out;
-    }
-
     std::mutex mutex;
-    std::vector<FileStamp> stamps; // of every file the schema is made of
     QList<std::pair<QString, QString>> prefixes;
     std::shared_ptr<SchemaGuide> guide;
 
     std::shared_ptr<SchemaGuide> guideFor(const QString &schemaFile, const QList<std::pair<QString, QString>> &docPrefixes)
     {
         const std::lock_guard lock(mutex);
-        if (guide && guide->file() == schemaFile && prefixes == docPrefixes && stamps == stampsOf(guide->files()))
+        if (guide && guide->file() == schemaFile && prefixes == docPrefixes && guide->current())
             return guide;
         guide.reset();
         try {
@@ -75,7 +56,6 @@ struct SchemaCheck::GuideCache
         } catch (const std::exception &) {
             return nullptr; // the check itself says why the schema cannot be read
         }
-        stamps = stampsOf(guide->files());
         prefixes = docPrefixes;
         return guide;
     }

@@ -8,29 +8,48 @@
 
 namespace tarnwell::xml::store {
 
+// The first reference in text [from, to) to an entity whose text holds
+// markup ("&name;"), or an empty array: one pass over the text, each
+// reference looked up.
+QByteArray PatchEmitter::markupRefIn(qsizetype from, qsizetype to) const
+{
+    if (m_dom.markupEntityRefs.empty())
+        return QByteArray();
+    if (!m_markupRefs) {
+        m_markupRefs.emplace();
+        for (const QByteArray &ref : m_dom.markupEntityRefs)
+            m_markupRefs->insert(ref);
+    }
+    // In well-formed text each '&' starts a reference that its ';' ends.
+    const QByteArrayView text = QByteArrayView(m_s).sliced(from, to - from);
+    for (qsizetype at = text.indexOf('&'); at >= 0; at = text.indexOf('&', at + 1)) {
+        const qsizetype semi = text.indexOf(';', at);
+        if (semi < 0)
+            break;
+        const QByteArray ref = text.sliced(at, semi - at + 1).toByteArray();
+        if (m_markupRefs->contains(ref))
+            return ref;
+        at = semi;
+    }
+    return QByteArray();
+}
+
 // Text [from, to) is about to be dropped or rewritten. An entity there
-// whose text holds markup carries elements the pair list does not show,
-// so the store is refused rather than lose them.
+// whose text holds markup carries elements the file holds only as the
+// reference, so the store is refused rather than lose them.
 void PatchEmitter::dropText(qsizetype from, qsizetype to) const
 {
-    const QByteArrayView text = QByteArrayView(m_s).sliced(from, to - from);
-    for (const QByteArray &ref : m_dom.markupEntityRefs) {
-        if (text.contains(ref)) {
-            throw storeError(m_fileName, QStringLiteral("the edit would remove the entity %1, whose text holds "
-                                                        "markup; its elements are read-only in the data. Change "
-                                                        "that part in the XML View instead.")
-                                             .arg(quoteForMessage(QString::fromUtf8(ref))));
-        }
+    if (const QByteArray ref = markupRefIn(from, to); !ref.isEmpty()) {
+        throw storeError(m_fileName, QStringLiteral("the edit would remove the entity %1, whose text holds "
+                                                    "markup; its elements are read-only in the data. Change "
+                                                    "that part in the XML View instead.")
+                                         .arg(quoteForMessage(QString::fromUtf8(ref))));
     }
 }
 
 bool PatchEmitter::refersToMarkup(const LexItem &item) const
 {
-    if (item.kind != LexItem::Text || m_dom.markupEntityRefs.empty())
-        return false;
-    const QByteArrayView text = QByteArrayView(m_s).sliced(item.start, item.end - item.start);
-    return std::any_of(m_dom.markupEntityRefs.begin(), m_dom.markupEntityRefs.end(),
-                       [&](const QByteArray &ref) { return text.contains(ref); });
+    return item.kind == LexItem::Text && !markupRefIn(item.start, item.end).isEmpty();
 }
 
 void PatchEmitter::dropTextItems(const LexElement &lx, size_t from, size_t to) const

@@ -1,6 +1,9 @@
 // The emitter that writes a document's patched text, element by element.
 #pragma once
 
+#include <QSet>
+#include <optional>
+
 #include "ChildAlignment.h"
 #include "NamespaceScope.h"
 #include "StoreTarget.h"
@@ -57,6 +60,7 @@ private:
     QString indexedPath(int d) const;
 
     // The content between an existing element's tags.
+    QByteArray markupRefIn(qsizetype from, qsizetype to) const;
     void dropText(qsizetype from, qsizetype to) const;
     // Whether item is text that refers to an entity holding markup.
     bool refersToMarkup(const LexItem &item) const;
@@ -78,6 +82,7 @@ private:
     const QByteArray &m_s;
     const LexDocument &m_lex;
     const DomDocument &m_dom;
+    mutable std::optional<QSet<QByteArray>> m_markupRefs; // m_dom.markupEntityRefs, to look up
     const Target &m_target;
     const QString &m_fileName;
     ChildAlignment m_alignment;

@@ -333,40 +333,50 @@ bool sameSubtree(const DomDocument &doc, int d, const Target &target, int t)
     return true;
 }
 
+// Each element's place among the same-named shown children of its parent,
+// and how many of them there are: found once, in one pass.
+struct SiblingPlaces
+{
+    std::vector<int> index;
+    std::vector<int> count;
+
+    explicit SiblingPlaces(const DomDocument &doc) : index(doc.elements.size(), 0), count(doc.elements.size(), 1)
+    {
+        NameMap<int> seen;
+        for (const DomElement &parent : doc.elements) {
+            const std::vector<int> &children = parent.shown();
+            if (children.size() < 2)
+                continue;
+            seen.clear();
+            for (int c : children)
+                index[static_cast<size_t>(c)] = seen[doc.elements[static_cast<size_t>(c)].name]++;
+            for (int c : children)
+                count[static_cast<size_t>(c)] = seen[doc.elements[static_cast<size_t>(c)].name];
+        }
+    }
+};
+
 // The target element that stands for the document's element d: at d's
 // place among its same-named siblings, counted from the first (fromEnd
 // false) or from the last, level by level from the root; -1 when the
 // target has none there. An edit before d shifts the first count, one
 // after it the second.
-int targetAt(const DomDocument &doc, int d, const Target &target, bool fromEnd)
+int targetAt(const DomDocument &doc, const SiblingPlaces &places, int d, const Target &target, bool fromEnd)
 {
-    struct Step
-    {
-        const QString *name;
-        int index; // among the same-named shown siblings
-        int count; // how many of them there are
-    };
-    std::vector<Step> steps;
-    for (int e = d; doc.elements[static_cast<size_t>(e)].parent >= 0; e = doc.elements[static_cast<size_t>(e)].parent) {
-        const DomElement &self = doc.elements[static_cast<size_t>(e)];
-        int index = -1, count = 0;
-        for (int sibling : doc.elements[static_cast<size_t>(self.parent)].shown()) {
-            if (sibling == e)
-                index = count;
-            count += doc.elements[static_cast<size_t>(sibling)].name == self.name ? 1 : 0;
-        }
-        steps.push_back({&self.name, index, count});
-    }
+    std::vector<int> chain; // d and its ancestors below the root
+    for (int e = d; doc.elements[static_cast<size_t>(e)].parent >= 0; e = doc.elements[static_cast<size_t>(e)].parent)
+        chain.push_back(e);
     if (target.elements.empty() || target.elements[0].name != doc.elements[0].name)
         return -1;
     int t = 0;
-    for (auto it = steps.rbegin(); it != steps.rend(); ++it) {
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        const auto e = static_cast<size_t>(*it);
         const auto &byName = target.elements[static_cast<size_t>(t)].childrenByName;
-        const auto found = byName.find(*it->name);
+        const auto found = byName.find(doc.elements[e].name);
         if (found == byName.end())
             return -1;
         const int have = static_cast<int>(found->second.size());
-        const int at = fromEnd ? have - (it->count - it->index) : it->index;
+        const int at = fromEnd ? have - (places.count[e] - places.index[e]) : places.index[e];
         if (at < 0 || at >= have)
             return -1;
         t = found->second[static_cast<size_t>(at)];
@@ -433,13 +443,14 @@ Target withoutEntityElements(const DomDocument &doc, const Target &target, const
     };
     std::vector<Found> found;
     std::vector<size_t> taken;
+    const SiblingPlaces places(doc);
     for (size_t d = 0; d < doc.fileElements; ++d) {
         if (doc.elements[d].shownChildren.empty())
             continue;
         QByteArray missing;
         int place = -1;
         for (const bool fromEnd : {false, true}) {
-            const int t = targetAt(doc, static_cast<int>(d), target, fromEnd);
+            const int t = targetAt(doc, places, static_cast<int>(d), target, fromEnd);
             if (t >= 0 && findEntityChildren(doc, static_cast<int>(d), target, target.elements[static_cast<size_t>(t)], taken,
                                              &missing)) {
                 place = t;

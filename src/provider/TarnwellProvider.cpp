@@ -36,6 +36,13 @@ QStringList stringListFrom(const QVariant &value, const QString &path)
                 Error::Kind::Provider);
 }
 
+// A draft parsed back and checked against its target, as a store checks
+// what it writes; throws the store's refusal.
+DomDocument readBackDraft(const StoreDraft &draft)
+{
+    return readBack(draft.bytes, *draft.target, draft.path, draft.written.get(), draft.written ? &draft.entityRefs : nullptr);
+}
+
 class TarnwellFile : public QuenFile
 {
 public:
@@ -58,7 +65,7 @@ public:
         if (name == QLatin1String("EntityNodes")) {
             // What GetData lists that the text of an entity gives.
             QStringList nodes;
-            if (!m_new)
+            if (!m_new && m_dom.fileElements < m_dom.elements.size())
                 pairListOf(m_dom, &nodes);
             return nodes;
         }
@@ -268,15 +275,13 @@ private:
     // would write and returns it: the file's bytes when nothing changes.
     QByteArray putData(const QStringList &pairs, bool store)
     {
-        checkCount(pairs.size(), QStringLiteral("entries in the pair list"));
-        const Target target = buildTarget(pairs, m_new ? QString() : m_dom.elements[0].name, m_path);
-        CheckedStore stored = m_new ? storeChecked(EncodedText(), nullptr, DomDocument(), target, m_path)
-                                    : storeChecked(text(), &lex(), m_dom, target, m_path);
+        StoreDraft made = draft(pairs);
+        DomDocument dom = readBackDraft(made);
         if (!store)
-            return std::move(stored.bytes);
-        if (m_new || stored.bytes != m_bytes) {
-            write(stored.bytes);
-            replaceDocument(std::move(stored.bytes), std::move(stored.dom));
+            return std::move(made.bytes);
+        if (m_new || made.bytes != m_bytes) {
+            write(made.bytes);
+            replaceDocument(std::move(made.bytes), std::move(dom));
         } else {
             removeStoreLeftovers(m_path);
         }
@@ -348,7 +353,7 @@ QString TarnwellProvider::DraftRefusal(const StoreDraft &draft)
     if (!draft.target)
         return QStringLiteral("%1 was not stored: there is no draft to read back.").arg(quoted(draft.path));
     try {
-        readBack(draft.bytes, *draft.target, draft.path, draft.written.get(), draft.written ? &draft.entityRefs : nullptr);
+        readBackDraft(draft);
     } catch (const Error &e) {
         return e.description();
     }

@@ -11,6 +11,7 @@
 #include <QHash>
 #include <QLocale>
 #include <QRegularExpression>
+#include <QSet>
 #include <QStringDecoder>
 #include <QUtf8StringView>
 #include <libxml/entities.h>
@@ -712,6 +713,7 @@ private:
                          DomDocument &out);
     void countText(qsizetype size, xmlNodePtr where);
     Error unreadEntity(const xmlChar *name, long line) const;
+    const QSet<QString> &prefixedAttributes(xmlEntityPtr entity);
     void countReference(xmlNodePtr ref, xmlNodePtr where);
     QString namespaceName(const xmlChar *href, xmlNodePtr where);
 
@@ -731,6 +733,7 @@ private:
     // The elements the file writes that refer to entities holding elements,
     // by index, in document order.
     std::vector<std::pair<int, xmlNodePtr>> m_entityParents;
+    QHash<const void *, QSet<QString>> m_prefixedAttributes; // by entity
 };
 
 void ElementTableBuilder::build(DomDocument &out, size_t elementCount)
@@ -961,13 +964,8 @@ int ElementTableBuilder::addEntityElement(xmlNodePtr k, xmlEntityPtr source, int
         throw notRead(QStringLiteral("whose text uses the namespace prefix %1, which is not declared there; such "
                                      "entities are not read")
                           .arg(quoteForMessage(lostPrefix)));
-    const QByteArray raw = source && source->content ? QByteArray(reinterpret_cast<const char *>(source->content)) : QByteArray();
     for (xmlAttrPtr a = k->properties; a; a = a->next) {
-        if (a->ns)
-            continue;
-        static const QRegularExpression prefixed(QStringLiteral("[^\\s<>\"'=]:%1\\s*="));
-        const QString name = QRegularExpression::escape(str(a->name));
-        if (QRegularExpression(prefixed.pattern().arg(name)).match(QString::fromUtf8(raw)).hasMatch())
+        if (!a->ns && prefixedAttributes(source).contains(str(a->name)))
             throw notRead(QStringLiteral("whose text gives an element an attribute with a namespace prefix declared "
                                          "outside it; such entities are not read"));
     }
@@ -1047,6 +1045,24 @@ void ElementTableBuilder::addAllEntityElements(DomDocument &out)
         }
         out.elements[static_cast<size_t>(parent)].shownChildren = std::move(shown);
     }
+}
+
+// The local names of the prefixed attributes the text of entity writes,
+// found in one pass over it and kept: libxml2 reads such an attribute
+// without its prefix when the prefix is declared outside the text.
+const QSet<QString> &ElementTableBuilder::prefixedAttributes(xmlEntityPtr entity)
+{
+    auto known = m_prefixedAttributes.find(entity);
+    if (known != m_prefixedAttributes.end())
+        return *known;
+    QSet<QString> names;
+    if (entity && entity->content) {
+        static const QRegularExpression prefixed(QStringLiteral("\\s[^\\s<>\"'=:/]+:([^\\s<>\"'=:/]+)\\s*="));
+        const QString text = str(entity->content);
+        for (const QRegularExpressionMatch &m : prefixed.globalMatch(text))
+            names.insert(m.captured(1));
+    }
+    return *m_prefixedAttributes.insert(entity, std::move(names));
 }
 
 // External entities are never read, so a value that needs one cannot be

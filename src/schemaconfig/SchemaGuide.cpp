@@ -282,9 +282,10 @@ int requiredIn(xc::XSParticle *p, const xc::XSElementDeclaration *child, int dep
 
 struct SchemaGuide::Impl
 {
-    explicit Impl(const QString &file) : schemaFile(file), schema(file) {}
+    explicit Impl(const QString &file) : schemaFile(file), schema(file), stamps(schema.files()) {}
     QString schemaFile;
     LoadedSchema schema;
+    FileStamps stamps;
     std::unique_ptr<SchemaContent> content;
     std::map<QString, QString> attributeNamespaces; // by prefix
 };
@@ -310,9 +311,9 @@ QString SchemaGuide::file() const
     return d->schemaFile;
 }
 
-QStringList SchemaGuide::files() const
+bool SchemaGuide::current() const
 {
-    return d->schema.files();
+    return d->stamps.current();
 }
 
 NodeRule SchemaGuide::ruleFor(const QString &path)

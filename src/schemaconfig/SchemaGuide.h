@@ -34,9 +34,9 @@ public:
 
     // The schema's file.
     QString file() const;
-    // The local files the schema is made of: itself, then what it includes
-    // and imports.
-    QStringList files() const;
+    // Whether the files the schema is made of (itself, what it includes and
+    // imports) are as they were when it was read.
+    bool current() const;
     // The rule for the node at path: names without indexes from the root
     // down, an attribute last ("Order/Item/@sku"). Not declared when the
     // schema says nothing of it there. Not thread-safe: one thread asks.

@@ -492,4 +492,21 @@ LoadedSchema::~LoadedSchema()
     m_pool.reset();
 }
 
+FileStamps::FileStamps(const QStringList &files)
+{
+    for (const QString &file : files)
+        m_stamps.push_back(stampOf(file));
+}
+
+bool FileStamps::current() const
+{
+    return std::all_of(m_stamps.begin(), m_stamps.end(), [](const Stamp &s) { return stampOf(s.path) == s; });
+}
+
+FileStamps::Stamp FileStamps::stampOf(const QString &path)
+{
+    const QFileInfo info(path);
+    return {path, info.exists() ? info.size() : -1, info.lastModified()};
+}
+
 } // namespace tarnwell

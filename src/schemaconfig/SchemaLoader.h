@@ -4,6 +4,7 @@
 // files and catalogs only, no external DTD or entity, every missing part
 // named. Internal to the schema libraries: Xerces types stay out of their
 // public headers.
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 
@@ -14,6 +15,7 @@
 #include <xercesc/util/XMLEntityResolver.hpp>
 
 #include <memory>
+#include <vector>
 
 namespace tarnwell {
 
@@ -89,6 +91,28 @@ private:
     QString m_targetNamespace;
     QString m_quotedFile;
     QStringList m_files;
+};
+
+// What tells that files changed since they were read: their sizes and
+// modification times then.
+class FileStamps
+{
+public:
+    FileStamps() = default;
+    explicit FileStamps(const QStringList &files);
+    // Whether every file is as it was.
+    bool current() const;
+
+private:
+    struct Stamp
+    {
+        QString path;
+        qint64 size = -1;
+        QDateTime modified;
+        bool operator==(const Stamp &) const = default;
+    };
+    static Stamp stampOf(const QString &path);
+    std::vector<Stamp> m_stamps;
 };
 
 // The security limits every Xerces parser of this program uses: entity

@@ -98,34 +98,12 @@ SchemaHint readHint(const QByteArray &bytes)
     return hint;
 }
 
-// The stamp of a file: what tells that it changed since it was read.
-struct Stamp
-{
-    QString path;
-    qint64 size = -1;
-    QDateTime modified;
-    bool operator==(const Stamp &) const = default;
-};
-
-Stamp stampOf(const QString &path)
-{
-    const QFileInfo info(path);
-    return {path, info.exists() ? info.size() : -1, info.lastModified()};
-}
-
 struct CachedSchema
 {
     std::unique_ptr<LoadedSchema> schema;
-    std::vector<Stamp> stamps;
+    FileStamps stamps;
 
-    bool current() const
-    {
-        for (const Stamp &s : stamps) {
-            if (!(stampOf(s.path) == s))
-                return false;
-        }
-        return true;
-    }
+    bool current() const { return stamps.current(); }
 };
 
 // Follows the elements as the validator reads them, so that each problem
@@ -328,8 +306,7 @@ struct SchemaValidator::Impl
             cache.erase(it);
         CachedSchema entry;
         entry.schema = std::make_unique<LoadedSchema>(path);
-        for (const QString &file : entry.schema->files())
-            entry.stamps.push_back(stampOf(file));
+        entry.stamps = FileStamps(entry.schema->files());
         // Few schemas are in use at once; a long session must not keep every
         // one it met.
         if (cache.size() >= 8)

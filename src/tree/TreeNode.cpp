@@ -1,5 +1,6 @@
 #include "TreeNode.h"
 
+#include <QHash>
 #include <QStringList>
 
 #include <algorithm>
@@ -8,38 +9,45 @@ namespace tarnwell {
 
 namespace {
 
-// The entity references nodes are locked by, each once; the tree lives on
-// one thread. Index 0 is none.
-QStringList &lockNames()
+// The entity references nodes are locked by, each once, looked up by name;
+// the tree lives on one thread. Index 0 is none; index 1 stands for every
+// name past what the field holds.
+struct LockNames
 {
-    static QStringList names{QString()};
-    return names;
+    QStringList names{QString(), QStringLiteral("an entity")};
+    QHash<QString, quint16> byName;
+};
+
+LockNames &lockNames()
+{
+    static LockNames table;
+    return table;
 }
 
 } // namespace
 
 const QString &TreeNode::lockedBy() const
 {
-    return lockNames().at(m_lockedBy);
+    return lockNames().names.at(m_lockedBy);
 }
 
 void TreeNode::setLockedBy(const QString &entity)
 {
-    QStringList &names = lockNames();
-    qsizetype at = names.indexOf(entity);
-    if (at < 0) {
-        // A session that meets more names than the field holds says less.
-        if (names.size() > 0xFFFE) {
-            static const QString some = QStringLiteral("an entity");
-            at = names.indexOf(some);
-            if (at < 0)
-                at = 1;
-        } else {
-            names.append(entity);
-            at = names.size() - 1;
-        }
+    if (entity.isEmpty()) {
+        m_lockedBy = 0;
+        return;
     }
-    m_lockedBy = static_cast<quint16>(at);
+    LockNames &table = lockNames();
+    auto known = table.byName.constFind(entity);
+    if (known == table.byName.cend()) {
+        if (table.names.size() > 0xFFFF) {
+            m_lockedBy = 1;
+            return;
+        }
+        table.names.append(entity);
+        known = table.byName.insert(entity, static_cast<quint16>(table.names.size() - 1));
+    }
+    m_lockedBy = *known;
 }
 
 TreeNode::TreeNode(QString text, quint32 foreColor) : m_text(std::move(text)), m_foreColor(foreColor) {}
